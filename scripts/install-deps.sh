@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running, testing, benchmarking
+# and packaging need. Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+
+packages=(
+  # toolchain and test libraries
+  build-essential cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
+  clang libclang-rt-14-dev clang-format
+  # the window
+  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei
+  # the command-line companion
+  libcli11-dev nlohmann-json3-dev
+  # screenshots, measurements and packaging
+  xvfb xdotool x11-utils imagemagick hyperfine time file dpkg-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  as_root=()
+  [ "$(id -u)" -eq 0 ] || as_root=(sudo)
+  "${as_root[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -12,13 +12,13 @@ namespace {
 // Fixed labels, GBK.
 constexpr std::string_view kStartLabel = "\xBF\xAA\xCA\xBC\xD7\xD6\xB7\xFB";  // 开始字符
 constexpr std::string_view kMessageLengthLabel =
-    "\xCA\xFD\xBE\xDD\xB1\xA8\xCE\xC4\xB3\xA4\xB6\xC8";                          // 数据报文长度
-constexpr std::string_view kVersionLabel = "\xB0\xE6\xB1\xBE";                // 版本
-constexpr std::string_view kAddressLabel = "\xB5\xD8\xD6\xB7";                // 地址
-constexpr std::string_view kCommandLabel = "\xC3\xFC\xC1\xEE\xD7\xD6";        // 命令字
+    "\xCA\xFD\xBE\xDD\xB1\xA8\xCE\xC4\xB3\xA4\xB6\xC8";                 // 数据报文长度
+constexpr std::string_view kVersionLabel = "\xB0\xE6\xB1\xBE";          // 版本
+constexpr std::string_view kAddressLabel = "\xB5\xD8\xD6\xB7";          // 地址
+constexpr std::string_view kCommandLabel = "\xC3\xFC\xC1\xEE\xD7\xD6";  // 命令字
 constexpr std::string_view kPayloadLengthLabel =
-    "\xCA\xFD\xBE\xDD\xB8\xBA\xD4\xD8\xB3\xA4\xB6\xC8";                          // 数据负载长度
-constexpr std::string_view kCheckValueLabel = "\xD0\xA3\xD1\xE9\xD6\xB5";     // 校验值
+    "\xCA\xFD\xBE\xDD\xB8\xBA\xD4\xD8\xB3\xA4\xB6\xC8";                         // 数据负载长度
+constexpr std::string_view kCheckValueLabel = "\xD0\xA3\xD1\xE9\xD6\xB5";       // 校验值
 constexpr std::string_view kEndMarkLabel = "\xBD\xE1\xCA\xF8\xB1\xEA\xCA\xB6";  // 结束标识
 
 // Positions may run before the text (a negative payload length) or far past

@@ -33,7 +33,9 @@ constexpr std::array<Table, kSlices> MakeAdvanceTables() {
 
 constexpr auto kAdvance = MakeAdvanceTables();
 
-constexpr std::uint8_t Byte(char c) noexcept { return static_cast<std::uint8_t>(c); }
+constexpr std::uint8_t Byte(char c) noexcept {
+  return static_cast<std::uint8_t>(c);
+}
 
 }  // namespace
 

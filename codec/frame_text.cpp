@@ -15,7 +15,9 @@ constexpr int AnyCaseDigit(char c) noexcept {
   return -1;
 }
 
-constexpr bool IsBlank(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
+constexpr bool IsBlank(char c) noexcept {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 }  // namespace
 
@@ -50,9 +52,8 @@ std::int32_t ParseHexNumber(std::string_view text) noexcept {
     return magnitude > std::int64_t{1} << 31 ? std::numeric_limits<std::int32_t>::min()
                                              : static_cast<std::int32_t>(-magnitude);
   }
-  return magnitude > std::numeric_limits<std::int32_t>::max()
-             ? std::numeric_limits<std::int32_t>::max()
-             : static_cast<std::int32_t>(magnitude);
+  return magnitude > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
+                                                              : static_cast<std::int32_t>(magnitude);
 }
 
 }  // namespace codec

@@ -8,8 +8,7 @@
 
 namespace codec {
 
-std::string EncodeRequest(std::int32_t address, std::string_view command,
-                          std::string_view payload) {
+std::string EncodeRequest(std::int32_t address, std::string_view command, std::string_view payload) {
   const std::size_t n = payload.size();
   const std::size_t length = n == 0 ? 11 : n + 13;
   if (length > kMaxFrameLength) return std::string(kLengthErrorText);

@@ -68,20 +68,12 @@ constexpr std::array<FieldDescriptor, 29> kLayoutC2{{
 
 // Field 2 is a count shown for its own sake: no array follows it.
 constexpr std::array<FieldDescriptor, 19> kLayoutC8{{
-    {Fixed4, kCommandVersion},  // 命令版本号
-    {Fixed1, kCellsInSeries},   // 单体串联个数
-    {Fixed4,
-     "CPU\xD0\xF2\xC1\xD0\xBA\xC5"
-     "3"},  // CPU序列号3
-    {Fixed4,
-     "CPU\xD0\xF2\xC1\xD0\xBA\xC5"
-     "2"},  // CPU序列号2
-    {Fixed4,
-     "CPU\xD0\xF2\xC1\xD0\xBA\xC5"
-     "1"},  // CPU序列号1
-    {Fixed4,
-     "CPU\xD0\xF2\xC1\xD0\xBA\xC5"
-     "0"},                                                                         // CPU序列号0
+    {Fixed4, kCommandVersion},                                                     // 命令版本号
+    {Fixed1, kCellsInSeries},                                                      // 单体串联个数
+    {Fixed4, "CPU\xD0\xF2\xC1\xD0\xBA\xC5\x33"},                                   // CPU序列号3
+    {Fixed4, "CPU\xD0\xF2\xC1\xD0\xBA\xC5\x32"},                                   // CPU序列号2
+    {Fixed4, "CPU\xD0\xF2\xC1\xD0\xBA\xC5\x31"},                                   // CPU序列号1
+    {Fixed4, "CPU\xD0\xF2\xC1\xD0\xBA\xC5\x30"},                                   // CPU序列号0
     {Prefixed, "\xD3\xA6\xD3\xC3\xB0\xE6\xB1\xBE"},                                // 应用版本
     {Prefixed, "\xB7\xFE\xCE\xF1\xD0\xF2\xC1\xD0\xBA\xC5"},                        // 服务序列号
     {Prefixed, "\xB9\xA4\xB3\xA7\xC3\xFB\xB3\xC6"},                                // 工厂名称

@@ -99,13 +99,14 @@ std::string AnnotateFrame(std::string_view frame) {
   std::size_t size = 0;
   for (const FrameItem& item : items) size += item.value.size() + item.label.size() + 2;
 
-  std::string text;
-  text.reserve(size);
+  std::string text(size, '\0');
+  char* out = text.data();
+  const auto put = [&out](std::string_view part) { out = std::copy(part.begin(), part.end(), out); };
   for (const FrameItem& item : items) {
-    text += item.value;
-    text += '(';
-    text += item.label;
-    text += ')';
+    put(item.value);
+    *out++ = '(';
+    put(item.label);
+    *out++ = ')';
   }
   return text;
 }

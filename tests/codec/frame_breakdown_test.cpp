@@ -190,7 +190,8 @@ TEST(BreakDownFrame, PrefixedAtTheEnd) {
   const std::string head = "<00301C800" + kC8Payload.substr(0, 42) + "00000000";
   ASSERT_EQ(head.size(), 60u);
   // At L - 1: first digit "1", second the end of the text (14): 30 bytes.
-  const auto items = BreakDownFrame(head + "1");
+  const std::string frame = head + "1";
+  const auto items = BreakDownFrame(frame);
   EXPECT_EQ(items[16].value, "1");
   EXPECT_EQ(items[25].value, "");
   // At L: nothing to read.

@@ -1,0 +1,32 @@
+#include "cli/gbk_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(GbkToUtf8Test, Table) {
+  const struct {
+    std::string gbk;
+    std::string utf8;
+  } rows[] = {
+      {"", ""},
+      {"<11300650400268D>", "<11300650400268D>"},
+      {std::string("a\0b", 3), std::string("a\0b", 3)},
+      {"\xC9\xE8\xB1\xB8\xCA\xB1\xBC\xE4", "设备时间"},
+      {"(\xD0\xA3\xD1\xE9\xD6\xB5)", "(校验值)"},
+      // Not GBK: one U+FFFD per byte, and the next byte is read afresh.
+      {"\xFF", "\xEF\xBF\xBD"},
+      {"\x81", "\xEF\xBF\xBD"},
+      {"\x81<", "\xEF\xBF\xBD<"},
+      {"\xFF\xC9\xE8", "\xEF\xBF\xBD设"},
+  };
+  kelvo_cli::GbkToUtf8 convert;
+  // Twice: the second pass is served from what the first remembered.
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const auto& row : rows) EXPECT_EQ(convert.Convert(row.gbk), row.utf8) << "pass " << pass;
+  }
+}
+
+}  // namespace

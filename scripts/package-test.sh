@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Release build; installs to a temporary prefix and builds a consumer of the
+# codec package against it; builds the .deb, installs it with apt-get and runs
+# the installed kelvo-frame. Run as root (or with sudo) after install-deps.sh.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+build=$repo/build-package
+jobs=$(nproc)
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DKVZ_BUILD_BENCH=OFF
+cmake --build "$build" -j "$jobs"
+
+echo "== install to a temporary prefix, build a consumer against it"
+cmake --install "$build" --prefix "$tmp/prefix"
+cmake -S tests/package/consumer -B "$tmp/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$tmp/prefix"
+cmake --build "$tmp/consumer"
+"$tmp/consumer/consumer"
+
+echo "== Debian package"
+rm -rf "$build/packages"
+(cd "$build" && cpack -G DEB)
+deb=$(ls "$build"/packages/kelvo-vavo-zuru_*.deb)
+dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+dpkg-deb --contents "$deb"
+# apt-get needs a path with a slash to take a file rather than a package name.
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --reinstall "$deb"
+
+echo "== installed kelvo-frame"
+got=$(/usr/bin/kelvo-frame encode 0 65 0026)
+want='<11300650400268D>'
+if [ "$got" != "$want" ]; then
+  echo "kelvo-frame encode 0 65 0026 printed '$got', expected '$want'" >&2
+  exit 1
+fi
+echo "kelvo-frame encode 0 65 0026 -> $got"
+echo "package test passed"

@@ -94,7 +94,11 @@ class DecodeWriter {
       for (const codec::FrameItem& item : items) {
         Emit(item.value, text);
         text += '(';
-        Emit(item.label, text);
+        if (options_.gbk) {
+          text += item.label;
+        } else {
+          gbk_.AppendLasting(item.label, text);  // labels live as long as the program
+        }
         text += ')';
       }
     }

@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
@@ -73,6 +74,18 @@ void GbkToUtf8::Append(std::string_view gbk, std::string& out) {
     }
     ++i;
   }
+}
+
+void GbkToUtf8::AppendLasting(std::string_view gbk, std::string& out) {
+  const auto address = reinterpret_cast<std::uintptr_t>(gbk.data());
+  LastingText& slot = lasting_[(address ^ (address >> 8)) & 0xFF];
+  if (slot.data != gbk.data() || slot.size != gbk.size()) {
+    slot.utf8.clear();
+    Append(gbk, slot.utf8);
+    slot.data = gbk.data();
+    slot.size = gbk.size();
+  }
+  out += slot.utf8;
 }
 
 }  // namespace kelvo_cli

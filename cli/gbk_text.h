@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,6 +24,10 @@ class GbkToUtf8 {
   // iconv has no GBK converter, and std::bad_alloc.
   void Append(std::string_view gbk, std::string& out);
 
+  // As Append, for text that stays at one address, unchanged, for the life of
+  // the converter (the codec's labels): converted once, then copied whole.
+  void AppendLasting(std::string_view gbk, std::string& out);
+
   // The UTF-8 form of `gbk` as a new string.
   [[nodiscard]] std::string Convert(std::string_view gbk) {
     std::string out;
@@ -41,9 +46,16 @@ class GbkToUtf8 {
 
   const Utf8Char& Lookup(Utf8Char& slot, std::string_view gbk);
 
+  struct LastingText {
+    const char* data = nullptr;
+    std::size_t size = 0;
+    std::string utf8;
+  };
+
   void* iconv_ = nullptr;                    // iconv_t, opened on the first character above 0x7F
   std::array<Utf8Char, 128> single_{};       // bytes 0x80-0xFF alone
   std::array<Utf8Char, 128 * 256> pairs_{};  // lead byte 0x80-0xFF, any trail byte
+  std::array<LastingText, 256> lasting_{};   // by address; a clash converts again
 };
 
 }  // namespace kelvo_cli

@@ -30,3 +30,19 @@ TEST(GbkToUtf8Test, Table) {
 }
 
 }  // namespace
+
+namespace {
+
+// Remembered by address and size: a shorter text at the same address is not
+// served the longer one's conversion.
+TEST(GbkToUtf8Test, LastingTextKeyedByAddressAndSize) {
+  static constexpr std::string_view kLabel = "\xD0\xA3\xD1\xE9\xD6\xB5";  // 校验值
+  kelvo_cli::GbkToUtf8 convert;
+  std::string out;
+  convert.AppendLasting(kLabel, out);
+  convert.AppendLasting(kLabel.substr(0, 2), out);
+  convert.AppendLasting(kLabel, out);
+  EXPECT_EQ(out, "校验值校校验值");
+}
+
+}  // namespace

@@ -68,12 +68,14 @@ bool Application::OnMessage(const Message& m) {
 }
 
 void Application::OnHelp() {
-  // The dialog that holds the keyboard focus gives the context; without
-  // one, the dialog whose key asked for help.
-  const Dialog* focus = m_messageSource ? m_messageSource : m_mainWindow;
-  if (const auto* window = dynamic_cast<DialogWindow*>(QApplication::activeWindow())) {
-    focus = &window->Owner();
+  // The dialog that holds the keyboard focus gives the context: the one
+  // whose key asked for help, else the active one, else the main window.
+  const Dialog* focus = m_messageSource;
+  if (!focus) {
+    if (const auto* window = dynamic_cast<DialogWindow*>(QApplication::activeWindow()))
+      focus = &window->Owner();
   }
+  if (!focus) focus = m_mainWindow;
   const unsigned context = 0x20000u + static_cast<unsigned>(focus ? focus->TemplateId() : 0);
   if (!LaunchHelp(HelpFilePath(), context)) {
     MessageBox(focus ? focus->Window() : nullptr, LoadString(kIdsHelpFailed), BoxIcon::Exclamation);

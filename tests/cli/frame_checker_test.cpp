@@ -71,6 +71,9 @@ const Row kRows[] = {
     {"array count larger than the array", "<17300660A030026002775>",
      "payload ends inside field 2 \"" REGISTER_ARRAY
      "\" of command 66 (14 characters needed at least, 10 present)"},
+    {"array count in lower case", "<17300660A0a002600271E>",
+     "payload character 2 \"a\" is not an upper-case hexadecimal digit | count of field 2 \"" REGISTER_ARRAY
+     "\" of command 66 is not two upper-case hexadecimal digits"},
     {"prefixed count cut off", "<7D300C87000000001101111111122222222333333334444444403312E30A7>",
      "message length 7D says 125 characters, the text has 63 | payload length 70 says 112 characters, the "
      "payload "

@@ -11,7 +11,7 @@ int main() {
   const codec::FrameItems items = codec::BreakDownFrame(frame);
   std::printf("%s\n", frame.c_str());
   // Six header items, the register address, the check value, the end mark.
-  const bool ok = frame == "<11300650400268D>" && items.size() == 9 && items[6].value == "0026" &&
-                  items[7].value == "8D";
+  const bool ok =
+      frame == "<11300650400268D>" && items.size() == 9 && items[6].value == "0026" && items[7].value == "8D";
   return ok ? 0 : 1;
 }

@@ -13,7 +13,7 @@ packages=(
   # the command-line companion
   libcli11-dev nlohmann-json3-dev
   # screenshots, measurements and packaging
-  xvfb xdotool x11-utils imagemagick hyperfine time file dpkg-dev python3
+  xvfb xdotool x11-utils imagemagick hyperfine time file dpkg-dev python3 desktop-file-utils
 )
 
 missing=()

@@ -34,9 +34,14 @@ DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --reinstal
 echo "== installed kelvo-frame"
 got=$(/usr/bin/kelvo-frame encode 0 65 0026)
 want='<11300650400268D>'
-if [ "$got" != "$want" ]; then
-  echo "kelvo-frame encode 0 65 0026 printed '$got', expected '$want'" >&2
-  exit 1
-fi
+[ "$got" = "$want" ] || { echo "kelvo-frame encode 0 65 0026 printed '$got', expected '$want'" >&2; exit 1; }
 echo "kelvo-frame encode 0 65 0026 -> $got"
+
+fail() { echo "package test: $*" >&2; exit 1; }
+dpkg-deb -f "$deb" Depends | grep -q 'libc6' || fail "the package declares no dependencies"
+if [ -f "$build/app/kelvo_vavo_zuru" ]; then
+  [ -x /usr/bin/kelvo_vavo_zuru ] || fail "the window is not installed"
+  desktop-file-validate /usr/share/applications/kelvo_vavo_zuru.desktop
+  [ -f /usr/share/icons/hicolor/32x32/apps/kelvo_vavo_zuru.png ] || fail "the icon is not installed"
+fi
 echo "package test passed"

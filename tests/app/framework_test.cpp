@@ -1,6 +1,9 @@
 // The framework beneath the dialogs: text crossing into GBK, dialog units,
 // placement, the per-message failure report and the string table's effect
 // on the system menu.
+#include <QFile>
+#include <QIcon>
+#include <QImage>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -65,6 +68,9 @@ class FrameworkTest : public QObject {
   void minimizedIconPosition();
   void failureReport_data();
   void failureReport();
+  void bitmap129_data();
+  void bitmap129();
+  void icon128();
   void aboutItemNeedsString101_data();
   void aboutItemNeedsString101();
 
@@ -212,6 +218,40 @@ void FrameworkTest::aboutItemNeedsString101() {
   QCOMPARE(menu.back().id, items == 4 ? IDM_ABOUTBOX : fw::SC_CLOSE);
   // The window works otherwise.
   QCOMPARE(dlg.Window()->findChild<QPlainTextEdit*>("IDC_PAYLOAD")->toPlainText(), QStringLiteral("0026"));
+}
+
+void FrameworkTest::bitmap129_data() {
+  QTest::addColumn<QPoint>("at");
+  QTest::addColumn<QColor>("colour");
+  QTest::newRow("grid corner") << QPoint(0, 0) << QColor(0, 0, 0);
+  QTest::newRow("first row, light grey") << QPoint(1, 1) << QColor(192, 192, 192);
+  QTest::newRow("first row, right end") << QPoint(529, 17) << QColor(192, 192, 192);
+  QTest::newRow("other rows, white") << QPoint(1, 20) << QColor(255, 255, 255);
+  QTest::newRow("bottom line") << QPoint(300, 76) << QColor(0, 0, 0);
+  QTest::newRow("right edge") << QPoint(530, 40) << QColor(0, 0, 0);
+}
+
+void FrameworkTest::bitmap129() {
+  QFETCH(QPoint, at);
+  QFETCH(QColor, colour);
+  QFile file(QStringLiteral(":/res/bitmap/129.bmp"));
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  const QByteArray bmp = file.readAll();
+  // 4 bits per pixel, uncompressed, 16 colours.
+  QCOMPARE(bmp.mid(28, 2), QByteArray("\x04\x00", 2));
+  QCOMPARE(bmp.mid(30, 4), QByteArray(4, '\0'));
+  const QImage image = fw::LoadBitmap(IDB_FRAME_LAYOUT).toImage();
+  QCOMPARE(image.size(), QSize(531, 77));
+  QCOMPARE(image.pixelColor(at), colour);
+}
+
+void FrameworkTest::icon128() {
+  const QIcon icon = fw::LoadIcon(IDR_MAINFRAME);
+  QCOMPARE(icon.availableSizes(), QList<QSize>({QSize(32, 27), QSize(32, 32)}));
+  // The monochrome image's corners are transparent, its body opaque.
+  const QImage mono = icon.pixmap(QSize(32, 32)).toImage();
+  QCOMPARE(qAlpha(mono.pixel(31, 0)), 0);
+  QCOMPARE(mono.pixelColor(1, 16), QColor(0, 0, 0));
 }
 
 QTEST_MAIN(FrameworkTest)

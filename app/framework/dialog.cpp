@@ -200,7 +200,6 @@ bool Dialog::Build() {
   m_window->setFixedSize(MapDialogRect({0, 0, m_template->width, m_template->height}, units).size());
   m_systemMenu = SystemMenu();
 
-  QWidget* previousTabStop = nullptr;
   std::vector<QWidget*> pictures;
   for (const ControlTemplate& c : m_template->controls) {
     QWidget* w = MakeControl(c, m_window.get());
@@ -217,13 +216,8 @@ bool Dialog::Build() {
     // never hides a box.
     w->lower();
     if (c.kind == ControlKind::Picture) pictures.push_back(w);
-    if (c.style & kTabStop) {
-      w->setFocusPolicy(Qt::StrongFocus);
-      if (previousTabStop) QWidget::setTabOrder(previousTabStop, w);
-      previousTabStop = w;
-    } else {
-      w->setFocusPolicy(Qt::NoFocus);
-    }
+    // Qt's focus chain follows creation order, which is template order.
+    w->setFocusPolicy((c.style & kTabStop) ? Qt::StrongFocus : Qt::NoFocus);
     w->installEventFilter(m_window.get());
     if (auto* button = qobject_cast<QPushButton*>(w)) {
       const auto id = static_cast<unsigned>(c.id);

@@ -1,5 +1,6 @@
 // The main window as a user meets it: start-up texts and focus, Encode and
 // Decode, failure reports, keyboard, layout, system menu, About box and F1.
+#include <QContextMenuEvent>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -64,6 +65,8 @@ class MainDialogTest : public QObject {
   void failedDecodeKeepsBreakdown();
   void keyboard_data();
   void keyboard();
+  void closeBoxCancels();
+  void rightClickOpensSystemMenu();
   void tabOrder();
   void geometry_data();
   void geometry();
@@ -298,6 +301,32 @@ void MainDialogTest::keyboard() {
   QCOMPARE(win.Text("IDC_FRAME"), frame);
   QCOMPARE(win.Text("IDC_DECODED"), breakdown);
   QCOMPARE(win.Text("IDC_PAYLOAD"), QStringLiteral("0026"));
+}
+
+void MainDialogTest::closeBoxCancels() {
+  Window win;
+  win.w->close();
+  QVERIFY(!win.w->isVisible());
+  QCOMPARE(static_cast<QDialog*>(win.w)->result(), 2);
+}
+
+void MainDialogTest::rightClickOpensSystemMenu() {
+  Window win;
+  QStringList items;
+  QTimer::singleShot(50, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) return;
+    for (QAction* a : menu->actions()) items << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    menu->close();
+  });
+  // Free area at the top right, where no control stands.
+  const QPoint free(700, 20);
+  QVERIFY(win.w->childAt(free) == nullptr);
+  QContextMenuEvent click(QContextMenuEvent::Mouse, free, win.w->mapToGlobal(free));
+  QApplication::sendEvent(win.w, &click);
+  QCOMPARE(items.size(), 4);
+  QCOMPARE(items.back(), QStringLiteral(u"关于 kelvo_vavo_zuru(&A)..."));
+  QVERIFY(win.w->isVisible());
 }
 
 void MainDialogTest::tabOrder() {

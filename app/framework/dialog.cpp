@@ -48,11 +48,12 @@ QWidget* MakeControl(const ControlTemplate& c, QWidget* parent) {
     case ControlKind::Edit: {
       if (c.style & kMultiLine) {
         auto* edit = new QPlainTextEdit(text, parent);
-        edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        edit->setLineWrapMode((c.style & kAutoHScroll) ? QPlainTextEdit::NoWrap
+                                                       : QPlainTextEdit::WidgetWidth);
         edit->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
         edit->setVerticalScrollBarPolicy((c.style & kVScroll) ? Qt::ScrollBarAlwaysOn
                                                               : Qt::ScrollBarAlwaysOff);
-        edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        if (!(c.style & kAutoHScroll)) edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         edit->setTabChangesFocus(true);
         return edit;
       }

@@ -12,7 +12,9 @@ namespace fw {
 
 enum class ControlKind { Edit, Button, Label, Picture };
 
-// Window styles of a control; only those this framework acts on.
+// Window styles of a control, as a template gives them. kGroup and kNoPrefix
+// change nothing here: no arrow-key groups exist among these controls, and a
+// label shows "&" as itself anyway. Enter never inserts a line break.
 enum Style : unsigned {
   kMultiLine = 1u << 0,    // multi-line edit box; words wrap unless kAutoHScroll
   kVScroll = 1u << 1,      // vertical scroll bar
@@ -20,11 +22,10 @@ enum Style : unsigned {
   kBorder = 1u << 3,       // thin frame around a label; edit boxes always have one
   kTabStop = 1u << 4,
   kGroup = 1u << 5,
-  kDefault = 1u << 6,     // the default push button
-  kNoPrefix = 1u << 7,    // "&" shown as itself
-  kBitmap = 1u << 8,      // picture shows bitmap resource `resource`
-  kIcon = 1u << 9,        // picture shows icon resource `resource`
-  kWantReturn = 1u << 10  // Enter inserts a line break instead of issuing the default command
+  kDefault = 1u << 6,   // the default push button
+  kNoPrefix = 1u << 7,  // "&" shown as itself
+  kBitmap = 1u << 8,    // picture shows bitmap resource `resource`
+  kIcon = 1u << 9,      // picture shows icon resource `resource`
 };
 
 // A rectangle in dialog units: x, y of the top-left corner, width, height.

@@ -4,6 +4,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
+#include <stdexcept>
 
 namespace fw {
 namespace {
@@ -23,6 +24,7 @@ std::string ToSystemText(QStringView text) {
     return std::string(latin.constData(), static_cast<std::size_t>(latin.size()));
   }
   QStringEncoder encoder("GBK");
+  if (!encoder.isValid()) throw std::runtime_error("no GBK converter");
   const QByteArray gbk = encoder.encode(text);
   return std::string(gbk.constData(), static_cast<std::size_t>(gbk.size()));
 }
@@ -30,6 +32,7 @@ std::string ToSystemText(QStringView text) {
 QString FromSystemText(std::string_view bytes) {
   if (IsAscii(bytes)) return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
   QStringDecoder decoder("GBK");
+  if (!decoder.isValid()) throw std::runtime_error("no GBK converter");
   return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 

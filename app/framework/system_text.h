@@ -9,7 +9,9 @@
 
 namespace fw {
 
-// GBK bytes of `text`; a character GBK cannot hold becomes "?".
+// GBK bytes of `text`; a character GBK cannot hold becomes "?". Both
+// directions throw std::runtime_error when Qt has no GBK converter, rather
+// than lose the text.
 [[nodiscard]] std::string ToSystemText(QStringView text);
 
 // `bytes` read as GBK; a broken sequence becomes U+FFFD.

@@ -71,7 +71,6 @@ class MainDialogTest : public QObject {
   void geometry_data();
   void geometry();
   void boxStyles();
-  void systemMenuEndsWithAbout();
   void aboutFromSystemCommand_data();
   void aboutFromSystemCommand();
   void aboutFromKeyboardMenu();
@@ -398,15 +397,6 @@ void MainDialogTest::boxStyles() {
   QCOMPARE(win.Find<QLabel>("frame_layout")->pixmap().size(), QSize(531, 77));
   // The picture lies beneath everything, so it never hides the breakdown.
   QCOMPARE(win.w->children().indexOf(win.Find("frame_layout")), 0);
-}
-
-void MainDialogTest::systemMenuEndsWithAbout() {
-  Window win;
-  const auto& items = win.dlg.GetSystemMenu()->Items();
-  QVERIFY(items.size() >= 2);
-  QCOMPARE(items[items.size() - 2].id, 0u);
-  QCOMPARE(items.back().id, IDM_ABOUTBOX);
-  QCOMPARE(items.back().text, QStringLiteral(u"关于 kelvo_vavo_zuru(&A)..."));
 }
 
 void MainDialogTest::aboutFromSystemCommand_data() {

@@ -106,11 +106,11 @@ QRect MapDialogRect(const DluRect& r, DialogBaseUnits u) {
 
 QFont DialogFont(const DialogTemplate& t) {
   // The shell dialog face of a Chinese (GBK) desktop is a CJK face, whose
-  // Latin letters are narrow enough for the templates' labels; the desktop's
-  // general font stands in when it is missing.
+  // Latin letters are narrow enough for the templates' labels; a condensed
+  // face, then the desktop's general font, stand in when it is missing.
   QFont font;
   if (t.fontFace == u"MS Shell Dlg") {
-    font.setFamilies({QStringLiteral("WenQuanYi Micro Hei"),
+    font.setFamilies({QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("DejaVu Sans Condensed"),
                       QFontDatabase::systemFont(QFontDatabase::GeneralFont).family()});
   } else {
     font.setFamily(FromUtf16(t.fontFace));

@@ -2,6 +2,7 @@
 // Decode, failure reports, keyboard, layout, system menu, About box and F1.
 #include <QContextMenuEvent>
 #include <QFontInfo>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -151,7 +152,12 @@ void MainDialogTest::encode() {
   Window win;
   win.SetText("IDC_ADDRESS", address);
   win.SetText("IDC_COMMAND", command);
-  win.SetText("IDC_PAYLOAD", payload);
+  // Typed through the input method, as Chinese text arrives.
+  auto* box = win.Find<QPlainTextEdit>("IDC_PAYLOAD");
+  box->clear();
+  QInputMethodEvent typed;
+  typed.setCommitString(payload);
+  QApplication::sendEvent(box, &typed);
   win.SetText("IDC_FRAME", "old frame");
   win.SetText("IDC_DECODED", "old breakdown");
   win.Click("IDC_ENCODE");

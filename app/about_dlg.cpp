@@ -3,6 +3,6 @@
 #include "resources/resource_ids.h"
 
 // Everything, OK and Cancel included, is the base dialog's.
-CAboutDlg::CAboutDlg(fw::Dialog* owner) : fw::Dialog(IDD_ABOUTBOX, owner) {}
+CAboutDlg::CAboutDlg(fw::Dialog* owner) : fw::Dialog(kAboutTemplate, owner) {}
 
 CAboutDlg::~CAboutDlg() = default;

@@ -7,7 +7,7 @@
 #endif
 
 namespace {
-CVavoZuruApp theApp;
+CVavoZuruApp g_app;
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -13,7 +13,7 @@ CVavoZuruApp::~CVavoZuruApp() = default;
 bool CVavoZuruApp::OnMessage(const fw::Message& m) {
   using Self = CVavoZuruApp;
   static const std::array<fw::MessageEntry<Self>, 1> kMessageTable = {
-      fw::OnCommandEntry<Self>(fw::ID_HELP, &fw::Application::OnHelp),
+      fw::OnCommandEntry<Self>(fw::kIdHelp, &fw::Application::OnHelp),
   };
   return fw::Route<Self>(*this, kMessageTable, m) || fw::Application::OnMessage(m);
 }
@@ -23,15 +23,15 @@ bool CVavoZuruApp::InitInstance() {
   fw::Application::InitInstance();
 
   if (!fw::InitSockets()) {
-    fw::MessageBox(nullptr, fw::LoadString(IDP_SOCKETS_INIT_FAILED), fw::BoxIcon::Exclamation);
+    fw::ShowMessage(nullptr, fw::LoadString(kStrNetworkFailed), fw::BoxIcon::Exclamation);
     return false;
   }
 
-  SetRegistryKey(QStringLiteral(u"应用程序向导生成的本地应用程序"));
+  SetSettingsName(QStringLiteral(u"应用程序向导生成的本地应用程序"));
 
   CVavoZuruDlg dlg;
   SetMainWindow(&dlg);
-  dlg.DoModal();
+  dlg.RunModal();
   SetMainWindow(nullptr);
   return false;
 }

@@ -12,7 +12,7 @@
 #include "framework/resources.h"
 #include "resources/resource_ids.h"
 
-CVavoZuruDlg::CVavoZuruDlg() : fw::Dialog(IDD_KELVO_VAVO_ZURU_DIALOG), m_hIcon(fw::LoadIcon(IDR_MAINFRAME)) {}
+CVavoZuruDlg::CVavoZuruDlg() : fw::Dialog(kMainTemplate), m_icon(fw::LoadIcon(kAppIcon)) {}
 
 CVavoZuruDlg::~CVavoZuruDlg() = default;
 
@@ -27,19 +27,19 @@ bool CVavoZuruDlg::OnMessage(const fw::Message& m) {
   return fw::Route<Self>(*this, kMessageTable, m) || fw::Dialog::OnMessage(m);
 }
 
-bool CVavoZuruDlg::OnInitDialog() {
-  fw::Dialog::OnInitDialog();
+bool CVavoZuruDlg::OnInitialise() {
+  fw::Dialog::OnInitialise();
 
   if (fw::SystemMenu* menu = GetSystemMenu()) {
-    const QString about = fw::LoadString(IDS_ABOUTBOX);
+    const QString about = fw::LoadString(kStrAboutItem);
     if (!about.isEmpty()) {
       menu->AppendSeparator();
       menu->AppendItem(IDM_ABOUTBOX, about);
     }
   }
 
-  SetIcon(m_hIcon, true);
-  SetIcon(m_hIcon, false);
+  SetIcon(m_icon, true);
+  SetIcon(m_icon, false);
 
   SetDlgItemText(IDC_ADDRESS, "0");
   SetDlgItemText(IDC_COMMAND, "65");
@@ -50,7 +50,7 @@ bool CVavoZuruDlg::OnInitDialog() {
 void CVavoZuruDlg::OnSysCommand(unsigned id, QPoint point) {
   if ((id & 0xFFF0u) == IDM_ABOUTBOX) {
     CAboutDlg about(this);
-    about.DoModal();
+    about.RunModal();
   } else {
     DefaultSysCommand(id, point);
   }
@@ -66,7 +66,7 @@ void CVavoZuruDlg::OnPaint() {
   const int side = Window()->style()->pixelMetric(QStyle::PM_LargeIconSize);
   const QSize icon(side, side);
   const QPoint at = fw::MinimizedIconPosition(Window()->rect().size(), icon);
-  m_hIcon.paint(&dc, QRect(at, icon));
+  m_icon.paint(&dc, QRect(at, icon));
 }
 
 void CVavoZuruDlg::OnEncode() {

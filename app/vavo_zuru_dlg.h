@@ -14,7 +14,7 @@ class CVavoZuruDlg : public fw::Dialog {
 
  protected:
   bool OnMessage(const fw::Message& m) override;
-  bool OnInitDialog() override;
+  bool OnInitialise() override;
 
  private:
   void OnSysCommand(unsigned id, QPoint point);
@@ -23,5 +23,5 @@ class CVavoZuruDlg : public fw::Dialog {
   void OnDecode();
 
   // Shared resource icon: title bar, task bar and the minimized painting.
-  QIcon m_hIcon;
+  QIcon m_icon;
 };

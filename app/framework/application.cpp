@@ -60,7 +60,7 @@ QString Application::HelpFilePath() const {
 
 bool Application::OnMessage(const Message& m) {
   m_messageSource = m.source;
-  if (m.kind == MessageKind::Command && m.id == ID_HELP) {
+  if (m.kind == MessageKind::Command && m.id == kIdHelp) {
     OnHelp();
     return true;
   }
@@ -78,7 +78,7 @@ void Application::OnHelp() {
   if (!focus) focus = m_mainWindow;
   const unsigned context = 0x20000u + static_cast<unsigned>(focus ? focus->TemplateId() : 0);
   if (!LaunchHelp(HelpFilePath(), context)) {
-    MessageBox(focus ? focus->Window() : nullptr, LoadString(kIdsHelpFailed), BoxIcon::Exclamation);
+    ShowMessage(focus ? focus->Window() : nullptr, LoadString(kIdsHelpFailed), BoxIcon::Exclamation);
   }
 }
 
@@ -123,7 +123,7 @@ bool InitSockets() {
   return true;
 }
 
-void MessageBox(QWidget* owner, const QString& text, BoxIcon icon) noexcept {
+void ShowMessage(QWidget* owner, const QString& text, BoxIcon icon) noexcept {
   try {
     const Application* app = Application::Current();
     QMessageBox box(icon == BoxIcon::Stop ? QMessageBox::Critical : QMessageBox::Warning,
@@ -147,13 +147,13 @@ void ReportCurrentFailure(QWidget* owner) noexcept {
     try {
       throw;
     } catch (const std::bad_alloc&) {
-      MessageBox(owner, LoadString(kIdsOutOfMemory), BoxIcon::Exclamation);
+      ShowMessage(owner, LoadString(kIdsOutOfMemory), BoxIcon::Exclamation);
     } catch (const std::invalid_argument&) {
       // The invalid-argument failure carries E_INVALIDARG.
       QString text = StatusText(kStatusInvalidArgument);
-      MessageBox(owner, text.isEmpty() ? LoadString(kIdsInternalFailure) : text, BoxIcon::Stop);
+      ShowMessage(owner, text.isEmpty() ? LoadString(kIdsInternalFailure) : text, BoxIcon::Stop);
     } catch (...) {
-      MessageBox(owner, LoadString(kIdsInternalFailure), BoxIcon::Stop);
+      ShowMessage(owner, LoadString(kIdsInternalFailure), BoxIcon::Stop);
     }
   } catch (...) {
     // Reporting itself failed; the message still counts as handled.

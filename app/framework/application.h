@@ -41,8 +41,8 @@ class Application {
   [[nodiscard]] QString HelpFilePath() const;
 
   // Records the name under which settings would be kept. None are.
-  void SetRegistryKey(const QString& name) { m_registryKey = name; }
-  [[nodiscard]] const QString& RegistryKey() const noexcept { return m_registryKey; }
+  void SetSettingsName(const QString& name) { m_settingsName = name; }
+  [[nodiscard]] const QString& SettingsName() const noexcept { return m_settingsName; }
 
   [[nodiscard]] Dialog* MainWindow() const noexcept { return m_mainWindow; }
   void SetMainWindow(Dialog* dialog) noexcept { m_mainWindow = dialog; }
@@ -56,7 +56,7 @@ class Application {
  private:
   static inline Application* s_current = nullptr;
   QString m_programPath;
-  QString m_registryKey;
+  QString m_settingsName;
   Dialog* m_mainWindow = nullptr;
   const Dialog* m_messageSource = nullptr;  // of the message being handled
 };
@@ -99,7 +99,7 @@ inline constexpr std::uint32_t kStatusInvalidArgument = 0x80070057;
 enum class BoxIcon { Exclamation, Stop };
 // A message box with one OK button, titled with the application name.
 // Never throws: a box that cannot be shown is not shown.
-void MessageBox(QWidget* owner, const QString& text, BoxIcon icon) noexcept;
+void ShowMessage(QWidget* owner, const QString& text, BoxIcon icon) noexcept;
 
 // The system's description of a status code; empty when it has none.
 [[nodiscard]] QString StatusText(std::uint32_t status);

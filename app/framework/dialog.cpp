@@ -99,7 +99,7 @@ DialogBaseUnits BaseUnitsOf(const QFont& font) {
   return {(extent / 26 + 1) / 2, metrics.height()};
 }
 
-QRect MapDialogRect(const DluRect& r, DialogBaseUnits u) {
+QRect ToPixels(const DluRect& r, DialogBaseUnits u) {
   return {MulDiv(r.x, u.charWidth, 4), MulDiv(r.y, u.charHeight, 8), MulDiv(r.w, u.charWidth, 4),
           MulDiv(r.h, u.charHeight, 8)};
 }
@@ -134,8 +134,8 @@ QPoint MinimizedIconPosition(QSize client, QSize icon) {
 }
 
 SystemMenu::SystemMenu() {
-  m_items.push_back({SC_MOVE, QStringLiteral(u"移动(&M)")});
-  m_items.push_back({SC_CLOSE, QStringLiteral(u"关闭(&C)\tAlt+F4")});
+  m_items.push_back({kSysMove, QStringLiteral(u"移动(&M)")});
+  m_items.push_back({kSysClose, QStringLiteral(u"关闭(&C)\tAlt+F4")});
 }
 
 void SystemMenu::AppendSeparator() {
@@ -151,7 +151,7 @@ DialogWindow::DialogWindow(Dialog& dialog, QWidget* parent, Qt::WindowFlags flag
 
 bool DialogWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress)
-    return m_dialog.PreTranslateKey(watched, static_cast<QKeyEvent*>(event));
+    return m_dialog.TranslateKey(watched, static_cast<QKeyEvent*>(event));
   if (event->type() == QEvent::FocusIn) {
     // A box that gets the focus from the keyboard has its whole text selected.
     const auto reason = static_cast<QFocusEvent*>(event)->reason();
@@ -164,17 +164,17 @@ bool DialogWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void DialogWindow::keyPressEvent(QKeyEvent* event) {
-  if (!m_dialog.PreTranslateKey(this, event)) event->ignore();
+  if (!m_dialog.TranslateKey(this, event)) event->ignore();
 }
 
 void DialogWindow::closeEvent(QCloseEvent* event) {
   // The close box is a system command like any other.
   event->ignore();
-  m_dialog.SendMessage({MessageKind::SysCommand, SC_CLOSE, {}, &m_dialog});
+  m_dialog.Deliver({MessageKind::SysCommand, kSysClose, {}, &m_dialog});
 }
 
 void DialogWindow::paintEvent(QPaintEvent* event) {
-  if (!m_dialog.SendMessage({MessageKind::Paint, 0, {}, &m_dialog})) QDialog::paintEvent(event);
+  if (!m_dialog.Deliver({MessageKind::Paint, 0, {}, &m_dialog})) QDialog::paintEvent(event);
 }
 
 void DialogWindow::contextMenuEvent(QContextMenuEvent* event) {
@@ -193,12 +193,12 @@ bool Dialog::Build() {
   const Qt::WindowFlags flags = (owned ? Qt::Dialog : Qt::Window) | Qt::CustomizeWindowHint |
                                 Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
   m_window = std::make_unique<DialogWindow>(*this, owned ? m_owner->Window() : nullptr, flags);
-  m_window->setObjectName(QStringLiteral("IDD_%1").arg(m_templateId));
+  m_window->setObjectName(QStringLiteral("dialog_%1").arg(m_templateId));
   m_window->setWindowTitle(FromUtf16(m_template->title));
   const QFont font = DialogFont(*m_template);
   m_window->setFont(font);
   const DialogBaseUnits units = BaseUnitsOf(font);
-  m_window->setFixedSize(MapDialogRect({0, 0, m_template->width, m_template->height}, units).size());
+  m_window->setFixedSize(ToPixels({0, 0, m_template->width, m_template->height}, units).size());
   m_systemMenu = SystemMenu();
 
   std::vector<QWidget*> pictures;
@@ -206,7 +206,7 @@ bool Dialog::Build() {
     QWidget* w = MakeControl(c, m_window.get());
     w->setObjectName(QString::fromLatin1(c.name.data(), static_cast<qsizetype>(c.name.size())));
     w->setProperty(kControlIdProperty, c.id);
-    const QRect r = MapDialogRect(c.rect, units);
+    const QRect r = ToPixels(c.rect, units);
     if (c.kind == ControlKind::Picture) {
       w->setGeometry(QRect(r.topLeft(), w->sizeHint()));
     } else {
@@ -223,7 +223,7 @@ bool Dialog::Build() {
     if (auto* button = qobject_cast<QPushButton*>(w)) {
       const auto id = static_cast<unsigned>(c.id);
       QObject::connect(button, &QPushButton::clicked, m_window.get(), [this, id] {
-        SendMessage({MessageKind::Command, id, {}, this});
+        Deliver({MessageKind::Command, id, {}, this});
       });
     }
   }
@@ -234,7 +234,7 @@ bool Dialog::Build() {
 void Dialog::Initialise() {
   bool focusFirst = true;
   try {
-    focusFirst = OnInitDialog();
+    focusFirst = OnInitialise();
   } catch (...) {
     ReportCurrentFailure(m_window.get());
   }
@@ -257,7 +257,7 @@ void Dialog::Initialise() {
   m_window->move(CentredPosition(m_window->size(), over, workArea));
 }
 
-int Dialog::DoModal() {
+int Dialog::RunModal() {
   if (!Build()) return -1;
   Initialise();
   const int result = m_window->exec();
@@ -272,7 +272,7 @@ bool Dialog::Create() {
   return true;
 }
 
-bool Dialog::SendMessage(const Message& m) noexcept {
+bool Dialog::Deliver(const Message& m) noexcept {
   try {
     return OnMessage(m);
   } catch (...) {
@@ -283,8 +283,8 @@ bool Dialog::SendMessage(const Message& m) noexcept {
 
 bool Dialog::OnMessage(const Message& m) {
   static constexpr std::array<MessageEntry<Dialog>, 3> kMessageTable = {
-      OnCommandEntry<Dialog>(IDOK, &Dialog::OnOK),
-      OnCommandEntry<Dialog>(IDCANCEL, &Dialog::OnCancel),
+      OnCommandEntry<Dialog>(kIdOk, &Dialog::OnOk),
+      OnCommandEntry<Dialog>(kIdCancel, &Dialog::OnCancel),
       OnSysCommandEntry<Dialog>(&Dialog::DefaultSysCommand),
   };
   if (Route<Dialog>(*this, kMessageTable, m)) return true;
@@ -295,20 +295,20 @@ bool Dialog::OnMessage(const Message& m) {
   return false;
 }
 
-bool Dialog::OnInitDialog() {
+bool Dialog::OnInitialise() {
   return true;
 }
 
 // The dialog has no data to exchange, so OK always ends it.
-void Dialog::OnOK() {
-  EndDialog(static_cast<int>(IDOK));
+void Dialog::OnOk() {
+  End(static_cast<int>(kIdOk));
 }
 
 void Dialog::OnCancel() {
-  EndDialog(static_cast<int>(IDCANCEL));
+  End(static_cast<int>(kIdCancel));
 }
 
-void Dialog::EndDialog(int result) {
+void Dialog::End(int result) {
   if (m_window) m_window->done(result);
 }
 
@@ -323,8 +323,8 @@ bool Dialog::IsIconic() const {
 
 void Dialog::DefaultSysCommand(unsigned id, QPoint /*point*/) {
   switch (id & 0xFFF0u) {
-    case SC_CLOSE: OnMessage({MessageKind::Command, IDCANCEL, {}, this}); break;
-    case SC_MOVE:
+    case kSysClose: OnMessage({MessageKind::Command, kIdCancel, {}, this}); break;
+    case kSysMove:
       if (m_window && m_window->windowHandle()) m_window->windowHandle()->startSystemMove();
       break;
     default: break;
@@ -350,7 +350,7 @@ void Dialog::TrackSystemMenu(QPoint globalPos) {
     }
   }
   const QAction* chosen = menu.exec(globalPos);
-  if (chosen) SendMessage({MessageKind::SysCommand, chosen->data().toUInt(), globalPos, this});
+  if (chosen) Deliver({MessageKind::SysCommand, chosen->data().toUInt(), globalPos, this});
 }
 
 std::string Dialog::GetDlgItemText(int id) const {
@@ -405,11 +405,11 @@ int Dialog::GetDlgItemInt(int id) const {
   return static_cast<int>(value);
 }
 
-bool Dialog::PreTranslateKey(QObject* target, QKeyEvent* key) {
+bool Dialog::TranslateKey(QObject* target, QKeyEvent* key) {
   const auto mods = key->modifiers() & ~Qt::KeypadModifier;
   const int k = key->key();
   if (k == Qt::Key_Escape && mods == Qt::NoModifier) {
-    SendMessage({MessageKind::Command, IDCANCEL, {}, this});
+    Deliver({MessageKind::Command, kIdCancel, {}, this});
     return true;
   }
   if ((k == Qt::Key_Return || k == Qt::Key_Enter) && mods == Qt::NoModifier) {
@@ -419,7 +419,7 @@ bool Dialog::PreTranslateKey(QObject* target, QKeyEvent* key) {
     }
     // Edit boxes without the want-return style hand Enter to the dialog.
     if (IsEditBox(target) || target == m_window.get()) {
-      SendMessage({MessageKind::Command, DefaultCommandId(), {}, this});
+      Deliver({MessageKind::Command, DefaultCommandId(), {}, this});
       return true;
     }
     return false;
@@ -427,7 +427,7 @@ bool Dialog::PreTranslateKey(QObject* target, QKeyEvent* key) {
   if (k == Qt::Key_F1 && mods == Qt::NoModifier) {
     Application* app = Application::Current();
     Dialog* main = app ? app->MainWindow() : nullptr;
-    (main ? main : this)->SendMessage({MessageKind::Command, ID_HELP, {}, this});
+    (main ? main : this)->Deliver({MessageKind::Command, kIdHelp, {}, this});
     return true;
   }
   if (k == Qt::Key_F10 && mods == Qt::ShiftModifier) {
@@ -435,7 +435,7 @@ bool Dialog::PreTranslateKey(QObject* target, QKeyEvent* key) {
     return true;
   }
   if (k == Qt::Key_F4 && mods == Qt::AltModifier) {
-    SendMessage({MessageKind::SysCommand, SC_CLOSE, {}, this});
+    Deliver({MessageKind::SysCommand, kSysClose, {}, this});
     return true;
   }
   return false;
@@ -445,7 +445,7 @@ unsigned Dialog::DefaultCommandId() const {
   for (const ControlTemplate& c : m_template->controls) {
     if (c.kind == ControlKind::Button && (c.style & kDefault)) return static_cast<unsigned>(c.id);
   }
-  return IDOK;
+  return kIdOk;
 }
 
 }  // namespace fw

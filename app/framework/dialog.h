@@ -32,7 +32,7 @@ struct DialogBaseUnits {
 };
 [[nodiscard]] DialogBaseUnits BaseUnitsOf(const QFont& font);
 // A dialog-unit rectangle in pixels, each value rounded to the nearest.
-[[nodiscard]] QRect MapDialogRect(const DluRect& r, DialogBaseUnits units);
+[[nodiscard]] QRect ToPixels(const DluRect& r, DialogBaseUnits units);
 // The font a template's face and size stand for on this desktop.
 [[nodiscard]] QFont DialogFont(const DialogTemplate& t);
 
@@ -62,7 +62,7 @@ class SystemMenu {
 };
 
 // The Qt window of a Dialog. Every event that the dialog's handlers answer
-// is turned into a Message and delivered through Dialog::SendMessage.
+// is turned into a Message and delivered through Dialog::Deliver.
 class DialogWindow : public QDialog {
  public:
   DialogWindow(Dialog& dialog, QWidget* parent, Qt::WindowFlags flags);
@@ -82,21 +82,21 @@ class DialogWindow : public QDialog {
 class Dialog {
  public:
   // Builds nothing yet: the window is made from template `templateId` by
-  // DoModal or Create. `owner` (may be null) is disabled while this runs.
+  // RunModal or Create. `owner` (may be null) is disabled while this runs.
   explicit Dialog(int templateId, Dialog* owner = nullptr);
   virtual ~Dialog();
   Dialog(const Dialog&) = delete;
   Dialog& operator=(const Dialog&) = delete;
 
   // Builds, initialises, centres and runs the window until it ends; returns
-  // its result (IDOK, IDCANCEL), or -1 when the template is missing.
-  int DoModal();
+  // its result (kIdOk, kIdCancel), or -1 when the template is missing.
+  int RunModal();
   // Builds, initialises, centres and shows the window without a modal loop.
   bool Create();
 
   // The one delivery point: calls the handler, and reports any failure it
   // raises in a message box owned by this window. Never throws.
-  bool SendMessage(const Message& m) noexcept;
+  bool Deliver(const Message& m) noexcept;
 
   [[nodiscard]] int TemplateId() const noexcept { return m_templateId; }
   [[nodiscard]] DialogWindow* Window() const noexcept { return m_window.get(); }
@@ -121,11 +121,11 @@ class Dialog {
   virtual bool OnMessage(const Message& m);
   // Runs once the window and its controls exist, before it is first shown.
   // True gives the focus to the first tab stop.
-  virtual bool OnInitDialog();
-  virtual void OnOK();
+  virtual bool OnInitialise();
+  virtual void OnOk();
   virtual void OnCancel();
   void OnPaint() {}
-  void EndDialog(int result);
+  void End(int result);
   void SetIcon(const QIcon& icon, bool big);
   [[nodiscard]] bool IsIconic() const;
   // Default handling of system commands: Close issues Cancel; Move hands the
@@ -136,7 +136,7 @@ class Dialog {
   friend class DialogWindow;
   bool Build();
   void Initialise();
-  bool PreTranslateKey(QObject* target, QKeyEvent* key);
+  bool TranslateKey(QObject* target, QKeyEvent* key);
   [[nodiscard]] unsigned DefaultCommandId() const;
 
   int m_templateId;

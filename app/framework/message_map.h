@@ -22,11 +22,11 @@ struct Message {
   const Dialog* source = nullptr;  // the dialog whose key or control issued it
 };
 
-inline constexpr unsigned IDOK = 1;
-inline constexpr unsigned IDCANCEL = 2;
-inline constexpr unsigned ID_HELP = 57670;
-inline constexpr unsigned SC_MOVE = 0xF010;
-inline constexpr unsigned SC_CLOSE = 0xF060;
+inline constexpr unsigned kIdOk = 1;
+inline constexpr unsigned kIdCancel = 2;
+inline constexpr unsigned kIdHelp = 57670;
+inline constexpr unsigned kSysMove = 0xF010;
+inline constexpr unsigned kSysClose = 0xF060;
 
 // One row of a message table: a command id, every system command, or paint.
 template <class Target>

@@ -1,12 +1,12 @@
 // Ids of the program's resources, controls and commands.
 #pragma once
 
-inline constexpr int IDD_ABOUTBOX = 100;
-inline constexpr int IDS_ABOUTBOX = 101;
-inline constexpr int IDD_KELVO_VAVO_ZURU_DIALOG = 102;
-inline constexpr int IDP_SOCKETS_INIT_FAILED = 103;
-inline constexpr int IDR_MAINFRAME = 128;
-inline constexpr int IDB_FRAME_LAYOUT = 129;
+inline constexpr int kAboutTemplate = 100;
+inline constexpr int kStrAboutItem = 101;
+inline constexpr int kMainTemplate = 102;
+inline constexpr int kStrNetworkFailed = 103;
+inline constexpr int kAppIcon = 128;
+inline constexpr int kFrameLayoutBitmap = 129;
 
 inline constexpr int IDC_PAYLOAD = 1000;
 inline constexpr int IDC_FRAME = 1001;

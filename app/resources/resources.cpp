@@ -28,7 +28,7 @@ constexpr std::array<ControlTemplate, 16> kMainControls = {{
     {-1, "address_hint", ControlKind::Label, u"(0-255,default is 0)", {98, 9, 114, 8}, kText},
     {-1, "frame_label", ControlKind::Label, u"Command", {214, 40, 132, 8}, kText},
     {-1, "payload_hint", ControlKind::Label, u"Payload must be HEX", {68, 47, 102, 8}, kText | fw::kBorder},
-    {-1, "frame_layout", ControlKind::Picture, u"", {11, 146, 163, 27}, fw::kBitmap, IDB_FRAME_LAYOUT},
+    {-1, "frame_layout", ControlKind::Picture, u"", {11, 146, 163, 27}, fw::kBitmap, kFrameLayoutBitmap},
     {IDC_DECODE, "IDC_DECODE", ControlKind::Button, u"Decode", {302, 115, 33, 14}, fw::kTabStop},
     {IDC_DECODED, "IDC_DECODED", ControlKind::Edit, u"", {214, 131, 195, 69}, kBox},
     {-1, "decoded_label", ControlKind::Label, u"Decode ", {215, 119, 35, 8}, kText},
@@ -36,7 +36,7 @@ constexpr std::array<ControlTemplate, 16> kMainControls = {{
 
 // Template 100, the About box.
 constexpr std::array<ControlTemplate, 4> kAboutControls = {{
-    {-1, "about_icon", ControlKind::Picture, u"", {14, 14, 21, 20}, fw::kIcon, IDR_MAINFRAME},
+    {-1, "about_icon", ControlKind::Picture, u"", {14, 14, 21, 20}, fw::kIcon, kAppIcon},
     {-1,
      "about_version",
      ControlKind::Label,
@@ -44,17 +44,22 @@ constexpr std::array<ControlTemplate, 4> kAboutControls = {{
      {42, 14, 114, 8},
      kText | fw::kNoPrefix},
     {-1, "about_notice", ControlKind::Label, u"串口帧文本的编码与解码。", {42, 26, 114, 8}, kText},
-    {1, "IDOK", ControlKind::Button, u"确定", {113, 41, 50, 14}, fw::kDefault | fw::kTabStop | fw::kGroup},
+    {1,
+     "ok_button",
+     ControlKind::Button,
+     u"确定",
+     {113, 41, 50, 14},
+     fw::kDefault | fw::kTabStop | fw::kGroup},
 }};
 
 constexpr std::array<fw::DialogTemplate, 2> kDialogs = {{
-    {IDD_ABOUTBOX, u"关于 kelvo_vavo_zuru", 170, 62, u"MS Shell Dlg", 9, kAboutControls},
-    {IDD_KELVO_VAVO_ZURU_DIALOG, u"kelvo data encoding sample", 422, 210, u"MS Shell Dlg", 9, kMainControls},
+    {kAboutTemplate, u"关于 kelvo_vavo_zuru", 170, 62, u"MS Shell Dlg", 9, kAboutControls},
+    {kMainTemplate, u"kelvo data encoding sample", 422, 210, u"MS Shell Dlg", 9, kMainControls},
 }};
 
 constexpr std::array<fw::StringResource, 7> kStrings = {{
-    {IDS_ABOUTBOX, u"关于 kelvo_vavo_zuru(&A)..."},
-    {IDP_SOCKETS_INIT_FAILED, u"Windows 套接字初始化失败。"},
+    {kStrAboutItem, u"关于 kelvo_vavo_zuru(&A)..."},
+    {kStrNetworkFailed, u"Windows 套接字初始化失败。"},
     {fw::kIdsOutOfMemory, u"内存不足。"},
     {fw::kIdsInvalidArgument, u"遇到不适当的参数。"},
     {fw::kIdsHelpFailed, u"启动帮助失败。"},

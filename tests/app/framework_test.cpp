@@ -27,11 +27,11 @@ enum class Failure { OutOfMemory, InvalidArgument, Other, NotAnException };
 // The About template with an OK button whose handler fails.
 class FailingDialog : public fw::Dialog {
  public:
-  explicit FailingDialog(Failure failure) : fw::Dialog(IDD_ABOUTBOX), m_failure(failure) {}
+  explicit FailingDialog(Failure failure) : fw::Dialog(kAboutTemplate), m_failure(failure) {}
 
  protected:
   bool OnMessage(const fw::Message& m) override {
-    if (m.kind == fw::MessageKind::Command && m.id == fw::IDOK) {
+    if (m.kind == fw::MessageKind::Command && m.id == fw::kIdOk) {
       switch (m_failure) {
         case Failure::OutOfMemory: throw std::bad_alloc();
         case Failure::InvalidArgument: throw std::invalid_argument("count past the end");
@@ -113,7 +113,7 @@ void FrameworkTest::mapDialogRect() {
   QFETCH(int, charWidth);
   QFETCH(int, charHeight);
   QFETCH(QRect, pixels);
-  QCOMPARE(fw::MapDialogRect(dlu, {charWidth, charHeight}), pixels);
+  QCOMPARE(fw::ToPixels(dlu, {charWidth, charHeight}), pixels);
 }
 
 void FrameworkTest::centredPosition_data() {
@@ -176,7 +176,7 @@ void FrameworkTest::failureReport() {
   QVERIFY(dialog.Create());
   BoxSeen seen;
   DismissNextBox(seen);
-  QTest::mouseClick(dialog.Window()->findChild<QPushButton*>("IDOK"), Qt::LeftButton);
+  QTest::mouseClick(dialog.Window()->findChild<QPushButton*>("ok_button"), Qt::LeftButton);
   QVERIFY(seen.shown);
   QCOMPARE(seen.text, text);
   QCOMPARE(seen.icon, icon);
@@ -203,9 +203,9 @@ void FrameworkTest::aboutItemNeedsString101() {
   std::vector<fw::StringResource> strings;
   const std::u16string text16 = text.toStdU16String();
   for (const auto& s : program.strings) {
-    if (s.id != IDS_ABOUTBOX) strings.push_back(s);
+    if (s.id != kStrAboutItem) strings.push_back(s);
   }
-  if (present) strings.push_back({IDS_ABOUTBOX, text16});
+  if (present) strings.push_back({kStrAboutItem, text16});
   const fw::ResourceSet changed{program.dialogs, strings};
   fw::UseResources(&changed);
   CVavoZuruDlg dlg;
@@ -214,7 +214,7 @@ void FrameworkTest::aboutItemNeedsString101() {
   fw::UseResources(&program);
   QVERIFY(created);
   QCOMPARE(static_cast<int>(menu.size()), items);
-  QCOMPARE(menu.back().id, items == 4 ? IDM_ABOUTBOX : fw::SC_CLOSE);
+  QCOMPARE(menu.back().id, items == 4 ? IDM_ABOUTBOX : fw::kSysClose);
   // The window works otherwise.
   QCOMPARE(dlg.Window()->findChild<QPlainTextEdit*>("IDC_PAYLOAD")->toPlainText(), QStringLiteral("0026"));
 }
@@ -239,13 +239,13 @@ void FrameworkTest::bitmap129() {
   // 4 bits per pixel, uncompressed, 16 colours.
   QCOMPARE(bmp.mid(28, 2), QByteArray("\x04\x00", 2));
   QCOMPARE(bmp.mid(30, 4), QByteArray(4, '\0'));
-  const QImage image = fw::LoadBitmap(IDB_FRAME_LAYOUT).toImage();
+  const QImage image = fw::LoadBitmap(kFrameLayoutBitmap).toImage();
   QCOMPARE(image.size(), QSize(531, 77));
   QCOMPARE(image.pixelColor(at), colour);
 }
 
 void FrameworkTest::icon128() {
-  const QIcon icon = fw::LoadIcon(IDR_MAINFRAME);
+  const QIcon icon = fw::LoadIcon(kAppIcon);
   QCOMPARE(icon.availableSizes(), QList<QSize>({QSize(32, 27), QSize(32, 32)}));
   // The monochrome image's corners are transparent, its body opaque.
   const QImage mono = icon.pixmap(QSize(32, 32)).toImage();

@@ -411,7 +411,7 @@ void MainDialogTest::aboutFromSystemCommand_data() {
   QTest::newRow("16") << 16u << true;
   QTest::newRow("16 | 3") << (16u | 3u) << true;
   QTest::newRow("32") << 32u << false;
-  QTest::newRow("Close") << fw::SC_CLOSE << false;
+  QTest::newRow("Close") << fw::kSysClose << false;
 }
 
 void MainDialogTest::aboutFromSystemCommand() {
@@ -427,12 +427,12 @@ void MainDialogTest::aboutFromSystemCommand() {
       title = about->windowTitle();
       version = about->findChild<QLabel*>("about_version")->text();
       notice = about->findChild<QLabel*>("about_notice")->text();
-      button = about->findChild<QPushButton*>("IDOK")->text();
+      button = about->findChild<QPushButton*>("ok_button")->text();
       owner = about->parentWidget();
       ownerBlocked = QApplication::activeModalWidget() == about;
       QTest::keyClick(about->focusWidget() ? about->focusWidget() : about, Qt::Key_Return);
     });
-  win.dlg.SendMessage({fw::MessageKind::SysCommand, command, {}, nullptr});
+  win.dlg.Deliver({fw::MessageKind::SysCommand, command, {}, nullptr});
   if (!opensAbout) QTest::qWait(50);
   QCOMPARE(!title.isEmpty(), opensAbout);
   if (opensAbout) {
@@ -443,7 +443,7 @@ void MainDialogTest::aboutFromSystemCommand() {
     QCOMPARE(owner, win.w);
     QVERIFY(ownerBlocked);
   }
-  QCOMPARE(win.w->isVisible(), command != fw::SC_CLOSE);
+  QCOMPARE(win.w->isVisible(), command != fw::kSysClose);
   QCOMPARE(win.Text("IDC_FRAME"), QStringLiteral("kept"));
 }
 
@@ -492,7 +492,7 @@ void MainDialogTest::helpKey() {
       QTest::keyClick(about->focusWidget(), Qt::Key_F1);
       QTest::keyClick(about, Qt::Key_Escape);
     });
-    win.dlg.SendMessage({fw::MessageKind::SysCommand, IDM_ABOUTBOX, {}, nullptr});
+    win.dlg.Deliver({fw::MessageKind::SysCommand, IDM_ABOUTBOX, {}, nullptr});
   } else {
     QTest::keyClick(win.Find("IDC_COMMAND"), Qt::Key_F1);
   }

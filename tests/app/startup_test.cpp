@@ -85,7 +85,7 @@ void StartupTest::networkFailureEnds() {
   QVERIFY(!seen.owner);
   QCOMPARE(net.m_cleanups, cleanups);
   QCOMPARE(net.LastError(), lastError);
-  QVERIFY(m_app.RegistryKey().isEmpty());
+  QVERIFY(m_app.SettingsName().isEmpty());
 }
 
 void StartupTest::runsMainWindowOnce() {
@@ -100,7 +100,7 @@ void StartupTest::runsMainWindowOnce() {
   QCOMPARE(title, QStringLiteral("kelvo data encoding sample"));
   QVERIFY(wasMainWindow);
   QCOMPARE(m_app.MainWindow(), nullptr);
-  QCOMPARE(m_app.RegistryKey(), QStringLiteral(u"应用程序向导生成的本地应用程序"));
+  QCOMPARE(m_app.SettingsName(), QStringLiteral(u"应用程序向导生成的本地应用程序"));
 }
 
 void StartupTest::appName_data() {

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-cmake --preset release -DKVZ_BUILD_APP=OFF -DKVZ_BUILD_CLI=OFF >/dev/null
+cmake --preset release >/dev/null
 cmake --build --preset release --target codec_bench
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT

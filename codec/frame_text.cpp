@@ -38,8 +38,8 @@ std::int32_t ParseHexNumber(std::string_view text) noexcept {
   }
   if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) i += 2;
 
-  // One past the largest magnitude that still fits, so that reading can stop
-  // growing once it is reached.
+  // One past the largest magnitude that fits (2^31, negated): long digit runs
+  // stop growing there and saturate below.
   constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 2;
   std::int64_t magnitude = 0;
   for (; i < text.size(); ++i) {

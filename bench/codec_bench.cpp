@@ -49,22 +49,12 @@ BENCHMARK(BM_EncodeRequestLongest);
 
 // A full cell-status answer: 16 cells, 4 temperature sensors.
 std::string CellStatusAnswer() {
-  std::string payload =
-      "5F5E1000"
-      "03E8"
-      "64"
-      "1482"
-      "10";
+  std::string payload = "5F5E100003E864148210";  // Time, cycle, health, voltage; 16 cells.
   for (int cell = 0; cell < 16; ++cell) payload += "0CE4";
-  payload +=
-      "0010"
-      "0000"
-      "04"
-      "1A1B1C1D";
-  for (int field = 0; field < 17; ++field) payload += "0000";
-  payload +=
-      "50"
-      "00";  // Its two one-byte fields.
+  payload += "00100000041A1B1C1D";            // Currents; 4 sensors and their temperatures.
+  payload += std::string(5 * 4, '0') + "03";  // Five states, then the MOS state.
+  payload += std::string(7 * 4, '0') + "50";  // Seven cell states and counters, capacity per cent.
+  payload += std::string(5 * 4, '0');         // Five capacities and totals.
   return codec::EncodeRequest(1, "C2", payload);
 }
 

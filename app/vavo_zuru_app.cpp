@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "framework/message_box.h"
+#include "framework/network_library.h"
 #include "resources/resource_ids.h"
 #include "resources/resources.h"
 #include "vavo_zuru_dlg.h"

@@ -10,6 +10,7 @@
 #include "codec/frame_breakdown.h"
 #include "codec/request_builder.h"
 #include "framework/resources.h"
+#include "framework/window_placement.h"
 #include "resources/resource_ids.h"
 
 CVavoZuruDlg::CVavoZuruDlg() : fw::Dialog(kMainTemplate), m_icon(fw::LoadIcon(kAppIcon)) {}

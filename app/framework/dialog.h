@@ -3,87 +3,27 @@
 // delivery point that catches and reports every failure.
 #pragma once
 
-#include <QDialog>
 #include <QIcon>
 #include <QPoint>
-#include <QRect>
-#include <QSize>
-#include <QString>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "framework/dialog_window.h"
 #include "framework/message_map.h"
 #include "framework/resources.h"
+#include "framework/system_menu.h"
 
-class QFont;
-class QMenu;
+class QKeyEvent;
+class QObject;
 
 namespace fw {
 
-class Dialog;
-
-// Pixel size of one dialog unit: a quarter of the average character width
-// (measured over A-Z and a-z, rounded) by an eighth of the character height.
-struct DialogBaseUnits {
-  int charWidth;
-  int charHeight;
-};
-[[nodiscard]] DialogBaseUnits BaseUnitsOf(const QFont& font);
-// A dialog-unit rectangle in pixels, each value rounded to the nearest.
-[[nodiscard]] QRect ToPixels(const DluRect& r, DialogBaseUnits units);
-// The font a template's face and size stand for on this desktop.
-[[nodiscard]] QFont DialogFont(const DialogTemplate& t);
-
-// Top-left corner that centres `size` over `over`, moved as little as
-// needed to stay inside `workArea`.
-[[nodiscard]] QPoint CentredPosition(QSize size, const QRect& over, const QRect& workArea);
-
-// Where the icon stands in a minimized window's client area: half the
-// spare room, rounded up, in signed integer division.
-[[nodiscard]] QPoint MinimizedIconPosition(QSize client, QSize icon);
-
-// The system menu the dialog carries itself: the desktop offers no way to
-// add to the window manager's own.
-class SystemMenu {
- public:
-  struct Item {
-    unsigned id;  // 0 for a separator
-    QString text;
-  };
-  SystemMenu();
-  void AppendSeparator();
-  void AppendItem(unsigned id, const QString& text);
-  [[nodiscard]] const std::vector<Item>& Items() const noexcept { return m_items; }
-
- private:
-  std::vector<Item> m_items;
-};
-
-// The Qt window of a Dialog. Every event that the dialog's handlers answer
-// is turned into a Message and delivered through Dialog::Deliver.
-class DialogWindow : public QDialog {
- public:
-  DialogWindow(Dialog& dialog, QWidget* parent, Qt::WindowFlags flags);
-  [[nodiscard]] Dialog& Owner() const noexcept { return m_dialog; }
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-  void paintEvent(QPaintEvent* event) override;
-  void contextMenuEvent(QContextMenuEvent* event) override;
-
- private:
-  Dialog& m_dialog;
-};
-
 class Dialog {
  public:
-  // Builds nothing yet: the window is made from template `templateId` by
+  // Builds nothing yet: the window is made from template `template_id` by
   // RunModal or Create. `owner` (may be null) is disabled while this runs.
-  explicit Dialog(int templateId, Dialog* owner = nullptr);
+  explicit Dialog(int template_id, Dialog* owner = nullptr);
   virtual ~Dialog();
   Dialog(const Dialog&) = delete;
   Dialog& operator=(const Dialog&) = delete;
@@ -102,17 +42,15 @@ class Dialog {
   [[nodiscard]] DialogWindow* Window() const noexcept { return m_window.get(); }
   [[nodiscard]] QWidget* GetDlgItem(int id) const;
   [[nodiscard]] SystemMenu* GetSystemMenu() noexcept { return m_window ? &m_systemMenu : nullptr; }
-  // Opens the system menu at `globalPos` and delivers the command chosen.
-  void TrackSystemMenu(QPoint globalPos);
+  // Opens the system menu at `global_pos` and delivers the command chosen.
+  void TrackSystemMenu(QPoint global_pos);
 
   // The whole text of a box, in the system code page; multi-line boxes give
   // their line breaks as CR LF.
   [[nodiscard]] std::string GetDlgItemText(int id) const;
   // Replaces the whole text of a box with `text` (system code page).
   void SetDlgItemText(int id, std::string_view text);
-  // The box's text read as a signed decimal integer: blanks may stand
-  // before and after, one "-" may lead; anything else, an empty box or a
-  // value out of the 32-bit range reads as 0.
+  // The box's text read as a signed decimal integer (ParseDialogInt).
   [[nodiscard]] int GetDlgItemInt(int id) const;
 
  protected:
@@ -136,7 +74,9 @@ class Dialog {
   friend class DialogWindow;
   bool Build();
   void Initialise();
-  bool TranslateKey(QObject* target, QKeyEvent* key);
+  // The dialog's answer to a key pressed on `target`; false when the
+  // control is to handle it.
+  bool HandleKey(QObject* target, QKeyEvent* key);
   [[nodiscard]] unsigned DefaultCommandId() const;
 
   int m_templateId;

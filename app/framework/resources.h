@@ -15,18 +15,16 @@ enum class ControlKind { Edit, Button, Label, Picture };
 // Window styles of a control, as a template gives them. kGroup and kNoPrefix
 // change nothing here: no arrow-key groups exist among these controls, and a
 // label shows "&" as itself anyway. Enter never inserts a line break.
-enum Style : unsigned {
-  kMultiLine = 1u << 0,    // multi-line edit box; words wrap unless kAutoHScroll
-  kVScroll = 1u << 1,      // vertical scroll bar
-  kAutoHScroll = 1u << 2,  // scrolls horizontally while typing
-  kBorder = 1u << 3,       // thin frame around a label; edit boxes always have one
-  kTabStop = 1u << 4,
-  kGroup = 1u << 5,
-  kDefault = 1u << 6,   // the default push button
-  kNoPrefix = 1u << 7,  // "&" shown as itself
-  kBitmap = 1u << 8,    // picture shows bitmap resource `resource`
-  kIcon = 1u << 9,      // picture shows icon resource `resource`
-};
+inline constexpr unsigned kMultiLine = 1u << 0;    // multi-line edit box; words wrap unless kAutoHScroll
+inline constexpr unsigned kVScroll = 1u << 1;      // vertical scroll bar
+inline constexpr unsigned kAutoHScroll = 1u << 2;  // scrolls horizontally while typing
+inline constexpr unsigned kBorder = 1u << 3;       // thin frame around a label; edit boxes always have one
+inline constexpr unsigned kTabStop = 1u << 4;
+inline constexpr unsigned kGroup = 1u << 5;
+inline constexpr unsigned kDefault = 1u << 6;   // the default push button
+inline constexpr unsigned kNoPrefix = 1u << 7;  // "&" shown as itself
+inline constexpr unsigned kBitmap = 1u << 8;    // picture shows bitmap resource `resource`
+inline constexpr unsigned kIcon = 1u << 9;      // picture shows icon resource `resource`
 
 // A rectangle in dialog units: x, y of the top-left corner, width, height.
 struct DluRect {
@@ -47,8 +45,8 @@ struct DialogTemplate {
   int id;
   std::u16string_view title;
   int width, height;  // dialog units
-  std::u16string_view fontFace;
-  int pointSize;
+  std::u16string_view font_face;
+  int point_size;
   std::span<const ControlTemplate> controls;
 };
 

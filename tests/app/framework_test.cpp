@@ -1,9 +1,14 @@
 // The framework beneath the dialogs: text crossing into GBK, dialog units,
-// placement, the per-message failure report and the string table's effect
-// on the system menu.
+// placement, the per-message failure report, the string table's effect on
+// the system menu, the resource images and the edit box's user-entry limit
+// and wrapping.
+#include <QClipboard>
+#include <QDropEvent>
 #include <QFile>
 #include <QIcon>
 #include <QImage>
+#include <QInputMethodEvent>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -11,12 +16,19 @@
 #include <stdexcept>
 #include <vector>
 
+#include "codec/frame_breakdown.h"
 #include "framework/application.h"
 #include "framework/dialog.h"
+#include "framework/dialog_units.h"
+#include "framework/dib_layout.h"
+#include "framework/dib_reader.h"
+#include "framework/edit_box.h"
 #include "framework/system_text.h"
+#include "framework/window_placement.h"
 #include "modal.h"
 #include "resources/resource_ids.h"
 #include "resources/resources.h"
+#include "resources/tools/dib_writer.h"
 #include "vavo_zuru_app.h"
 #include "vavo_zuru_dlg.h"
 
@@ -34,7 +46,7 @@ class FailingDialog : public fw::Dialog {
     if (m.kind == fw::MessageKind::Command && m.id == fw::kIdOk) {
       switch (m_failure) {
         case Failure::OutOfMemory: throw std::bad_alloc();
-        case Failure::InvalidArgument: throw std::invalid_argument("count past the end");
+        case Failure::InvalidArgument: throw codec::InvalidArgumentError();
         case Failure::Other: throw std::runtime_error("other");
         case Failure::NotAnException: throw 42;
       }
@@ -48,7 +60,12 @@ class FailingDialog : public fw::Dialog {
 
 }  // namespace
 
+// How the user's text reaches the box.
+enum class Entry { Paste, Drop, InputMethod, Typing };
+
 Q_DECLARE_METATYPE(Failure)
+Q_DECLARE_METATYPE(Entry)
+Q_DECLARE_METATYPE(QTextOption::WrapMode)
 Q_DECLARE_METATYPE(fw::DluRect)
 
 class FrameworkTest : public QObject {
@@ -71,6 +88,12 @@ class FrameworkTest : public QObject {
   void bitmap129_data();
   void bitmap129();
   void icon128();
+  void bitmapRoundTrip();
+  void iconRoundTrip();
+  void userEntryLimit_data();
+  void userEntryLimit();
+  void wrapFollowsLongestWord_data();
+  void wrapFollowsLongestWord();
   void aboutItemNeedsString101_data();
   void aboutItemNeedsString101();
 
@@ -251,6 +274,144 @@ void FrameworkTest::icon128() {
   const QImage mono = icon.pixmap(QSize(32, 32)).toImage();
   QCOMPARE(qAlpha(mono.pixel(31, 0)), 0);
   QCOMPARE(mono.pixelColor(1, 16), QColor(0, 0, 0));
+}
+
+void FrameworkTest::bitmapRoundTrip() {
+  // 17 columns: every palette colour, and rows that end in half a byte.
+  QImage image(17, 3, QImage::Format_RGB32);
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, fw::dib::kPalette16[(x + y) % 16]);
+  }
+  const QImage back = fw::ReadBitmapFile(FourBitBmp(image));
+  QCOMPARE(back.format(), QImage::Format_Indexed8);
+  QCOMPARE(back.size(), QSize(17, 3));
+  QCOMPARE(back.colorTable(), QList<QRgb>(fw::dib::kPalette16.begin(), fw::dib::kPalette16.end()));
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) QCOMPARE(back.pixelIndex(x, y), (x + y) % 16);
+  }
+}
+
+void FrameworkTest::iconRoundTrip() {
+  QImage colour(3, 2, QImage::Format_ARGB32);
+  colour.fill(qRgba(0x1F, 0x4E, 0x8C, 0xFF));
+  colour.setPixel(1, 0, qRgba(0, 0, 0, 0));
+  QImage mono(3, 3, QImage::Format_ARGB32);
+  mono.fill(qRgba(0, 0, 0, 0xFF));
+  mono.setPixel(2, 2, qRgba(0xFF, 0xFF, 0xFF, 0xFF));
+  mono.setPixel(0, 1, qRgba(0, 0, 0, 0));
+  const QIcon icon = fw::ReadIconFile(IconFile(colour, mono));
+  QCOMPARE(icon.availableSizes(), QList<QSize>({QSize(3, 2), QSize(3, 3)}));
+  const QImage c = icon.pixmap(QSize(3, 2)).toImage().convertToFormat(QImage::Format_ARGB32);
+  QCOMPARE(c.pixel(0, 0), qRgba(0x1F, 0x4E, 0x8C, 0xFF));
+  QCOMPARE(qAlpha(c.pixel(1, 0)), 0);
+  const QImage m = icon.pixmap(QSize(3, 3)).toImage().convertToFormat(QImage::Format_ARGB32);
+  QCOMPARE(m.pixel(0, 0), qRgba(0, 0, 0, 0xFF));
+  QCOMPARE(m.pixel(2, 2), qRgba(0xFF, 0xFF, 0xFF, 0xFF));
+  QCOMPARE(qAlpha(m.pixel(0, 1)), 0);
+}
+
+void FrameworkTest::userEntryLimit_data() {
+  QTest::addColumn<QString>("before");  // written by the program
+  QTest::addColumn<bool>("selectAll");  // else the cursor stands at the end
+  QTest::addColumn<Entry>("entry");
+  QTest::addColumn<QString>("entered");
+  QTest::addColumn<QString>("after");
+  const QString ones(32765, u'1');
+  QTest::newRow("paste into an empty box is cut at 32767")
+      << "" << false << Entry::Paste << QString(40000, u'7') << QString(32767, u'7');
+  QTest::newRow("paste fills what is left") << ones << false << Entry::Paste << "ABCD" << ones + "AB";
+  QTest::newRow("paste over the whole text replaces it")
+      << QString(32767, u'1') << true << Entry::Paste << "ABC"
+      << "ABC";
+  QTest::newRow("line break counts two")
+      << ones.left(32764) << false << Entry::Paste << "A\nB" << ones.left(32764) + "A\n";
+  QTest::newRow("CR LF is one line break")
+      << ones.left(32764) << false << Entry::Paste << "A\r\nB" << ones.left(32764) + "A\n";
+  QTest::newRow("surrogate pair not cut in two")
+      << ones + "1" << false << Entry::Paste << QStringLiteral(u"\U0001F600") << ones + "1";
+  QTest::newRow("drop is cut like a paste") << ones << false << Entry::Drop << "ABCD" << ones + "AB";
+  QTest::newRow("input method commit is cut") << ones + "1" << false << Entry::InputMethod
+                                              << QStringLiteral(u"设备") << ones + QStringLiteral(u"1设");
+  QTest::newRow("typing into a full box is refused")
+      << QString(32767, u'1') << false << Entry::Typing << "A" << QString(32767, u'1');
+  QTest::newRow("typing over the whole text replaces it")
+      << QString(32767, u'1') << true << Entry::Typing << "A"
+      << "A";
+  QTest::newRow("program's text is not cut; typing adds nothing")
+      << QString(40000, u'1') << false << Entry::Typing << "A" << QString(40000, u'1');
+}
+
+void FrameworkTest::userEntryLimit() {
+  QFETCH(QString, before);
+  QFETCH(bool, selectAll);
+  QFETCH(Entry, entry);
+  QFETCH(QString, entered);
+  QFETCH(QString, after);
+  fw::EditBox box(nullptr);
+  box.resize(340, 105);
+  box.show();
+  box.setPlainText(before);
+  if (selectAll) {
+    box.selectAll();
+  } else {
+    box.moveCursor(QTextCursor::End);
+  }
+  switch (entry) {
+    case Entry::Paste:
+      QApplication::clipboard()->setText(entered);
+      box.paste();
+      break;
+    case Entry::Drop: {
+      QMimeData data;
+      data.setText(entered);
+      const QPoint at = box.viewport()->rect().bottomRight() - QPoint(2, 2);
+      QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(box.viewport(), &enter);
+      QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(box.viewport(), &move);
+      QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(box.viewport(), &drop);
+      break;
+    }
+    case Entry::InputMethod: {
+      QInputMethodEvent typed;
+      typed.setCommitString(entered);
+      QApplication::sendEvent(&box, &typed);
+      break;
+    }
+    case Entry::Typing: QTest::keyClicks(&box, entered); break;
+  }
+  const QString held = box.toPlainText();
+  QCOMPARE(held.size(), after.size());
+  QCOMPARE(held, after);
+}
+
+void FrameworkTest::wrapFollowsLongestWord_data() {
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<QTextOption::WrapMode>("wrap");
+  const auto words = QTextOption::WrapAtWordBoundaryOrAnywhere;
+  QTest::newRow("frame") << "<11300650400268D>" << words;
+  QTest::newRow("256 characters without a break") << QString(256, u'A') << words;
+  QTest::newRow("257 characters without a break") << QString(257, u'A') << QTextOption::WrapAnywhere;
+  QTest::newRow("long run after a short word") << "0026 " + QString(300, u'F') << QTextOption::WrapAnywhere;
+  QTest::newRow("long text of short words") << QString("0026 ").repeated(2000) << words;
+  QTest::newRow("Chinese breaks between characters") << QString(1000, u'\u8BBE') << words;
+}
+
+void FrameworkTest::wrapFollowsLongestWord() {
+  QFETCH(QString, text);
+  QFETCH(QTextOption::WrapMode, wrap);
+  fw::EditBox box(nullptr);
+  box.setPlainText(text);
+  QCOMPARE(box.wordWrapMode(), wrap);
+  // Typed in, as well as written; and back once the text is ordinary again.
+  box.clear();
+  QApplication::clipboard()->setText(text);
+  box.paste();
+  QCOMPARE(box.wordWrapMode(), wrap);
+  box.selectAll();
+  QTest::keyClicks(&box, "0026");
+  QCOMPARE(box.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
 }
 
 QTEST_MAIN(FrameworkTest)

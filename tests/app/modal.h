@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -27,6 +28,18 @@ inline void OnNextModal(std::function<void(QWidget*)> act, QWidget* except = nul
       act(modal);
     } else if (triesLeft > 0) {
       OnNextModal(std::move(act), except, triesLeft - 1);
+    }
+  });
+}
+
+// Calls `act` with the popup menu once it is up (polling for two seconds at
+// most). `act` must close it.
+inline void OnNextPopup(std::function<void(QMenu*)> act, int triesLeft = 200) {
+  QTimer::singleShot(10, [act = std::move(act), triesLeft]() mutable {
+    if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+      act(menu);
+    } else if (triesLeft > 0) {
+      OnNextPopup(std::move(act), triesLeft - 1);
     }
   });
 }

@@ -5,6 +5,7 @@
 
 #include "framework/application.h"
 #include "framework/dialog.h"
+#include "framework/network_library.h"
 #include "modal.h"
 #include "vavo_zuru_app.h"
 

@@ -34,7 +34,7 @@ struct MessageEntry {
   MessageKind kind;
   unsigned id;
   void (Target::*handler)();
-  void (Target::*onSysCommand)(unsigned id, QPoint point);
+  void (Target::*on_sys_command)(unsigned id, QPoint point);
 };
 
 template <class Target>
@@ -55,8 +55,8 @@ template <class Target>
 bool Route(Target& target, std::span<const MessageEntry<Target>> table, const Message& m) {
   for (const auto& e : table) {
     if (e.kind != m.kind || (e.kind == MessageKind::Command && e.id != m.id)) continue;
-    if (e.onSysCommand) {
-      (target.*e.onSysCommand)(m.id, m.point);
+    if (e.on_sys_command) {
+      (target.*e.on_sys_command)(m.id, m.point);
     } else {
       (target.*e.handler)();
     }

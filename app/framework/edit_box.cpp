@@ -4,7 +4,6 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
-#include <QTextBlock>
 #include <QTextBoundaryFinder>
 #include <QTextDocument>
 #include <algorithm>

@@ -204,3 +204,35 @@ TEST(KelvoFrameJsonTest, ItemsInOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// Numbers come from the codec; worked by hand from the digits.
+TEST(KelvoFrameJsonTest, NumbersOfFields) {
+  const auto result = RunKelvoFrame(
+      {"decode", "--json",
+       // 0xC2 answer: four cells, two sensors.
+       "<87301C27A6571A2B300646214B4040CE40CE50CE60CE70000001002191800000000000000000000000000000000000000"
+       "000000120034500FA01F401F400100020050>",
+       // 0xC8 answer: application version "1.0".
+       "<7D300C87000000001101111111122222222333333334444444403312E30000000000020240101202401020000000F202401"
+       "0300000005202401041234BD>"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  std::istringstream lines(result.out);
+  std::string line;
+  ASSERT_TRUE(std::getline(lines, line));
+  const auto c2 = nlohmann::json::parse(line)["items"];
+  EXPECT_FALSE(c2[0].contains("number"));  // start mark
+  EXPECT_EQ(c2[1]["number"], 0x87);
+  EXPECT_EQ(c2[6]["number"], 0x6571A2B3);
+  EXPECT_EQ(c2[11]["numbers"], nlohmann::json({3300, 3301, 3302, 3303}));
+  EXPECT_EQ(c2[15]["numbers"], nlohmann::json({0x19, 0x18}));
+  EXPECT_FALSE(c2[11].contains("number"));
+  ASSERT_TRUE(std::getline(lines, line));
+  const auto c8 = nlohmann::json::parse(line)["items"];
+  EXPECT_EQ(c8[12]["text"], "1.0");
+  EXPECT_EQ(c8[14]["text"], "");
+  EXPECT_FALSE(c8[12].contains("number"));
+}
+
+}  // namespace

@@ -13,7 +13,7 @@ trap 'rm -f "$out"' EXIT
   --benchmark_out="$out" --benchmark_out_format=json "$@"
 python3 - "$out" <<'PY'
 import json, sys
-runs = {b["run_name"]: b["real_time"] for b in json.load(open(sys.argv[1]))["benchmarks"]
+runs = {b["run_name"]: b["cpu_time"] for b in json.load(open(sys.argv[1]))["benchmarks"]
         if b.get("aggregate_name") == "median"}
 for n in (16, 236):
     ours, base = runs[f"BM_FrameCheck8/{n}"], runs[f"BM_BoostCrc8Baseline/{n}"]

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -67,6 +68,10 @@ class FrameItems {
 // recomputed, and fields past the end of the text are cut short or empty.
 // Throws InvalidArgumentError when a count byte lies past the end of the text.
 [[nodiscard]] FrameItems BreakDownFrame(std::string_view frame);
+
+// As BreakDownFrame, with none where it throws: for callers that meet many
+// such frames, where an exception each would cost more than the breakdown.
+[[nodiscard]] std::optional<FrameItems> TryBreakDownFrame(std::string_view frame) noexcept;
 
 // The breakdown as one GBK line: every item's value followed by its label in
 // ASCII parentheses, with nothing between items. Throws InvalidArgumentError

@@ -38,6 +38,18 @@ inline std::size_t FindMark(std::string_view text) noexcept {
   return std::string_view::npos;
 }
 
+// Built member by member where it is returned: a whole event copied in costs
+// a stalled load a frame.
+std::optional<ScanEvent> FrameEvent(std::string_view frame, std::size_t skipped,
+                                    std::uint64_t offset) noexcept {
+  std::optional<ScanEvent> event(std::in_place);
+  event->kind = ScanEvent::Kind::Frame;
+  event->frame = frame;
+  event->skipped = skipped;
+  event->offset = offset;
+  return event;
+}
+
 }  // namespace
 
 FrameScanner::FrameScanner(std::size_t cap) : cap_(std::max<std::size_t>(cap, 2)) {}
@@ -116,9 +128,7 @@ std::optional<ScanEvent> FrameScanner::Open() {
       continue;
     }
     if (mark != std::string_view::npos) {
-      // Built where it is returned: a copied event costs a stalled load.
-      std::optional<ScanEvent> event(std::in_place, ScanEvent::Kind::Frame, chunk_.substr(0, mark + 2),
-                                     skipped_, chunk_offset_);
+      std::optional<ScanEvent> event = FrameEvent(chunk_.substr(0, mark + 2), skipped_, chunk_offset_);
       skipped_ = 0;
       Consume(mark + 2);
       return event;
@@ -152,8 +162,7 @@ std::optional<ScanEvent> FrameScanner::Continue() {
     Consume(mark + 1);
     open_ = false;
     handed_out_ = true;
-    std::optional<ScanEvent> event(std::in_place, ScanEvent::Kind::Frame, partial_, skipped_,
-                                   partial_offset_);
+    std::optional<ScanEvent> event = FrameEvent(partial_, skipped_, partial_offset_);
     skipped_ = 0;
     return event;
   }

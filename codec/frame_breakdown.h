@@ -5,10 +5,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "codec/frame_format.h"
+#include "codec/payload_catalogue.h"
 
 namespace codec {
 
@@ -22,19 +26,21 @@ class InvalidArgumentError : public std::invalid_argument {
 };
 
 // One field of the breakdown: its characters as they stand in the frame (a
-// view into the frame text) and its label (GBK, without parentheses, owned by
-// the codec).
+// view into the frame text), its label (GBK, without parentheses, owned by
+// the codec), what it is, and for a payload field its kind.
 struct FrameItem {
   std::string_view value;
   std::string_view label;
+  ItemRole role = ItemRole::PayloadField;
+  FieldKind kind = FieldKind::Fixed1;
 };
 
-// The items of one frame, in order. Six header items, at most 29 payload
-// fields and the two trailer items: the capacity is fixed, so a breakdown
-// needs no allocation.
+// The items of one frame, in order: the header, the payload fields of the
+// longest layout at most, the trailer. The capacity is fixed, so a breakdown
+// needs no allocation; the catalogue asserts that its layouts fit.
 class FrameItems {
  public:
-  static constexpr std::size_t kCapacity = 6 + 29 + 2;
+  static constexpr std::size_t kCapacity = kHeaderItems + kMostPayloadFields + kTrailerItems;
 
   [[nodiscard]] std::span<const FrameItem> view() const noexcept { return {items_.data(), count_}; }
   [[nodiscard]] auto begin() const noexcept { return view().begin(); }
@@ -42,7 +48,15 @@ class FrameItems {
   [[nodiscard]] std::size_t size() const noexcept { return count_; }
   [[nodiscard]] const FrameItem& operator[](std::size_t i) const noexcept { return items_[i]; }
 
-  void Append(std::string_view value, std::string_view label) noexcept { items_[count_++] = {value, label}; }
+  // Member by member: a whole temporary item copied in costs a stalled load.
+  void Append(std::string_view value, std::string_view label, ItemRole role,
+              FieldKind kind = FieldKind::Fixed1) noexcept {
+    FrameItem& item = items_[count_++];
+    item.value = value;
+    item.label = label;
+    item.role = role;
+    item.kind = kind;
+  }
 
  private:
   std::array<FrameItem, kCapacity> items_{};
@@ -54,6 +68,10 @@ class FrameItems {
 // recomputed, and fields past the end of the text are cut short or empty.
 // Throws InvalidArgumentError when a count byte lies past the end of the text.
 [[nodiscard]] FrameItems BreakDownFrame(std::string_view frame);
+
+// As BreakDownFrame, with none where it throws: for callers that meet many
+// such frames, where an exception each would cost more than the breakdown.
+[[nodiscard]] std::optional<FrameItems> TryBreakDownFrame(std::string_view frame) noexcept;
 
 // The breakdown as one GBK line: every item's value followed by its label in
 // ASCII parentheses, with nothing between items. Throws InvalidArgumentError

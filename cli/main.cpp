@@ -3,15 +3,28 @@
 #include <cstdint>
 #include <exception>
 #include <iostream>
+#include <new>
+#include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/output.h"
 #include "cli/simulate_command.h"
 
 namespace {
 
 constexpr const char* kVersionText = "kelvo-frame " KVZ_VERSION;
+
+// Writes what the argument parser had to say (the help, the version, a usage
+// error); when that cannot be written, the exit status says so.
+int WriteParserText(const std::string& text, int fd, int status) {
+  kelvo_cli::Output output(fd);
+  output.Text() = text;
+  output.Flush();
+  return status;
+}
 
 }  // namespace
 
@@ -57,20 +70,26 @@ int main(int argc, char** argv) {
   kelvo_cli::SimulateOptions simulate_options;
   CLI::App* simulate = kelvo_cli::AddSimulateCommand(app, simulate_options);
 
+  const kelvo_cli::Streams io;
   try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : kelvo_cli::kUsageError;
-  }
+    try {
+      app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+      std::ostringstream out;
+      std::ostringstream err;
+      const int status = app.exit(e, out, err) == 0 ? 0 : kelvo_cli::kUsageError;
+      WriteParserText(err.str(), io.err, status);
+      return WriteParserText(out.str(), io.out, status);
+    }
 
-  try {
-    const kelvo_cli::Streams io;
     if (*encode) return kelvo_cli::RunEncode(*kelvo_cli::ParseAddress(address), command, payload, io);
     if (*decode) return kelvo_cli::RunDecode(decode_frames, decode_options, io);
     if (*simulate) return kelvo_cli::RunSimulate(simulate_options, io);
     return kelvo_cli::RunCheck(check_frames, io);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "kelvo-frame: out of memory\n";
   } catch (const std::exception& e) {
     std::cerr << "kelvo-frame: " << e.what() << '\n';
-    return 1;
   }
+  return 1;
 }

@@ -12,6 +12,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei
   # the command-line companion
   libcli11-dev nlohmann-json3-dev
+  # talking to the unit, and the simulated unit
+  qt6-serialport-dev socat
   # screenshots, measurements and packaging
   xvfb xdotool x11-utils imagemagick hyperfine time file dpkg-dev python3 desktop-file-utils
 )

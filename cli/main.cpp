@@ -14,6 +14,7 @@
 #include "cli/poll_command.h"
 #include "cli/ports_command.h"
 #include "cli/send_command.h"
+#include "cli/simulate_command.h"
 
 namespace {
 
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
   kelvo_cli::AddPollCommand(commands);
   kelvo_cli::AddListenCommand(commands);
   kelvo_cli::AddPortsCommand(commands);
+  kelvo_cli::SimulateOptions simulate;
+  commands.Adopt(kelvo_cli::AddSimulateCommand(app, simulate), [&] { return kelvo_cli::RunSimulate(simulate, {}); });
 
   const kelvo_cli::Streams io;
   try {

@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
   kelvo_cli::AddListenCommand(commands);
   kelvo_cli::AddPortsCommand(commands);
   kelvo_cli::SimulateOptions simulate;
-  commands.Adopt(kelvo_cli::AddSimulateCommand(app, simulate), [&] { return kelvo_cli::RunSimulate(simulate, {}); });
+  commands.Adopt(kelvo_cli::AddSimulateCommand(app, simulate),
+                 [&] { return kelvo_cli::RunSimulate(simulate, {}); });
 
   const kelvo_cli::Streams io;
   try {

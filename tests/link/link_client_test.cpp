@@ -22,11 +22,9 @@ using kelvo_link::LinkError;
 using kelvo_link_test::ScriptedUnit;
 using kelvo_link_test::Step;
 
-Q_DECLARE_METATYPE(std::vector<Step>)
 Q_DECLARE_METATYPE(ExchangeResult)
 Q_DECLARE_METATYPE(LinkError)
 Q_DECLARE_METATYPE(QList<AnswerVerdict>)
-Q_DECLARE_METATYPE(ScriptedUnit::Transport)
 
 namespace {
 
@@ -289,7 +287,7 @@ void LinkClientTest::oneExchangeAtATime() {
   unit.SetScript({{{kAnswer}, 20}, {{kOtherAddress}, 20}, {{kAnswer}, 20}});
   const auto client = OpenClient(unit);
   QVERIFY(client);
-  const QByteArray requests[] = {kRequest, "<11301650400263A>", kRequest};
+  const QByteArray requests[] = {kRequest, "<113016504002638>", kRequest};
   QList<Exchange*> exchanges;
   QList<int> finish_order;
   for (int i = 0; i < 3; ++i) {

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMetaType>
 #include <QObject>
 #include <QString>
 #include <vector>
@@ -73,3 +74,6 @@ class ScriptedUnit : public QObject {
 };
 
 }  // namespace kelvo_link_test
+
+Q_DECLARE_METATYPE(std::vector<kelvo_link_test::Step>)
+Q_DECLARE_METATYPE(kelvo_link_test::ScriptedUnit::Transport)

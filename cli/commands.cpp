@@ -8,7 +8,6 @@
 #include <string>
 
 #include "cli/frame_checker.h"
-#include "text/gbk_text.h"
 #include "cli/input_reader.h"
 #include "cli/log_scan.h"
 #include "cli/output.h"
@@ -18,6 +17,7 @@
 #include "codec/frame_scanner.h"
 #include "codec/frame_text.h"
 #include "codec/request_builder.h"
+#include "text/gbk_text.h"
 
 namespace kelvo_cli {
 namespace {

@@ -31,6 +31,7 @@ void AddEncodeCommand(CommandRegistry& registry) {
   encode->add_option("COMMAND", options->command, "Command code, hexadecimal, taken as the window takes it")
       ->required();
   encode->add_option("PAYLOAD", options->payload, "Payload characters, copied as they stand (default: none)");
+  encode->footer("Example:\n  kelvo-frame encode 0 65 0026      # <11300650400268D>");
 }
 
 void AddDecodeCommand(CommandRegistry& registry) {
@@ -46,6 +47,10 @@ void AddDecodeCommand(CommandRegistry& registry) {
   CLI::Option* json = decode->add_flag("--json", decode_args->options.json, "One JSON object a frame");
   decode->add_flag("--gbk", decode_args->options.gbk, "Write the labels as GBK bytes instead of UTF-8")
       ->excludes(json);
+  decode->footer(
+      "Example:\n"
+      "  kelvo-frame decode '<11300650400268D>'\n"
+      "  kelvo-frame listen --port /dev/ttyUSB0 | kelvo-frame decode --json");
 }
 
 void AddCheckCommand(CommandRegistry& registry) {
@@ -54,6 +59,7 @@ void AddCheckCommand(CommandRegistry& registry) {
       "check", "Tell whether each FRAME is well formed; with no FRAME, every <...> frame of standard input",
       [frames] { return RunCheck(*frames, Streams{}); });
   check->add_option("FRAME", *frames, "Frame text, taken whole");
+  check->footer("Example:\n  kelvo-frame check '<11300650400268D>'\n  kelvo-frame check < capture.log");
 }
 
 }  // namespace kelvo_cli

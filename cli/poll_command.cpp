@@ -200,6 +200,12 @@ class Poller : public QObject {
 };
 
 int Run(const PollOptions& options, const Streams& io) {
+  if (codec::EncodeRequest(0, options.command, options.payload.value_or("")) == codec::kLengthErrorText) {
+    Output err(io.err);
+    err.Text() = "kelvo-frame: " + std::string(codec::kLengthErrorText) + " (the payload is too long)\n";
+    err.Flush();
+    return kUsageError;
+  }
   EventLoop loop;
   StopSignals stop;
   Poller poller(options, *ParsePollAddresses(options.addresses), io);

@@ -155,6 +155,9 @@ void LinkCommandsTest::exitStatuses_data() {
   QTest::newRow("payload too long") << QStringList{"send", "--port", "/dev/null",
                                                    "0",    "65",     QString(240, 'A')}
                                     << 2 << "length error, too long!!";
+  QTest::newRow("poll payload too long")
+      << QStringList{"poll", "--port", "/dev/null", "65", QString(240, 'A')} << 2
+      << "length error, too long!!";
   QTest::newRow("address list with a gap")
       << QStringList{"poll", "--port", "/dev/null", "--address", "1,,2", "65"} << 2
       << "Usage: kelvo-frame poll";

@@ -87,7 +87,6 @@ class Poller : public QObject {
               }
               if (!started_) {
                 started_ = true;
-                round_timer_.start(options_.interval_ms);
                 StartRound();
               }
             });
@@ -129,6 +128,9 @@ class Poller : public QObject {
   void StartRound() {
     due_ = false;
     if (options_.count > 0 && rounds_ >= options_.count) return;
+    // Start to start: the next round is one interval after this one began,
+    // also when this one begins late because the last overran.
+    round_timer_.start(options_.interval_ms);
     ++rounds_;
     next_ = 0;
     SendNext();

@@ -23,7 +23,7 @@ class Exchange : public QObject {
   [[nodiscard]] QByteArray request() const { return request_; }
   // The accepted answer frame, "<...>"; empty unless answered.
   [[nodiscard]] QByteArray answer() const { return answer_; }
-  // When the answer arrived, in local time (the offset is known).
+  // When the answer arrived (in UTC; toLocalTime() for display).
   [[nodiscard]] QDateTime answeredAt() const { return answered_at_; }
   // From the write of the last attempt to its answer.
   [[nodiscard]] double latencyMs() const { return latency_ms_; }

@@ -39,7 +39,7 @@ void LineListener::Received(const QByteArray& bytes) {
   const QByteArray chunk = bytes;  // read in place by the scanner until Next() runs dry
   scanner_.Feed(std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size())));
   while (const std::optional<codec::ScanEvent> event = scanner_.Next()) {
-    const QDateTime at = QDateTime::currentDateTime();
+    const QDateTime at = QDateTime::currentDateTimeUtc();
     if (event->kind == codec::ScanEvent::Kind::Overlong) {
       emit overlongDropped(at);
     } else {

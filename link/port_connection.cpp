@@ -73,7 +73,9 @@ void PortConnection::Close() {
 bool PortConnection::Write(const QByteArray& bytes) {
   if (state_ != State::Open || device_ == nullptr) return false;
   if (device_->write(bytes) != bytes.size()) {
-    Lose(QStringLiteral("write failed: %1").arg(device_->errorString()));
+    // Reported from the event loop, never from within the caller's write.
+    const QString message = QStringLiteral("write failed: %1").arg(device_->errorString());
+    QTimer::singleShot(0, this, [this, message] { Lose(message); });
     return false;
   }
   return true;

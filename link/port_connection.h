@@ -41,7 +41,7 @@ class PortConnection : public QObject {
   void SetReconnectInterval(int ms) { reconnect_ms_ = ms; }
 
   // Queues bytes to write; false when the port is not open or refuses them
-  // (the loss is reported through lost()).
+  // (the loss is then reported through lost(), from the event loop).
   bool Write(const QByteArray& bytes);
 
  signals:

@@ -229,20 +229,20 @@ int RunDecode(const std::vector<std::string>& frames, const DecodeOptions& optio
     ForEachFrame(
         frames, io.in, outputs, tally,
         [&](std::string_view frame, Origin origin) {
-          try {
-            writer->Write(frame, codec::BreakDownFrame(frame), origin);
+          if (const auto items = codec::TryBreakDownFrame(frame)) {
+            writer->Write(frame, *items, origin);
             ++tally.good;
-          } catch (const codec::InvalidArgumentError& e) {
-            ++tally.bad;
-            message += kProgram;
-            AppendOrigin(message, origin);
-            message += ": cannot decode ";
-            message += Quoted(frame);
-            message += ": a count byte lies past the end of the frame (E_INVALIDARG 0x";
-            message += UpperHex(codec::InvalidArgumentError::kStatus);
-            message += ")\n";
-            outputs.err.Done();
+            return;
           }
+          ++tally.bad;
+          message += kProgram;
+          AppendOrigin(message, origin);
+          message += ": cannot decode ";
+          message += Quoted(frame);
+          message += ": a count byte lies past the end of the frame (E_INVALIDARG 0x";
+          message += UpperHex(codec::InvalidArgumentError::kStatus);
+          message += ")\n";
+          outputs.err.Done();
         },
         [&](Origin origin) {
           message += kProgram;

@@ -26,20 +26,21 @@ std::string_view ClampedSlice(std::string_view text, Position start, Position co
 
 // The count byte written at i and i + 1. The end of the text reads as the
 // nibble 14, like any other non-digit; a position beyond it cannot be read.
-int ReadCountByte(std::string_view text, Position i) {
+std::optional<int> ReadCountByte(std::string_view text, Position i) noexcept {
   const auto length = static_cast<Position>(text.size());
+  if (i + 1 > length) return std::nullopt;
   const auto nibble = [&](Position j) -> int {
-    if (j > length) throw InvalidArgumentError();
     return j == length ? 14 : HexNibbleValue(text[static_cast<std::size_t>(j)]);
   };
-  const int high = nibble(i);
-  return 16 * high + nibble(i + 1);
+  return 16 * nibble(i) + nibble(i + 1);
 }
 
-// Characters taken by a field starting at p, reading its count where it has one.
-Position FieldWidth(std::string_view text, FieldKind kind, Position p) {
-  const int count = HasCount(kind) ? ReadCountByte(text, p + kCountOffset(kind)) : 0;
-  return static_cast<Position>(kFieldWidth(kind, static_cast<std::size_t>(count)));
+// Characters taken by a field starting at p, reading its count where it has
+// one; none when that count cannot be read.
+std::optional<Position> FieldWidth(std::string_view text, FieldKind kind, Position p) noexcept {
+  const std::optional<int> count = HasCount(kind) ? ReadCountByte(text, p + kCountOffset(kind)) : 0;
+  if (!count) return std::nullopt;
+  return static_cast<Position>(kFieldWidth(kind, static_cast<std::size_t>(*count)));
 }
 
 Position At(std::size_t position) noexcept {
@@ -51,10 +52,11 @@ Position At(std::size_t position) noexcept {
 InvalidArgumentError::InvalidArgumentError()
     : std::invalid_argument("frame breakdown: count byte lies past the end of the frame text") {}
 
-FrameItems BreakDownFrame(std::string_view frame) {
-  FrameItems items;
+std::optional<FrameItems> TryBreakDownFrame(std::string_view frame) noexcept {
+  std::optional<FrameItems> result(std::in_place);
+  FrameItems& items = *result;
   for (const HeaderField& field : kHeaderFields) {
-    items.Append({ClampedSlice(frame, At(field.at), At(field.width)), ItemLabel(field.role), field.role});
+    items.Append(ClampedSlice(frame, At(field.at), At(field.width)), ItemLabel(field.role), field.role);
   }
 
   // A known command is walked by its layout alone, whatever the length fields
@@ -62,9 +64,13 @@ FrameItems BreakDownFrame(std::string_view frame) {
   Position p = At(kPayloadAt);
   if (const auto layout = BreakdownLayout(frame)) {
     for (const FieldDescriptor& field : *layout) {
-      const Position width = FieldWidth(frame, field.kind, p);
-      items.Append({ClampedSlice(frame, p, width), field.label, ItemRole::PayloadField, field.kind});
-      p += width;
+      const std::optional<Position> width = FieldWidth(frame, field.kind, p);
+      if (!width) {
+        result.reset();
+        return result;
+      }
+      items.Append(ClampedSlice(frame, p, *width), field.label, ItemRole::PayloadField, field.kind);
+      p += *width;
     }
   } else {
     p += ParseHexNumber(ClampedSlice(frame, At(kPayloadLengthAt), At(kByteWidth)));
@@ -72,14 +78,22 @@ FrameItems BreakDownFrame(std::string_view frame) {
 
   for (const ItemRole role : {ItemRole::CheckValue, ItemRole::EndMark}) {
     const Position width = At(ItemWidth(role));
-    items.Append({ClampedSlice(frame, p, width), ItemLabel(role), role});
+    items.Append(ClampedSlice(frame, p, width), ItemLabel(role), role);
     p += width;
   }
-  return items;
+  return result;
+}
+
+FrameItems BreakDownFrame(std::string_view frame) {
+  std::optional<FrameItems> items = TryBreakDownFrame(frame);
+  if (!items) throw InvalidArgumentError();
+  return *items;
 }
 
 std::string AnnotateFrame(std::string_view frame) {
-  const FrameItems items = BreakDownFrame(frame);
+  const std::optional<FrameItems> breakdown = TryBreakDownFrame(frame);
+  if (!breakdown) throw InvalidArgumentError();
+  const FrameItems& items = *breakdown;
   std::size_t size = 0;
   for (const FrameItem& item : items) size += item.value.size() + item.label.size() + 2;
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -47,7 +48,15 @@ class FrameItems {
   [[nodiscard]] std::size_t size() const noexcept { return count_; }
   [[nodiscard]] const FrameItem& operator[](std::size_t i) const noexcept { return items_[i]; }
 
-  void Append(const FrameItem& item) noexcept { items_[count_++] = item; }
+  // Member by member: a whole temporary item copied in costs a stalled load.
+  void Append(std::string_view value, std::string_view label, ItemRole role,
+              FieldKind kind = FieldKind::Fixed1) noexcept {
+    FrameItem& item = items_[count_++];
+    item.value = value;
+    item.label = label;
+    item.role = role;
+    item.kind = kind;
+  }
 
  private:
   std::array<FrameItem, kCapacity> items_{};
@@ -59,6 +68,10 @@ class FrameItems {
 // recomputed, and fields past the end of the text are cut short or empty.
 // Throws InvalidArgumentError when a count byte lies past the end of the text.
 [[nodiscard]] FrameItems BreakDownFrame(std::string_view frame);
+
+// As BreakDownFrame, with none where it throws: for callers that meet many
+// such frames, where an exception each would cost more than the breakdown.
+[[nodiscard]] std::optional<FrameItems> TryBreakDownFrame(std::string_view frame) noexcept;
 
 // The breakdown as one GBK line: every item's value followed by its label in
 // ASCII parentheses, with nothing between items. Throws InvalidArgumentError

@@ -298,3 +298,20 @@ TEST(AnnotateFrame, ShortTextsOfFixedLayoutsNeverFail) {
 }
 
 }  // namespace
+
+namespace {
+
+// Where BreakDownFrame throws, TryBreakDownFrame says none; else the same items.
+TEST(TryBreakDownFrame, NoneWhereTheBreakdownThrows) {
+  EXPECT_FALSE(codec::TryBreakDownFrame("<00301C8").has_value());
+  EXPECT_FALSE(codec::TryBreakDownFrame("<00301E600").has_value());
+  const auto items = codec::TryBreakDownFrame("<1F301E61202002612340027567838>");
+  ASSERT_TRUE(items.has_value());
+  ASSERT_EQ(items->size(), 10u);
+  EXPECT_EQ((*items)[7].value, "0026123400275678");
+  EXPECT_EQ((*items)[7].role, codec::ItemRole::PayloadField);
+  EXPECT_EQ((*items)[7].kind, codec::FieldKind::Array4);
+  EXPECT_EQ((*items)[8].role, codec::ItemRole::CheckValue);
+}
+
+}  // namespace

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "cli/frame_checker.h"
-#include "cli/gbk_text.h"
 #include "cli/input_reader.h"
 #include "cli/log_scan.h"
 #include "cli/output.h"
@@ -18,6 +17,7 @@
 #include "codec/frame_scanner.h"
 #include "codec/frame_text.h"
 #include "codec/request_builder.h"
+#include "text/gbk_text.h"
 
 namespace kelvo_cli {
 namespace {
@@ -193,7 +193,7 @@ class DecodeWriter {
   const DecodeOptions& options_;
   bool terminal_;
   Output& out_;
-  GbkToUtf8 gbk_;
+  kelvo_text::GbkToUtf8 gbk_;
   std::string scratch_;
 };
 
@@ -260,7 +260,7 @@ int RunDecode(const std::vector<std::string>& frames, const DecodeOptions& optio
 int RunCheck(const std::vector<std::string>& frames, const Streams& io) {
   Outputs outputs(io, std::size_t{1} << 16);
   return outputs.Guard([&] {
-    const auto gbk = std::make_unique<GbkToUtf8>();
+    const auto gbk = std::make_unique<kelvo_text::GbkToUtf8>();
     Tally tally;
     std::string line;
     const auto start_line = [&line](Origin origin) {

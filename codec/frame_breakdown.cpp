@@ -9,18 +9,6 @@
 namespace codec {
 namespace {
 
-// Fixed labels, GBK.
-constexpr std::string_view kStartLabel = "\xBF\xAA\xCA\xBC\xD7\xD6\xB7\xFB";  // 开始字符
-constexpr std::string_view kMessageLengthLabel =
-    "\xCA\xFD\xBE\xDD\xB1\xA8\xCE\xC4\xB3\xA4\xB6\xC8";                 // 数据报文长度
-constexpr std::string_view kVersionLabel = "\xB0\xE6\xB1\xBE";          // 版本
-constexpr std::string_view kAddressLabel = "\xB5\xD8\xD6\xB7";          // 地址
-constexpr std::string_view kCommandLabel = "\xC3\xFC\xC1\xEE\xD7\xD6";  // 命令字
-constexpr std::string_view kPayloadLengthLabel =
-    "\xCA\xFD\xBE\xDD\xB8\xBA\xD4\xD8\xB3\xA4\xB6\xC8";                         // 数据负载长度
-constexpr std::string_view kCheckValueLabel = "\xD0\xA3\xD1\xE9\xD6\xB5";       // 校验值
-constexpr std::string_view kEndMarkLabel = "\xBD\xE1\xCA\xF8\xB1\xEA\xCA\xB6";  // 结束标识
-
 // Positions may run before the text (a negative payload length) or far past
 // its end (a layout longer than the text), so they are signed and wide.
 using Position = std::int64_t;
@@ -50,16 +38,12 @@ int ReadCountByte(std::string_view text, Position i) {
 
 // Characters taken by a field starting at p, reading its count where it has one.
 Position FieldWidth(std::string_view text, FieldKind kind, Position p) {
-  switch (kind) {
-    case FieldKind::Fixed1:
-    case FieldKind::Fixed2:
-    case FieldKind::Fixed4: return 2 * static_cast<Position>(kind);
-    case FieldKind::Prefixed: return 2 + 2 * ReadCountByte(text, p);
-    case FieldKind::Array2: return 4 * ReadCountByte(text, p - 2);
-    case FieldKind::Array1: return 2 * ReadCountByte(text, p - 2);
-    case FieldKind::Array4: return 8 * ReadCountByte(text, p - 2);
-  }
-  return 0;
+  const int count = HasCount(kind) ? ReadCountByte(text, p + kCountOffset(kind)) : 0;
+  return static_cast<Position>(kFieldWidth(kind, static_cast<std::size_t>(count)));
+}
+
+Position At(std::size_t position) noexcept {
+  return static_cast<Position>(position);
 }
 
 }  // namespace
@@ -69,28 +53,28 @@ InvalidArgumentError::InvalidArgumentError()
 
 FrameItems BreakDownFrame(std::string_view frame) {
   FrameItems items;
-  items.Append(ClampedSlice(frame, 0, 1), kStartLabel);
-  items.Append(ClampedSlice(frame, 1, 2), kMessageLengthLabel);
-  items.Append(ClampedSlice(frame, 3, 1), kVersionLabel);
-  items.Append(ClampedSlice(frame, 4, 2), kAddressLabel);
-  items.Append(ClampedSlice(frame, 6, 2), kCommandLabel);
-  items.Append(ClampedSlice(frame, 8, 2), kPayloadLengthLabel);
+  for (const HeaderField& field : kHeaderFields) {
+    items.Append({ClampedSlice(frame, At(field.at), At(field.width)), ItemLabel(field.role), field.role});
+  }
 
   // A known command is walked by its layout alone, whatever the length fields
   // say; any other skips the payload by its payload-length field.
-  Position p = 10;
-  if (const auto layout = FindFieldLayout(ParseHexNumber(ClampedSlice(frame, 6, 2)))) {
+  Position p = At(kPayloadAt);
+  if (const auto layout = BreakdownLayout(frame)) {
     for (const FieldDescriptor& field : *layout) {
       const Position width = FieldWidth(frame, field.kind, p);
-      items.Append(ClampedSlice(frame, p, width), field.label);
+      items.Append({ClampedSlice(frame, p, width), field.label, ItemRole::PayloadField, field.kind});
       p += width;
     }
   } else {
-    p += ParseHexNumber(ClampedSlice(frame, 8, 2));
+    p += ParseHexNumber(ClampedSlice(frame, At(kPayloadLengthAt), At(kByteWidth)));
   }
 
-  items.Append(ClampedSlice(frame, p, 2), kCheckValueLabel);
-  items.Append(ClampedSlice(frame, p + 2, 2), kEndMarkLabel);
+  for (const ItemRole role : {ItemRole::CheckValue, ItemRole::EndMark}) {
+    const Position width = At(ItemWidth(role));
+    items.Append({ClampedSlice(frame, p, width), ItemLabel(role), role});
+    p += width;
+  }
   return items;
 }
 

@@ -10,6 +10,9 @@
 #include <string>
 #include <string_view>
 
+#include "codec/frame_format.h"
+#include "codec/payload_catalogue.h"
+
 namespace codec {
 
 // Raised when a count byte would have to be read past the end of the frame.
@@ -22,19 +25,21 @@ class InvalidArgumentError : public std::invalid_argument {
 };
 
 // One field of the breakdown: its characters as they stand in the frame (a
-// view into the frame text) and its label (GBK, without parentheses, owned by
-// the codec).
+// view into the frame text), its label (GBK, without parentheses, owned by
+// the codec), what it is, and for a payload field its kind.
 struct FrameItem {
   std::string_view value;
   std::string_view label;
+  ItemRole role = ItemRole::PayloadField;
+  FieldKind kind = FieldKind::Fixed1;
 };
 
-// The items of one frame, in order. Six header items, at most 29 payload
-// fields and the two trailer items: the capacity is fixed, so a breakdown
-// needs no allocation.
+// The items of one frame, in order: the header, the payload fields of the
+// longest layout at most, the trailer. The capacity is fixed, so a breakdown
+// needs no allocation; the catalogue asserts that its layouts fit.
 class FrameItems {
  public:
-  static constexpr std::size_t kCapacity = 6 + 29 + 2;
+  static constexpr std::size_t kCapacity = kHeaderItems + kMostPayloadFields + kTrailerItems;
 
   [[nodiscard]] std::span<const FrameItem> view() const noexcept { return {items_.data(), count_}; }
   [[nodiscard]] auto begin() const noexcept { return view().begin(); }
@@ -42,7 +47,7 @@ class FrameItems {
   [[nodiscard]] std::size_t size() const noexcept { return count_; }
   [[nodiscard]] const FrameItem& operator[](std::size_t i) const noexcept { return items_[i]; }
 
-  void Append(std::string_view value, std::string_view label) noexcept { items_[count_++] = {value, label}; }
+  void Append(const FrameItem& item) noexcept { items_[count_++] = item; }
 
  private:
   std::array<FrameItem, kCapacity> items_{};

@@ -1,6 +1,9 @@
 #include "codec/payload_catalogue.h"
 
+#include <algorithm>
 #include <array>
+
+#include "codec/frame_breakdown.h"
 
 namespace codec {
 namespace {
@@ -100,20 +103,39 @@ constexpr std::array<FieldDescriptor, 2> kLayoutE6{{
     {Array4, "\xBC\xC4\xB4\xE6\xC6\xF7\xB5\xD8\xD6\xB7\xD6\xB5\xCA\xFD\xD7\xE9"},  // 寄存器地址值数组
 }};
 
+struct CatalogueEntry {
+  std::int32_t command;
+  FieldLayout layout;
+};
+
+constexpr std::array<CatalogueEntry, 8> kCatalogue{{
+    {0x42, kLayout42},
+    {0x48, kLayout48},
+    {0x65, kLayout65},
+    {0x66, kLayout66},
+    {0xC2, kLayoutC2},
+    {0xC8, kLayoutC8},
+    {0xE5, kLayoutE5},
+    {0xE6, kLayoutE6},
+}};
+
+constexpr std::size_t LongestLayout() {
+  std::size_t most = 0;
+  for (const CatalogueEntry& entry : kCatalogue) most = std::max(most, entry.layout.size());
+  return most;
+}
+
+// A breakdown holds its items in a fixed array sized by kMostPayloadFields.
+static_assert(LongestLayout() <= kMostPayloadFields, "a layout is longer than a breakdown can hold");
+static_assert(FrameItems::kCapacity >= kHeaderItems + LongestLayout() + kTrailerItems);
+
 }  // namespace
 
 std::optional<FieldLayout> FindFieldLayout(std::int32_t command) noexcept {
-  switch (command) {
-    case 0x42: return kLayout42;
-    case 0x48: return kLayout48;
-    case 0x65: return kLayout65;
-    case 0x66: return kLayout66;
-    case 0xC2: return kLayoutC2;
-    case 0xC8: return kLayoutC8;
-    case 0xE5: return kLayoutE5;
-    case 0xE6: return kLayoutE6;
-    default: return std::nullopt;
+  for (const CatalogueEntry& entry : kCatalogue) {
+    if (entry.command == command) return entry.layout;
   }
+  return std::nullopt;
 }
 
 }  // namespace codec

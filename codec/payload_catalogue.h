@@ -1,6 +1,7 @@
 // The fixed payload layouts of the eight command codes the codec knows.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -30,6 +31,9 @@ struct FieldDescriptor {
 
 // The fields of one command's payload, first field first.
 using FieldLayout = std::span<const FieldDescriptor>;
+
+// The most fields a layout of the catalogue has.
+inline constexpr std::size_t kMostPayloadFields = 29;
 
 // The layout whose code equals `command` exactly, or none: 0x42, 0x48, 0x65,
 // 0x66 (host requests) and 0xC2, 0xC8, 0xE5, 0xE6 (unit answers).

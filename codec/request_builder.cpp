@@ -4,20 +4,21 @@
 #include <cstring>
 
 #include "codec/frame_check.h"
+#include "codec/frame_format.h"
 #include "codec/frame_text.h"
 
 namespace codec {
 
 std::string EncodeRequest(std::int32_t address, std::string_view command, std::string_view payload) {
   const std::size_t n = payload.size();
-  const std::size_t length = n == 0 ? 11 : n + 13;
+  const std::size_t length = n == 0 ? kShortestFrame : kPayloadAt + n + kTrailerWidth;
   if (length > kMaxFrameLength) return std::string(kLengthErrorText);
 
   std::array<char, kMaxFrameLength> frame;
   char* out = frame.data();
-  *out++ = '<';
+  *out++ = kStartMark;
   out = WriteHexField(out, static_cast<int>(length));
-  *out++ = '3';
+  *out++ = kVersionDigit;
   out = WriteHexField(out, address);
   out = WriteHexField(out, ParseHexNumber(command));
   if (n > 0) {
@@ -25,9 +26,8 @@ std::string EncodeRequest(std::int32_t address, std::string_view command, std::s
     std::memcpy(out, payload.data(), n);
     out += n;
   }
-  // Covered: everything between the start character and the check value.
-  out = WriteHexField(out, FrameCheck8({frame.data() + 1, length - 4}));
-  *out = '>';
+  out = WriteHexField(out, FrameCheck8(CoveredByCheck({frame.data(), length})));
+  *out = kEndMark;
   return std::string(frame.data(), length);
 }
 

@@ -18,6 +18,10 @@ constexpr int kReconnectMs = 1000;
 Poller::Poller(QObject* parent) : QObject(parent) {
   timer_.setTimerType(Qt::PreciseTimer);
   connect(&timer_, &QTimer::timeout, this, &Poller::PollOnce);
+  reopen_timer_.setSingleShot(true);
+  connect(&reopen_timer_, &QTimer::timeout, this, [this] {
+    if (client_ && client_->state() == LinkClient::State::Closed) client_->Open();
+  });
 }
 
 Poller::~Poller() { Stop(); }
@@ -36,8 +40,13 @@ void Poller::Start(const kelvo_link::PortSettings& settings, int address, int in
   emit countersChanged();
   client_ = std::make_unique<LinkClient>(settings);
   client_->SetReconnectInterval(std::min(interval_ms_, kReconnectMs));
+  reopen_timer_.setInterval(std::min(interval_ms_, kReconnectMs));
   connect(client_.get(), &LinkClient::stateChanged, this, &Poller::stateChanged);
   connect(client_.get(), &LinkClient::openFailed, this, &Poller::openFailed);
+  // The client reopens by itself after a loss; a first open that fails is ours to repeat.
+  connect(client_.get(), &LinkClient::openFailed, this, [this] {
+    if (client_ && client_->state() == LinkClient::State::Closed) reopen_timer_.start();
+  });
   connect(client_.get(), &LinkClient::linkLost, this, &Poller::linkLost);
   connect(client_.get(), &LinkClient::frameSent, this, &Poller::frameSent);
   connect(client_.get(), &LinkClient::frameSeen, this, &Poller::frameSeen);
@@ -50,6 +59,7 @@ void Poller::Start(const kelvo_link::PortSettings& settings, int address, int in
 
 void Poller::Stop() {
   timer_.stop();
+  reopen_timer_.stop();
   if (!client_) return;
   // Pending exchanges finish Cancelled inside Close: let them report to nobody.
   std::unique_ptr<LinkClient> client = std::move(client_);

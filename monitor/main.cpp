@@ -1,0 +1,74 @@
+// kelvo-monitor: a live window on a battery-management unit.
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <cstdio>
+
+#include "command_line.h"
+#include "monitor_settings.h"
+#include "monitor_window.h"
+#include "termination_signals.h"
+
+#ifdef KVZ_EXIT_AT_FIRST_PAINT
+#include "first_paint_exit.h"
+#endif
+
+namespace {
+
+void Print(std::FILE* to, const QString& text) {
+  const QByteArray bytes = text.toLocal8Bit();
+  std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), to);
+  std::fflush(to);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef KVZ_EXIT_AT_FIRST_PAINT
+  ExitAtFirstPaint();
+#endif
+  QApplication app(argc, argv);
+  QApplication::setOrganizationName(QStringLiteral("kelvo_vavo_zuru"));
+  QApplication::setApplicationName(QStringLiteral("kelvo-monitor"));
+  QApplication::setApplicationVersion(QStringLiteral(KVZ_VERSION));
+
+  const kelvo_monitor::CommandLine command_line = kelvo_monitor::ParseCommandLine(QApplication::arguments());
+  if (!command_line.options) {
+    Print(command_line.exit_code ? stderr : stdout, command_line.output);
+    return command_line.exit_code;
+  }
+  const kelvo_monitor::MonitorOptions& options = *command_line.options;
+
+  // The window speaks Chinese; other locales get the English translation.
+  QTranslator translator;
+  if (translator.load(QLocale(), QStringLiteral("kelvo_monitor"), QStringLiteral("_"), QStringLiteral(":/i18n"))) {
+    QApplication::installTranslator(&translator);
+  }
+
+  kelvo_monitor::MonitorSettings settings = kelvo_monitor::LoadSettings();
+  if (options.port) settings.port = *options.port;
+  if (options.baud) settings.baud = *options.baud;
+  if (options.address) settings.address = *options.address;
+  if (options.interval_ms) settings.interval_ms = *options.interval_ms;
+
+  kelvo_monitor::MonitorWindow window;
+  window.Apply(settings);
+  if (options.record) {
+    QString why;
+    if (!window.StartRecording(*options.record, &why)) {
+      Print(stderr, QStringLiteral("kelvo-monitor: cannot record: %1\n").arg(why));
+      return 1;
+    }
+  }
+  kelvo_monitor::TerminationSignals signals_watch;
+  // Closing saves the settings and ends the recording whole; quit then leaves
+  // every event loop, a dialog's included.
+  QObject::connect(&signals_watch, &kelvo_monitor::TerminationSignals::received, &window, [&window] {
+    window.close();
+    QApplication::quit();
+  });
+  window.show();
+  if (options.port) window.Connect();
+  return QApplication::exec();
+}

@@ -7,7 +7,7 @@
 
 #include "cli/frame_checker.h"
 #include "cli/frame_scan.h"
-#include "cli/gbk_text.h"
+#include "text/gbk_text.h"
 #include "cli/line_reader.h"
 #include "cli/output.h"
 #include "cli/quoted.h"
@@ -118,7 +118,7 @@ class DecodeWriter {
 
   const DecodeOptions& options_;
   Output& out_;
-  GbkToUtf8 gbk_;
+  kelvo_text::GbkToUtf8 gbk_;
 };
 
 }  // namespace
@@ -172,7 +172,7 @@ int RunDecode(const std::vector<std::string>& frames, const DecodeOptions& optio
 int RunCheck(const std::vector<std::string>& frames, const Streams& io) {
   Output out(io.out);
   Output err(io.err);
-  const auto gbk = std::make_unique<GbkToUtf8>();
+  const auto gbk = std::make_unique<kelvo_text::GbkToUtf8>();
   Tally tally;
   std::string line;
   ForEachFrame(frames, io.in, tally, [&](std::string_view frame, Origin origin) {

@@ -1,4 +1,4 @@
-#include "cli/gbk_text.h"
+#include "text/gbk_text.h"
 
 #include <iconv.h>
 
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
-namespace kelvo_cli {
+namespace kelvo_text {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
@@ -88,4 +88,4 @@ void GbkToUtf8::AppendLasting(std::string_view gbk, std::string& out) {
   out += slot.utf8;
 }
 
-}  // namespace kelvo_cli
+}  // namespace kelvo_text

@@ -1,4 +1,4 @@
-#include "cli/gbk_text.h"
+#include "text/gbk_text.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ TEST(GbkToUtf8Test, Table) {
       {"\x81<", "\xEF\xBF\xBD<"},
       {"\xFF\xC9\xE8", "\xEF\xBF\xBD设"},
   };
-  kelvo_cli::GbkToUtf8 convert;
+  kelvo_text::GbkToUtf8 convert;
   // Twice: the second pass is served from what the first remembered.
   for (int pass = 0; pass < 2; ++pass) {
     for (const auto& row : rows) EXPECT_EQ(convert.Convert(row.gbk), row.utf8) << "pass " << pass;
@@ -37,7 +37,7 @@ namespace {
 // served the longer one's conversion.
 TEST(GbkToUtf8Test, LastingTextKeyedByAddressAndSize) {
   static constexpr std::string_view kLabel = "\xD0\xA3\xD1\xE9\xD6\xB5";  // 校验值
-  kelvo_cli::GbkToUtf8 convert;
+  kelvo_text::GbkToUtf8 convert;
   std::string out;
   convert.AppendLasting(kLabel, out);
   convert.AppendLasting(kLabel.substr(0, 2), out);

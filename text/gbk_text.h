@@ -1,4 +1,4 @@
-// The one place where the codec's GBK text becomes UTF-8 for the terminal.
+// The one place where the codec's GBK text becomes UTF-8: for the terminal, records and windows.
 #pragma once
 
 #include <array>
@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace kelvo_cli {
+namespace kelvo_text {
 
 // Converts GBK bytes to UTF-8 with glibc's iconv. Each character is asked of
 // iconv once and remembered, so long runs of frames cost table lookups only.
@@ -58,4 +58,4 @@ class GbkToUtf8 {
   std::array<LastingText, 256> lasting_{};   // by address; a clash converts again
 };
 
-}  // namespace kelvo_cli
+}  // namespace kelvo_text

@@ -1,0 +1,189 @@
+#include "link/link_client.h"
+
+#include "link/port_connection.h"
+
+namespace kelvo_link {
+namespace {
+
+LinkClient::State FromPortState(PortConnection::State state) {
+  switch (state) {
+    case PortConnection::State::Closed: return LinkClient::State::Closed;
+    case PortConnection::State::Opening: return LinkClient::State::Opening;
+    case PortConnection::State::Open: return LinkClient::State::Open;
+    case PortConnection::State::Reconnecting: return LinkClient::State::Reconnecting;
+  }
+  return LinkClient::State::Closed;
+}
+
+std::string_view View(const QByteArray& bytes) {
+  return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+}  // namespace
+
+LinkClient::LinkClient(PortSettings settings, QObject* parent)
+    : QObject(parent), port_(new PortConnection(std::move(settings), this)) {
+  attempt_timer_.setSingleShot(true);
+  attempt_timer_.setTimerType(Qt::PreciseTimer);
+  connect(&attempt_timer_, &QTimer::timeout, this, &LinkClient::AttemptTimedOut);
+  connect(port_, &PortConnection::stateChanged, this,
+          [this](PortConnection::State state) { SetState(FromPortState(state)); });
+  connect(port_, &PortConnection::opened, this, [this] {
+    scanner_.Reset();
+    SchedulePump();
+  });
+  connect(port_, &PortConnection::openFailed, this, [this](LinkError error, const QString& message) {
+    emit openFailed(error, message);
+    SchedulePump();  // what waited for the port now finishes LinkDown
+  });
+  connect(port_, &PortConnection::lost, this, [this](const QString& message) {
+    QPointer<LinkClient> self(this);
+    emit linkLost(message);
+    if (!self) return;
+    attempt_timer_.stop();
+    if (!FinishCurrent(ExchangeResult::LinkDown, QStringLiteral("link lost: %1").arg(message))) return;
+    SchedulePump();
+  });
+  connect(port_, &PortConnection::received, this, &LinkClient::Received);
+}
+
+LinkClient::~LinkClient() {
+  attempt_timer_.stop();
+  port_->disconnect(this);
+  port_->Close();
+  CancelAll();
+}
+
+const PortSettings& LinkClient::settings() const {
+  return port_->settings();
+}
+
+void LinkClient::Open() {
+  port_->Open();
+}
+
+void LinkClient::Close() {
+  attempt_timer_.stop();
+  port_->Close();
+  CancelAll();
+}
+
+void LinkClient::SetReconnectInterval(int ms) {
+  port_->SetReconnectInterval(ms);
+}
+
+Exchange* LinkClient::Send(const QByteArray& request, RequestOptions options) {
+  auto* exchange = new Exchange(request, std::max(options.timeout_ms, 1), std::max(options.retries, 0), this);
+  queue_.emplace_back(exchange);
+  SchedulePump();
+  return exchange;
+}
+
+void LinkClient::SetState(State state) {
+  if (state_ == state) return;
+  state_ = state;
+  emit stateChanged(state);
+}
+
+void LinkClient::SchedulePump() {
+  if (pump_scheduled_) return;
+  pump_scheduled_ = true;
+  QMetaObject::invokeMethod(this, &LinkClient::Pump, Qt::QueuedConnection);
+}
+
+void LinkClient::Pump() {
+  pump_scheduled_ = false;
+  QPointer<LinkClient> self(this);
+  while (self && !current_ && !queue_.empty()) {
+    if (state_ == State::Opening) return;  // opened() or openFailed() pumps again
+    QPointer<Exchange> next = queue_.front();
+    queue_.pop_front();
+    if (!next) continue;  // deleted by its owner before its turn
+    if (state_ != State::Open) {
+      next->Finish(ExchangeResult::LinkDown, QStringLiteral("link down: %1").arg(port_->settings().port));
+      continue;
+    }
+    current_ = next;
+    StartAttempt();
+  }
+}
+
+void LinkClient::StartAttempt() {
+  ++current_->attempts_;
+  rejection_.clear();
+  echo_seen_ = false;
+  since_write_.start();
+  attempt_timer_.start(current_->timeout_ms_);
+  if (!port_->Write(current_->request_)) return;  // the loss finishes it
+  emit frameSent(current_->request_, QDateTime::currentDateTime());
+}
+
+void LinkClient::AttemptTimedOut() {
+  if (!current_) return;
+  if (current_->attempts_ <= current_->retries_) {
+    StartAttempt();
+    return;
+  }
+  QString reason = rejection_;
+  if (reason.isEmpty()) {
+    reason = echo_seen_ ? QStringLiteral("no answer (only the echo of the request)")
+                        : QStringLiteral("no answer (silence)");
+  }
+  if (FinishCurrent(ExchangeResult::NoAnswer, reason)) SchedulePump();
+}
+
+void LinkClient::Received(const QByteArray& bytes) {
+  QPointer<LinkClient> self(this);
+  const QByteArray chunk = bytes;  // the scanner reads it in place until Next() runs dry
+  scanner_.Feed(View(chunk));
+  while (const std::optional<codec::ScanEvent> event = scanner_.Next()) {
+    const QDateTime at = QDateTime::currentDateTime();
+    if (event->kind == codec::ScanEvent::Kind::Overlong) {
+      emit overlongDropped(at);
+      if (!self) return;
+      continue;
+    }
+    const std::string_view request = current_ ? View(current_->request_) : std::string_view();
+    const AnswerVerdict verdict = JudgeAnswer(request, event->frame);
+    const QByteArray frame(event->frame.data(), static_cast<qsizetype>(event->frame.size()));
+    if (verdict == AnswerVerdict::Accepted && current_) {
+      current_->latency_ms_ = static_cast<double>(since_write_.nsecsElapsed()) / 1e6;
+      current_->answer_ = frame;
+      current_->answered_at_ = at;
+      attempt_timer_.stop();
+    } else if (current_) {
+      if (verdict == AnswerVerdict::Echo) {
+        echo_seen_ = true;
+      } else {
+        rejection_ = RejectionText(request, event->frame, verdict);
+      }
+    }
+    emit frameSeen(frame, at, verdict);
+    if (!self) return;
+    if (verdict == AnswerVerdict::Accepted && current_ && current_->answer_ == frame) {
+      if (!FinishCurrent(ExchangeResult::Answered, {})) return;
+      SchedulePump();
+    }
+  }
+}
+
+bool LinkClient::FinishCurrent(ExchangeResult result, const QString& reason) {
+  if (!current_) return true;
+  QPointer<LinkClient> self(this);
+  QPointer<Exchange> done = current_;
+  current_.clear();
+  done->Finish(result, reason);
+  return !self.isNull();
+}
+
+void LinkClient::CancelAll() {
+  std::deque<QPointer<Exchange>> all;
+  all.swap(queue_);
+  if (current_) all.push_front(current_);
+  current_.clear();
+  for (const QPointer<Exchange>& exchange : all) {
+    if (exchange) exchange->Finish(ExchangeResult::Cancelled, QStringLiteral("cancelled"));
+  }
+}
+
+}  // namespace kelvo_link

@@ -1,0 +1,44 @@
+#include "records/frame_json.h"
+
+#include "codec/field_numbers.h"
+#include "codec/frame_breakdown.h"
+#include "records/utf8.h"
+#include "text/gbk_text.h"
+
+namespace kelvo_records {
+
+void AppendUtf8(std::string_view gbk, std::string& out) {
+  // The converter's tables are large: one per thread, on the heap.
+  thread_local const auto converter = std::make_unique<kelvo_text::GbkToUtf8>();
+  converter->Append(gbk, out);
+}
+
+std::string Utf8(std::string_view gbk) {
+  std::string out;
+  AppendUtf8(gbk, out);
+  return out;
+}
+
+nlohmann::ordered_json JsonItems(std::string_view frame) {
+  nlohmann::ordered_json items = nlohmann::ordered_json::array();
+  codec::FrameItems breakdown;
+  try {
+    breakdown = codec::BreakDownFrame(frame);
+  } catch (const codec::InvalidArgumentError&) {
+    return items;
+  }
+  for (const codec::FrameItem& item : breakdown) {
+    nlohmann::ordered_json object{{"value", Utf8(item.value)}, {"label", Utf8(item.label)}};
+    const codec::ItemNumbers numbers = codec::ReadItemNumbers(item);
+    if (numbers.is_array) {
+      object["numbers"] = numbers.numbers;
+    } else if (numbers.number) {
+      object["number"] = *numbers.number;
+    }
+    if (numbers.text) object["text"] = *numbers.text;
+    items.push_back(std::move(object));
+  }
+  return items;
+}
+
+}  // namespace kelvo_records

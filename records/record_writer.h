@@ -1,0 +1,48 @@
+// Writes answers as records, one at a time, in one of three formats.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "records/record.h"
+
+namespace kelvo_records {
+
+enum class RecordFormat { Text, Json, Csv };
+
+// "text", "json" or "csv"; none for anything else.
+[[nodiscard]] std::optional<RecordFormat> ParseRecordFormat(std::string_view name);
+
+// One JSON object on one line, no newline: "time", "address", "frame",
+// "latency_ms" and "items" (as JsonItems gives them).
+[[nodiscard]] std::string JsonRecord(const Record& r);
+
+// Each call returns the complete text of the lines for one record (with "\n"
+// line ends), so that the caller writes and flushes them whole: to stdout, a
+// file or a message payload.
+// - Text: one line, the time, the address, the latency and the payload fields
+//   as LABEL=VALUE (numbers in decimal, arrays in brackets, printable text
+//   quoted, anything else as its hex text).
+// - Json: JsonRecord.
+// - Csv: a header line first, fixed by the first record: time, address, then
+//   one column per payload field in layout order headed by its UTF-8 label,
+//   an array expanded into LABEL[1], LABEL[2], ...; numeric fields and array
+//   elements in decimal, others as their hex text. A later record fills the
+//   same columns: cells it lacks stay empty, and fields or elements beyond the
+//   header's are left out (the header cannot grow after the first line).
+class RecordWriter {
+ public:
+  explicit RecordWriter(RecordFormat format) : format_(format) {}
+
+  [[nodiscard]] std::string Lines(const Record& r);
+  [[nodiscard]] RecordFormat format() const { return format_; }
+
+ private:
+  RecordFormat format_;
+  // Csv: how many columns each payload field got from the first record.
+  std::optional<std::vector<std::size_t>> columns_;
+};
+
+}  // namespace kelvo_records

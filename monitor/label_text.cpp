@@ -2,12 +2,12 @@
 
 #include <string>
 
-#include "cli/gbk_text.h"
+#include "text/gbk_text.h"
 
 namespace kelvo_monitor {
 
 QString LabelText(std::string_view gbk) {
-  static kelvo_cli::GbkToUtf8 converter;
+  static kelvo_text::GbkToUtf8 converter;
   std::string utf8;
   try {
     converter.AppendLasting(gbk, utf8);

@@ -32,12 +32,6 @@ constexpr SpanChoice kSpans[] = {
     {QT_TRANSLATE_NOOP("kelvo_monitor::TrendCharts", "24 小时"), 86400},
 };
 
-bool IsArrayField(int field) {
-  const auto layout = codec::FindFieldLayout(0xC2);
-  return layout && field >= 0 && field < static_cast<int>(layout->size()) &&
-         (*layout)[field].kind >= codec::FieldKind::Array2;
-}
-
 }  // namespace
 
 TrendCharts::TrendCharts(QWidget* parent)

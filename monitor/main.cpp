@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QTranslator>
 #include <cstdio>
+#include <optional>
 
 #include "command_line.h"
 #include "monitor_settings.h"
@@ -28,17 +29,23 @@ int main(int argc, char** argv) {
 #ifdef KVZ_EXIT_AT_FIRST_PAINT
   ExitAtFirstPaint();
 #endif
-  QApplication app(argc, argv);
-  QApplication::setOrganizationName(QStringLiteral("kelvo_vavo_zuru"));
-  QApplication::setApplicationName(QStringLiteral("kelvo-monitor"));
-  QApplication::setApplicationVersion(QStringLiteral(KVZ_VERSION));
-
-  const kelvo_monitor::CommandLine command_line = kelvo_monitor::ParseCommandLine(QApplication::arguments());
-  if (!command_line.options) {
-    Print(command_line.exit_code ? stderr : stdout, command_line.output);
-    return command_line.exit_code;
+  QCoreApplication::setOrganizationName(QStringLiteral("kelvo_vavo_zuru"));
+  QCoreApplication::setApplicationName(QStringLiteral("kelvo-monitor"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(KVZ_VERSION));
+  // The command line is read before any display is needed, so that --help and
+  // usage errors work on a machine without one.
+  std::optional<kelvo_monitor::MonitorOptions> parsed;
+  {
+    const QCoreApplication reader(argc, argv);
+    const kelvo_monitor::CommandLine command_line = kelvo_monitor::ParseCommandLine(QCoreApplication::arguments());
+    if (!command_line.options) {
+      Print(command_line.exit_code ? stderr : stdout, command_line.output);
+      return command_line.exit_code;
+    }
+    parsed = command_line.options;
   }
-  const kelvo_monitor::MonitorOptions& options = *command_line.options;
+  const kelvo_monitor::MonitorOptions& options = *parsed;
+  QApplication app(argc, argv);
 
   // The window speaks Chinese; other locales get the English translation.
   QTranslator translator;

@@ -15,7 +15,34 @@
 #include "first_paint_exit.h"
 #endif
 
+#ifdef KVZ_FULL_HISTORY
+#include <QDateTime>
+#include <chrono>
+
+#include "codec/request_builder.h"
+#include "sim/simulated_unit.h"
+#include "trend_charts.h"
+#endif
+
 namespace {
+
+#ifdef KVZ_FULL_HISTORY
+// For the benchmark: the trend history filled to capacity with a simulated
+// unit's answers, one a second up to now, all of it in view.
+void FillHistory(kelvo_monitor::MonitorWindow& window) {
+  auto* trends = window.findChild<kelvo_monitor::TrendCharts*>();
+  kelvo_sim::SimulatedUnit unit({0}, {}, 1);
+  const auto start = std::chrono::steady_clock::now();
+  const double now = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+  const std::string request = codec::EncodeRequest(0, "42", "6553F100");
+  const auto count = static_cast<long>(kelvo_monitor::kHistoryCapacity);
+  for (long i = 0; i < count; ++i) {
+    const auto answer = unit.Answer(request, start + std::chrono::seconds(i));
+    if (answer) trends->AddAnswer(now - static_cast<double>(count - i), kelvo_monitor::ReadAnswerFields(*answer));
+  }
+  trends->SetSpan(static_cast<double>(count));
+}
+#endif
 
 void Print(std::FILE* to, const QString& text) {
   const QByteArray bytes = text.toLocal8Bit();
@@ -61,6 +88,9 @@ int main(int argc, char** argv) {
 
   kelvo_monitor::MonitorWindow window;
   window.Apply(settings);
+#ifdef KVZ_FULL_HISTORY
+  FillHistory(window);
+#endif
   if (options.record) {
     QString why;
     if (!window.StartRecording(*options.record, &why)) {

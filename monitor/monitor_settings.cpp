@@ -25,6 +25,9 @@ MonitorSettings LoadSettings() {
   m.interval_ms = ReadInt(s, QStringLiteral("connection/interval"), kMinIntervalMs, kMaxIntervalMs, m.interval_ms);
   m.geometry = s.value(QStringLiteral("window/geometry")).toByteArray();
   m.state = s.value(QStringLiteral("window/state")).toByteArray();
+  bool ok = false;
+  const double span = s.value(QStringLiteral("trends/span")).toDouble(&ok);
+  if (ok && span >= 1) m.trend_span = span;
   if (s.contains(QStringLiteral("trends/fields"))) {
     m.has_trend_fields = true;
     for (const QVariant& v : s.value(QStringLiteral("trends/fields")).toList()) m.trend_fields << v.toInt();
@@ -43,6 +46,7 @@ void SaveSettings(const MonitorSettings& m) {
   QVariantList fields;
   for (int f : m.trend_fields) fields << f;
   s.setValue(QStringLiteral("trends/fields"), fields);
+  s.setValue(QStringLiteral("trends/span"), m.trend_span);
 }
 
 }  // namespace kelvo_monitor

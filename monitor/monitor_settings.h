@@ -16,6 +16,7 @@ struct MonitorSettings {
   QByteArray geometry;  // QMainWindow::saveGeometry
   QByteArray state;     // QMainWindow::saveState
   QList<int> trend_fields;
+  double trend_span = 600;  // seconds in view while following
   bool has_trend_fields = false;
 };
 

@@ -68,6 +68,7 @@ MonitorWindow::MonitorWindow(QWidget* parent)
   top->addWidget(values_);
   top->addWidget(charts);
   top->setStretchFactor(1, 2);
+  top->setSizes({420, 780});
   auto* tabs = new QTabWidget(this);
   tabs->setObjectName(QStringLiteral("bottom_tabs"));
   tabs->addTab(traffic_, tr("通信记录"));
@@ -137,6 +138,7 @@ void MonitorWindow::Apply(const MonitorSettings& s) {
   if (!s.geometry.isEmpty()) restoreGeometry(s.geometry);
   if (!s.state.isEmpty()) restoreState(s.state);
   if (s.has_trend_fields) trends_->SetChosenFields(s.trend_fields);
+  trends_->SetSpan(s.trend_span);
 }
 
 MonitorSettings MonitorWindow::Collect() const {
@@ -149,6 +151,7 @@ MonitorSettings MonitorWindow::Collect() const {
   s.state = saveState();
   s.trend_fields = trends_->chosenFields();
   s.has_trend_fields = true;
+  s.trend_span = trends_->span();
   return s;
 }
 

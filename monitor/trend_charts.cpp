@@ -128,6 +128,7 @@ void TrendCharts::Rebuild() {
     rect->axis(QCPAxis::atBottom)->setTicker(ticker);
     rect->axis(QCPAxis::atBottom)->setTickLabels(r + 1 == chosen_.size());
     rect->axis(QCPAxis::atLeft)->setLabel(labels_[chosen_[r]]);
+    rect->axis(QCPAxis::atLeft)->ticker()->setTickCount(3);
     connect(rect->axis(QCPAxis::atBottom), qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
             &TrendCharts::OnRangeChanged);
     plot_->plotLayout()->addElement(r, 0, rect);

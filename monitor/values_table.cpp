@@ -23,7 +23,8 @@ ValuesTable::ValuesTable(QWidget* parent) : QTableWidget(0, 3, parent) {
   horizontalHeader()->setSectionResizeMode(kLabelColumn, QHeaderView::ResizeToContents);
   horizontalHeader()->setSectionResizeMode(kDecimalColumn, QHeaderView::Interactive);
   horizontalHeader()->setStretchLastSection(true);
-  setColumnWidth(kDecimalColumn, 140);
+  setColumnWidth(kDecimalColumn, 110);
+  setMinimumWidth(360);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setWordWrap(false);
   unmark_timer_.setInterval(250);

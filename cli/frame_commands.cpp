@@ -19,7 +19,9 @@ void AddEncodeCommand(CommandRegistry& registry) {
       registry.Add("encode", "Print the request frame for ADDRESS, COMMAND and PAYLOAD", [options] {
         return RunEncode(*ParseAddress(options->address), options->command, options->payload, Streams{});
       });
-  encode->add_option("ADDRESS", options->address, "Device address: a signed decimal integer in the 32-bit range")
+  encode
+      ->add_option("ADDRESS", options->address,
+                   "Device address: a signed decimal integer in the 32-bit range")
       ->required()
       ->check(CLI::Validator(
           [](const std::string& text) {

@@ -11,7 +11,7 @@ void AddPortOptions(CLI::App& command, PortOptions& options) {
           [](const std::string& text) {
             QString why;
             return kelvo_link::ParsePortAddress(QString::fromStdString(text), &why) ? std::string()
-                                                                                     : why.toStdString();
+                                                                                    : why.toStdString();
           },
           "PORT", "PORT"));
   command.add_option("--baud", options.baud, "Bits per second, 8N1, no flow control; ignored for tcp://")

@@ -18,9 +18,7 @@ struct PortOptions {
   std::string port;
   int baud = 9600;
 
-  [[nodiscard]] kelvo_link::PortSettings Settings() const {
-    return {QString::fromStdString(port), baud};
-  }
+  [[nodiscard]] kelvo_link::PortSettings Settings() const { return {QString::fromStdString(port), baud}; }
 };
 
 struct ExchangeOptions {

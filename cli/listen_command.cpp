@@ -51,7 +51,8 @@ nlohmann::ordered_json FindingJson(const codec::FrameFinding& finding, kelvo_tex
   return object;
 }
 
-std::string FrameLine(const std::string& time, const std::string& frame, bool json, kelvo_text::GbkToUtf8& utf8) {
+std::string FrameLine(const std::string& time, const std::string& frame, bool json,
+                      kelvo_text::GbkToUtf8& utf8) {
   if (json) {
     nlohmann::ordered_json findings = nlohmann::ordered_json::array();
     for (const codec::FrameFinding& finding : codec::ValidateFrame(frame)) {
@@ -102,14 +103,13 @@ int Run(const ListenOptions& options, const Streams& io) {
   });
   QObject::connect(&listener, &kelvo_link::LineListener::frameSeen, &listener,
                    [&](const QByteArray& frame, const QDateTime& at) {
-                     const std::string time = kelvo_records::FormatTime(
-                         std::chrono::system_clock::time_point(std::chrono::milliseconds(at.toMSecsSinceEpoch())));
+                     const std::string time = kelvo_records::FormatTime(std::chrono::system_clock::time_point(
+                         std::chrono::milliseconds(at.toMSecsSinceEpoch())));
                      out.Text() = FrameLine(time, frame.toStdString(), options.json, *utf8);
                      out.Flush();
                    });
-  QObject::connect(&listener, &kelvo_link::LineListener::overlongDropped, &listener, [&] {
-    error("dropped a frame with no \">\" within 255 characters");
-  });
+  QObject::connect(&listener, &kelvo_link::LineListener::overlongDropped, &listener,
+                   [&] { error("dropped a frame with no \">\" within 255 characters"); });
   listener.Open();
   return loop.Run();
 }

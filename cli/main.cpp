@@ -51,8 +51,9 @@ int main(int argc, char** argv) {
   kelvo_cli::AddPollCommand(commands);
   kelvo_cli::AddListenCommand(commands);
   kelvo_cli::AddPortsCommand(commands);
-  kelvo_cli::SimulateOptions simulate_options;
-  CLI::App* simulate = kelvo_cli::AddSimulateCommand(app, simulate_options);
+  kelvo_cli::SimulateOptions simulate;
+  commands.Adopt(kelvo_cli::AddSimulateCommand(app, simulate),
+                 [&] { return kelvo_cli::RunSimulate(simulate, {}); });
 
   const kelvo_cli::Streams io;
   try {
@@ -65,7 +66,6 @@ int main(int argc, char** argv) {
       WriteParserText(err.str(), io.err, status);
       return WriteParserText(out.str(), io.out, status);
     }
-    if (*simulate) return kelvo_cli::RunSimulate(simulate_options, io);
     return commands.RunChosen();
   } catch (const std::bad_alloc&) {
     std::cerr << "kelvo-frame: out of memory\n";

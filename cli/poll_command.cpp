@@ -74,22 +74,23 @@ class Poller : public QObject {
               EventLoop::Quit(kLinkFailure);
             });
     connect(&client_, &kelvo_link::LinkClient::linkLost, this, [this](const QString& message) {
-      Error("link lost: " + message.toStdString() + "; reopening every " + std::to_string(options_.interval_ms) +
-            " ms");
+      Error("link lost: " + message.toStdString() + "; reopening every " +
+            std::to_string(options_.interval_ms) + " ms");
       lost_ = true;
     });
-    connect(&client_, &kelvo_link::LinkClient::stateChanged, this, [this](kelvo_link::LinkClient::State state) {
-      if (state != kelvo_link::LinkClient::State::Open) return;
-      if (lost_) {
-        Error("link back: " + options_.port.port);
-        lost_ = false;
-      }
-      if (!started_) {
-        started_ = true;
-        round_timer_.start(options_.interval_ms);
-        StartRound();
-      }
-    });
+    connect(&client_, &kelvo_link::LinkClient::stateChanged, this,
+            [this](kelvo_link::LinkClient::State state) {
+              if (state != kelvo_link::LinkClient::State::Open) return;
+              if (lost_) {
+                Error("link back: " + options_.port.port);
+                lost_ = false;
+              }
+              if (!started_) {
+                started_ = true;
+                round_timer_.start(options_.interval_ms);
+                StartRound();
+              }
+            });
   }
 
   // The exchange in flight is cancelled while everything it reports to still stands.
@@ -146,7 +147,8 @@ class Poller : public QObject {
     const bool host_time = !options_.payload && codec::ParseHexNumber(options_.command) == kHostTimeCommand;
     const std::string payload = host_time ? HostTimePayload() : options_.payload.value_or("");
     const std::string request = codec::EncodeRequest(address, options_.command, payload);
-    kelvo_link::Exchange* exchange = client_.Send(QByteArray::fromStdString(request), options_.exchange.Request());
+    kelvo_link::Exchange* exchange =
+        client_.Send(QByteArray::fromStdString(request), options_.exchange.Request());
     connect(exchange, &kelvo_link::Exchange::finished, this, [this, exchange, address] {
       exchange->deleteLater();
       if (stopped_) return;
@@ -170,8 +172,8 @@ class Poller : public QObject {
     }
     // While the link is down, the loss and the return say it all.
     if (exchange.result() == kelvo_link::ExchangeResult::LinkDown) return;
-    Error(kelvo_records::FormatTime(std::chrono::system_clock::now()) + " address " + std::to_string(address) +
-          ": " + exchange.reason().toStdString());
+    Error(kelvo_records::FormatTime(std::chrono::system_clock::now()) + " address " +
+          std::to_string(address) + ": " + exchange.reason().toStdString());
   }
 
   void Error(const std::string& line) {
@@ -227,8 +229,9 @@ std::optional<std::vector<int>> ParsePollAddresses(std::string_view text) {
 
 void AddPollCommand(CommandRegistry& registry) {
   auto options = std::make_shared<PollOptions>();
-  CLI::App* poll = registry.Add("poll", "Send a request to each address every interval and record the answers",
-                                [options] { return Run(*options, Streams{}); });
+  CLI::App* poll =
+      registry.Add("poll", "Send a request to each address every interval and record the answers",
+                   [options] { return Run(*options, Streams{}); });
   AddPortOptions(*poll, options->port);
   AddExchangeOptions(*poll, options->exchange);
   poll->add_option("--interval", options->interval_ms, "Milliseconds from the start of one round to the next")
@@ -240,7 +243,8 @@ void AddPollCommand(CommandRegistry& registry) {
       ->capture_default_str()
       ->check(CLI::Validator(
           [](const std::string& text) {
-            return ParsePollAddresses(text) ? std::string() : "expected decimal addresses 0-255 like 0,1,2: " + text;
+            return ParsePollAddresses(text) ? std::string()
+                                            : "expected decimal addresses 0-255 like 0,1,2: " + text;
           },
           "LIST", "LIST"));
   poll->add_option("--format", options->format, "Records as text, json (one object a line) or csv")

@@ -38,7 +38,8 @@ int Run(bool json, const Streams& io) {
     text = list.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n';
   } else if (ports.empty()) {
     Output err(io.err);
-    err.Text() = "kelvo-frame: no serial ports found (a USB adapter shows up as /dev/ttyUSB* or /dev/ttyACM*)\n";
+    err.Text() =
+        "kelvo-frame: no serial ports found (a USB adapter shows up as /dev/ttyUSB* or /dev/ttyACM*)\n";
     err.Flush();
   }
   for (const kelvo_link::SerialPortEntry& port : json ? std::vector<kelvo_link::SerialPortEntry>() : ports) {
@@ -58,8 +59,8 @@ int Run(bool json, const Streams& io) {
 
 void AddPortsCommand(CommandRegistry& registry) {
   auto json = std::make_shared<bool>(false);
-  CLI::App* ports =
-      registry.Add("ports", "List the serial ports of this machine", [json] { return Run(*json, Streams{}); });
+  CLI::App* ports = registry.Add("ports", "List the serial ports of this machine",
+                                 [json] { return Run(*json, Streams{}); });
   ports->add_flag("--json", *json, "One JSON array: path, description, manufacturer, serial, vid, pid");
   ports->footer(
       "Example:\n"

@@ -54,7 +54,7 @@ int Run(const SendOptions& options, const Streams& io) {
   EventLoop loop;
   StopSignals stop;
   kelvo_link::LinkClient client(options.port.Settings());
-  bool ended = false;  // once the loop ends, the cancelled exchange reports nothing
+  bool ended = false;              // once the loop ends, the cancelled exchange reports nothing
   client.SetReconnectInterval(0);  // one exchange: a loss is the end
   QObject::connect(&stop, &StopSignals::stopRequested, &client, [&](int) {
     WriteLine(io.err, "kelvo-frame: interrupted");
@@ -65,32 +65,33 @@ int Run(const SendOptions& options, const Streams& io) {
                      WriteLine(io.err, "kelvo-frame: cannot open " + message.toStdString());
                      EventLoop::Quit(kLinkFailure);
                    });
-  QObject::connect(&client, &kelvo_link::LinkClient::stateChanged, &client, [&](kelvo_link::LinkClient::State state) {
-    if (state != kelvo_link::LinkClient::State::Open) return;
-    kelvo_link::Exchange* exchange =
-        client.Send(QByteArray::fromStdString(request), options.exchange.Request());
-    QObject::connect(exchange, &kelvo_link::Exchange::finished, &client, [&, exchange] {
-      exchange->deleteLater();
-      if (ended) return;
-      switch (exchange->result()) {
-        case kelvo_link::ExchangeResult::Answered:
-          WriteLine(io.out, AnswerText(exchange->answer(), options.json));
-          EventLoop::Quit(0);
-          return;
-        case kelvo_link::ExchangeResult::NoAnswer:
-          WriteLine(io.err, "kelvo-frame: no valid answer after " + std::to_string(exchange->attempts()) +
-                                (exchange->attempts() == 1 ? " attempt: " : " attempts: ") +
-                                exchange->reason().toStdString());
-          EventLoop::Quit(kNoAnswer);
-          return;
-        case kelvo_link::ExchangeResult::LinkDown:
-        case kelvo_link::ExchangeResult::Cancelled:
-          WriteLine(io.err, "kelvo-frame: " + exchange->reason().toStdString());
-          EventLoop::Quit(kLinkFailure);
-          return;
-      }
-    });
-  });
+  QObject::connect(
+      &client, &kelvo_link::LinkClient::stateChanged, &client, [&](kelvo_link::LinkClient::State state) {
+        if (state != kelvo_link::LinkClient::State::Open) return;
+        kelvo_link::Exchange* exchange =
+            client.Send(QByteArray::fromStdString(request), options.exchange.Request());
+        QObject::connect(exchange, &kelvo_link::Exchange::finished, &client, [&, exchange] {
+          exchange->deleteLater();
+          if (ended) return;
+          switch (exchange->result()) {
+            case kelvo_link::ExchangeResult::Answered:
+              WriteLine(io.out, AnswerText(exchange->answer(), options.json));
+              EventLoop::Quit(0);
+              return;
+            case kelvo_link::ExchangeResult::NoAnswer:
+              WriteLine(io.err, "kelvo-frame: no valid answer after " + std::to_string(exchange->attempts()) +
+                                    (exchange->attempts() == 1 ? " attempt: " : " attempts: ") +
+                                    exchange->reason().toStdString());
+              EventLoop::Quit(kNoAnswer);
+              return;
+            case kelvo_link::ExchangeResult::LinkDown:
+            case kelvo_link::ExchangeResult::Cancelled:
+              WriteLine(io.err, "kelvo-frame: " + exchange->reason().toStdString());
+              EventLoop::Quit(kLinkFailure);
+              return;
+          }
+        });
+      });
   client.Open();
   const int status = loop.Run();
   ended = true;

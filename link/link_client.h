@@ -89,7 +89,7 @@ class LinkClient : public QObject {
   QPointer<Exchange> current_;
   QTimer attempt_timer_;
   QElapsedTimer since_write_;
-  QString rejection_;   // the last attempt's reason for skipping a frame
+  QString rejection_;  // the last attempt's reason for skipping a frame
   bool echo_seen_ = false;
   bool pump_scheduled_ = false;
   codec::FrameScanner scanner_{codec::kWireFrameCap};

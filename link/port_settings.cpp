@@ -32,9 +32,8 @@ std::optional<PortAddress> ParsePortAddress(const QString& text, QString* why) {
   const QString digits = rest.mid(colon + 1);
   bool ok = false;
   const uint number = digits.toUInt(&ok, 10);
-  const bool all_digits = !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](QChar c) {
-    return c >= u'0' && c <= u'9';
-  });
+  const bool all_digits = !digits.isEmpty() && std::all_of(digits.begin(), digits.end(),
+                                                           [](QChar c) { return c >= u'0' && c <= u'9'; });
   if (!ok || !all_digits || number < 1 || number > 65535) {
     return Refuse(why, QStringLiteral("TCP port must be 1-65535, got \"%1\"").arg(digits));
   }

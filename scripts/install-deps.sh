@@ -10,8 +10,10 @@ packages=(
   clang libclang-rt-14-dev clang-format
   # the window
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei
-  # the command-line companion, its link to the unit, the records it writes and the simulated unit
-  libcli11-dev nlohmann-json3-dev qt6-serialport-dev socat
+  # the command-line companion
+  libcli11-dev nlohmann-json3-dev
+  # talking to the unit, and the simulated unit
+  qt6-serialport-dev socat
   # kelvo-monitor: its charts and its translation
   libqcustomplot-dev qt6-tools-dev qt6-l10n-tools qt6-tools-dev-tools
   # screenshots, measurements and packaging

@@ -1,0 +1,347 @@
+// Drives the real kelvo-frame send, poll, listen and ports against a scripted
+// unit on a pseudo-terminal pair or loopback TCP: output, exit status, signals.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+#include "link/link_client.h"
+#include "scripted_unit.h"
+
+using kelvo_link_test::ScriptedUnit;
+using kelvo_link_test::Step;
+
+namespace {
+
+const QByteArray kRequest = "<11300650400268D>";
+const QByteArray kAnswer = "<15300E508002612346E>";        // address 0, E5, register 0026 = 1234
+const QByteArray kOtherAddress = "<15301E5080026123442>";  // the same from address 1
+const QByteArray kBadCheck = "<15300E508002612346F>";
+const QString kAnswerText = QStringLiteral(
+    "<(开始字符)15(数据报文长度)3(版本)00(地址)E5(命令字)08(数据负载长度)0026(寄存器地址)1234(寄存器值)6E("
+    "校验值)>"
+    "(结束标识)\n");
+
+struct Run {
+  int status = -1;
+  QString out;
+  QString err;
+};
+
+// Starts kelvo-frame; the event loop keeps running (the scripted unit lives on it).
+std::unique_ptr<QProcess> Start(const QStringList& args) {
+  auto process = std::make_unique<QProcess>();
+  process->start(QStringLiteral(KELVO_FRAME_PATH), args);
+  return process;
+}
+
+Run Finish(QProcess& process, int ms = 15000) {
+  if (process.state() != QProcess::NotRunning) {
+    QSignalSpy done(&process, &QProcess::finished);
+    if (!done.wait(ms)) process.kill();
+  }
+  return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+          QString::fromUtf8(process.readAllStandardOutput()),
+          QString::fromUtf8(process.readAllStandardError())};
+}
+
+Run RunKelvoFrame(const QStringList& args) {
+  const auto process = Start(args);
+  return Finish(*process);
+}
+
+// Reads standard output until it holds `lines` whole lines.
+bool WaitForLines(QProcess& process, QByteArray& out, int lines) {
+  QSignalSpy ready(&process, &QProcess::readyReadStandardOutput);
+  while (out.count('\n') < lines) {
+    out += process.readAllStandardOutput();
+    if (out.count('\n') >= lines) break;
+    if (!ready.wait(10000)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+class LinkCommandsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void send_data();
+  void send();
+  void exitStatuses_data();
+  void exitStatuses();
+  void busyAndDenied();
+  void pollCsvOverAddresses();
+  void pollHostTimeAndFailures();
+  void pollStopsOnSignalWithWholeRecords();
+  void pollGoesOnAfterLinkLoss();
+  void listen();
+  void ports();
+};
+
+void LinkCommandsTest::send_data() {
+  QTest::addColumn<ScriptedUnit::Transport>("transport");
+  QTest::addColumn<std::vector<Step>>("script");
+  QTest::addColumn<QStringList>("options");
+  QTest::addColumn<int>("status");
+  QTest::addColumn<QString>("out");
+  QTest::addColumn<QString>("err");  // must appear in standard error
+  const auto pty = ScriptedUnit::Transport::Pty;
+  const auto tcp = ScriptedUnit::Transport::Tcp;
+  QTest::newRow("answer, pty") << pty << std::vector<Step>{{{"\r\n" + kAnswer + "\r\n"}}} << QStringList()
+                               << 0 << kAnswerText << "";
+  QTest::newRow("answer after echo, tcp")
+      << tcp << std::vector<Step>{{{kRequest, kAnswer}}} << QStringList() << 0 << kAnswerText << "";
+  QTest::newRow("silence") << pty << std::vector<Step>{{}}
+                           << QStringList{"--timeout", "100", "--retries", "1"} << 1 << ""
+                           << "no valid answer after 2 attempts: no answer (silence)";
+  QTest::newRow("bad check value") << tcp << std::vector<Step>{{{kBadCheck}}}
+                                   << QStringList{"--timeout", "100", "--retries", "0"} << 1 << ""
+                                   << "no valid answer after 1 attempt: bad check value";
+  QTest::newRow("other address") << pty << std::vector<Step>{{{kOtherAddress}}}
+                                 << QStringList{"--timeout", "100", "--retries", "0"} << 1 << ""
+                                 << "answer from address 1";
+  QTest::newRow("line dropped") << tcp << std::vector<Step>{{{}, 0, true}} << QStringList() << 3 << ""
+                                << "link lost";
+}
+
+void LinkCommandsTest::send() {
+  QFETCH(ScriptedUnit::Transport, transport);
+  QFETCH(std::vector<Step>, script);
+  QFETCH(QStringList, options);
+  QFETCH(int, status);
+  QFETCH(QString, out);
+  QFETCH(QString, err);
+  ScriptedUnit unit(transport);
+  unit.SetScript(script);
+  const Run run =
+      RunKelvoFrame(QStringList{"send", "--port", unit.port()} + options + QStringList{"0", "65", "0026"});
+  QCOMPARE(run.status, status);
+  QCOMPARE(run.out, out);
+  QVERIFY2(run.err.contains(err), qPrintable(run.err));
+  QVERIFY(!unit.requests().isEmpty());
+  QCOMPARE(unit.requests().front(), kRequest);
+}
+
+void LinkCommandsTest::exitStatuses_data() {
+  QTest::addColumn<QStringList>("args");
+  QTest::addColumn<int>("status");
+  QTest::addColumn<QString>("err");
+  QTcpServer closed;  // a port that was free a moment ago
+  QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+  const QString refused = QStringLiteral("tcp://127.0.0.1:%1").arg(closed.serverPort());
+  closed.close();
+  QTest::newRow("send, no such device") << QStringList{"send", "--port", "/dev/kvz-missing", "0", "65"} << 3
+                                        << "/dev/kvz-missing: no such device";
+  QTest::newRow("send, refused") << QStringList{"send", "--port", refused, "0", "65"} << 3
+                                 << refused + ": connection refused";
+  QTest::newRow("poll, no such device")
+      << QStringList{"poll", "--port", "/dev/kvz-missing", "65"} << 3 << "/dev/kvz-missing: no such device";
+  QTest::newRow("listen, refused") << QStringList{"listen", "--port", refused} << 3 << "connection refused";
+  QTest::newRow("timeout not a number")
+      << QStringList{"send", "--port", "/dev/null", "--timeout", "abc", "0", "65"} << 2
+      << "Usage: kelvo-frame send";
+  QTest::newRow("no port") << QStringList{"send", "0", "65"} << 2 << "--port is required";
+  QTest::newRow("tcp port 0") << QStringList{"send", "--port", "tcp://h:0", "0", "65"} << 2 << "1-65535";
+  QTest::newRow("payload too long") << QStringList{"send", "--port", "/dev/null",
+                                                   "0",    "65",     QString(240, 'A')}
+                                    << 2 << "length error, too long!!";
+  QTest::newRow("address list with a gap")
+      << QStringList{"poll", "--port", "/dev/null", "--address", "1,,2", "65"} << 2
+      << "Usage: kelvo-frame poll";
+  QTest::newRow("address over 255") << QStringList{"poll", "--port", "/dev/null", "--address", "256", "65"}
+                                    << 2 << "Usage:";
+  QTest::newRow("unknown format") << QStringList{"poll", "--port", "/dev/null", "--format", "xml", "65"} << 2
+                                  << "Usage:";
+  QTest::newRow("count 0") << QStringList{"poll", "--port", "/dev/null", "--count", "0", "65"} << 2
+                           << "Usage:";
+}
+
+void LinkCommandsTest::exitStatuses() {
+  QFETCH(QStringList, args);
+  QFETCH(int, status);
+  QFETCH(QString, err);
+  const Run run = RunKelvoFrame(args);
+  QCOMPARE(run.status, status);
+  QVERIFY2(run.err.contains(err), qPrintable(run.err));
+  QCOMPARE(run.out, QString());
+}
+
+void LinkCommandsTest::busyAndDenied() {
+  ScriptedUnit unit(ScriptedUnit::Transport::Pty);
+  kelvo_link::LinkClient holder({unit.port(), 9600});
+  QSignalSpy opened(&holder, &kelvo_link::LinkClient::stateChanged);
+  holder.Open();
+  QTRY_COMPARE(holder.state(), kelvo_link::LinkClient::State::Open);
+  Run run = RunKelvoFrame({"send", "--port", unit.port(), "0", "65"});
+  QCOMPARE(run.status, 3);
+  QVERIFY2(run.err.contains(unit.port() + ": busy"), qPrintable(run.err));
+
+  if (::geteuid() == 0) QSKIP("root opens a device whatever its permissions say");
+  ScriptedUnit locked(ScriptedUnit::Transport::Pty);
+  QCOMPARE(::chmod(locked.port().toLocal8Bit().constData(), 0), 0);
+  run = RunKelvoFrame({"send", "--port", locked.port(), "0", "65"});
+  QCOMPARE(run.status, 3);
+  QVERIFY2(run.err.contains("permission denied") && run.err.contains("dialout"), qPrintable(run.err));
+}
+
+// Two rounds over two addresses, in order, one CSV row per answer.
+void LinkCommandsTest::pollCsvOverAddresses() {
+  ScriptedUnit unit(ScriptedUnit::Transport::Pty);
+  unit.SetScript({{{kAnswer}}, {{kOtherAddress}}, {{kAnswer}}, {{kOtherAddress}}});
+  const Run run = RunKelvoFrame({"poll", "--port", unit.port(), "--count", "2", "--interval", "50",
+                                 "--address", "0,1", "--format", "csv", "65", "0026"});
+  QCOMPARE(run.status, 0);
+  const QStringList lines = run.out.split('\n');
+  QCOMPARE(lines.size(), 6);  // header, four rows, the empty rest after the last line end
+  QCOMPARE(lines[0], "time,address,寄存器地址,寄存器值");
+  const QStringList addresses{"0", "1", "0", "1"};
+  for (int i = 0; i < 4; ++i) {
+    const QStringList cells = lines[i + 1].split(',');
+    QCOMPARE(cells.size(), 4);
+    QVERIFY2(QDateTime::fromString(cells[0], Qt::ISODateWithMs).isValid(), qPrintable(cells[0]));
+    QCOMPARE(cells.mid(1), (QStringList{addresses[i], "38", "4660"}));
+  }
+  QCOMPARE(unit.requests(),
+           (QList<QByteArray>{kRequest, "<113016504002638>", kRequest, "<113016504002638>"}));
+  QVERIFY2(run.err.contains("4 requests, 4 answered, 0 failed; latency p50 "), qPrintable(run.err));
+}
+
+// 42 without a payload carries the host's clock; a request without an answer
+// is reported and counted, and the status says so.
+void LinkCommandsTest::pollHostTimeAndFailures() {
+  ScriptedUnit unit(ScriptedUnit::Transport::Tcp);
+  const qint64 before = QDateTime::currentSecsSinceEpoch();
+  const Run run = RunKelvoFrame({"poll", "--port", unit.port(), "--count", "2", "--interval", "50",
+                                 "--timeout", "50", "--retries", "0", "42"});
+  const qint64 after = QDateTime::currentSecsSinceEpoch();
+  QCOMPARE(run.status, 1);
+  QCOMPARE(run.out, QString());
+  QCOMPARE(run.err.count("address 0: no answer (silence)"), 2);
+  QVERIFY2(run.err.contains("2 requests, 0 answered, 2 failed\n"), qPrintable(run.err));
+  QCOMPARE(unit.requests().size(), 2);
+  for (const QByteArray& request : unit.requests()) {
+    // "<" length "3" address "42" "08" then 8 hex digits of Unix time.
+    QCOMPARE(request.left(10), QByteArray("<153004208"));
+    bool ok = false;
+    const qint64 sent = request.mid(10, 8).toLongLong(&ok, 16);
+    QVERIFY(ok);
+    QVERIFY(sent >= before && sent <= after);
+  }
+}
+
+// SIGINT between records: every record written is whole, then the summary.
+void LinkCommandsTest::pollStopsOnSignalWithWholeRecords() {
+  ScriptedUnit unit(ScriptedUnit::Transport::Tcp);
+  unit.SetScript({{{kAnswer}}});
+  const auto poll =
+      Start({"poll", "--port", unit.port(), "--interval", "20", "--format", "json", "65", "0026"});
+  QByteArray out;
+  QVERIFY(WaitForLines(*poll, out, 3));
+  ::kill(static_cast<pid_t>(poll->processId()), SIGINT);
+  Run run = Finish(*poll);
+  run.out.prepend(QString::fromUtf8(out));
+  QCOMPARE(run.status, 0);
+  QVERIFY(run.out.endsWith('\n'));
+  const QStringList lines = run.out.trimmed().split('\n');
+  for (const QString& line : lines) {
+    QJsonParseError error{};
+    const QJsonObject record = QJsonDocument::fromJson(line.toUtf8(), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(record.keys().size(), 5);
+    QCOMPARE(record["frame"].toString(), QString::fromLatin1(kAnswer));
+    QCOMPARE(record["address"].toInt(), 0);
+    QVERIFY(record["latency_ms"].toDouble() > 0);
+    QCOMPARE(record["items"].toArray().size(), 10);
+  }
+  QVERIFY2(run.err.contains(QStringLiteral("%1 requests, %1 answered, 0 failed").arg(lines.size())),
+           qPrintable(run.err));
+}
+
+// The server drops the line on the second request: poll says so, reconnects,
+// and goes on to its last round.
+void LinkCommandsTest::pollGoesOnAfterLinkLoss() {
+  ScriptedUnit unit(ScriptedUnit::Transport::Tcp);
+  unit.SetScript({{{kAnswer}}, {{}, 0, true}, {{kAnswer}}});
+  const Run run =
+      RunKelvoFrame({"poll", "--port", unit.port(), "--count", "4", "--interval", "100", "65", "0026"});
+  QCOMPARE(run.status, 1);
+  QVERIFY2(run.err.contains("link lost: " + unit.port()), qPrintable(run.err));
+  QVERIFY2(run.err.contains("link back: " + unit.port()), qPrintable(run.err));
+  QVERIFY2(run.out.count('\n') >= 2, qPrintable(run.out));
+  QVERIFY2(run.err.contains("4 requests, "), qPrintable(run.err));
+}
+
+void LinkCommandsTest::listen() {
+  for (const bool json : {false, true}) {
+    ScriptedUnit unit(ScriptedUnit::Transport::Pty);
+    QStringList args{"listen", "--port", unit.port()};
+    if (json) args << "--json";
+    const auto listener = Start(args);
+    // Keep writing until the listener has the port open and reports.
+    QSignalSpy ready(listener.get(), &QProcess::readyReadStandardOutput);
+    QByteArray out;
+    while (out.count('\n') < 2) {
+      unit.Write("noise " + kRequest + "\r\n" + kBadCheck + "\r\n");
+      ready.wait(200);
+      out += listener->readAllStandardOutput();
+      QVERIFY(listener->state() != QProcess::NotRunning);
+    }
+    ::kill(static_cast<pid_t>(listener->processId()), SIGTERM);
+    Run run = Finish(*listener);
+    QCOMPARE(run.status, 0);
+    const QStringList lines = QString::fromUtf8(out + run.out.toUtf8()).trimmed().split('\n');
+    for (int i = 0; i < 2; ++i) {
+      const QString& line = lines[i];
+      if (!json) {
+        const QString expected =
+            i == 0 ? " " + kRequest + " ok" : " " + kBadCheck + " check value: computed 6E, received 6F";
+        QVERIFY2(line.endsWith(expected), qPrintable(line));
+        QVERIFY(QDateTime::fromString(line.section(' ', 0, 0), Qt::ISODateWithMs).isValid());
+        continue;
+      }
+      const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+      QCOMPARE(object.keys(), (QStringList{"findings", "frame", "items", "time"}));
+      QCOMPARE(object["frame"].toString(), QString::fromLatin1(i == 0 ? kRequest : kBadCheck));
+      const QJsonArray findings = object["findings"].toArray();
+      if (i == 0) {
+        QVERIFY(findings.isEmpty());
+      } else {
+        QCOMPARE(findings.size(), 1);
+        QCOMPARE(findings[0].toObject()["fault"].toString(), "check_value");
+        QCOMPARE(findings[0].toObject()["expected"].toInt(), 0x6E);
+        QCOMPARE(findings[0].toObject()["actual"].toInt(), 0x6F);
+      }
+    }
+  }
+}
+
+void LinkCommandsTest::ports() {
+  const Run text = RunKelvoFrame({"ports"});
+  QCOMPARE(text.status, 0);
+  const Run json = RunKelvoFrame({"ports", "--json"});
+  QCOMPARE(json.status, 0);
+  QJsonParseError error{};
+  const QJsonDocument list = QJsonDocument::fromJson(json.out.toUtf8(), &error);
+  QCOMPARE(error.error, QJsonParseError::NoError);
+  QVERIFY(list.isArray());
+  QCOMPARE(text.out.count('\n'), list.array().size());
+  for (const QJsonValue& port : list.array()) {
+    QCOMPARE(port.toObject().keys(),
+             (QStringList{"description", "manufacturer", "path", "pid", "serial", "vid"}));
+    QVERIFY(port["path"].toString().startsWith("/dev/"));
+    QVERIFY(port["vid"].isNull() || port["vid"].isDouble());
+  }
+}
+
+QTEST_GUILESS_MAIN(LinkCommandsTest)
+#include "link_commands_test.moc"

@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,10 @@ const HugeRow kHugeRows[] = {
      kDecoded + kDecoded,
      "frames: 2 decoded, 0 failed; 0 lines without a frame"},
 };
+
+void PrintTo(const HugeRow& row, std::ostream* os) {
+  *os << row.what;
+}
 
 class HugeInputTest : public testing::TestWithParam<HugeRow> {};
 

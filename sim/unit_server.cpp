@@ -116,6 +116,7 @@ void UnitServer::ReadPty() {
     const ssize_t got = ::read(pty_master_, buffer, sizeof buffer);
     if (got > 0) {
       pty_channel_->Received(std::string_view(buffer, static_cast<std::size_t>(got)));
+      if (static_cast<std::size_t>(got) < sizeof buffer) return;  // drained: spare the call that says so
       continue;
     }
     if (got < 0 && errno == EINTR) continue;
@@ -195,7 +196,7 @@ bool UnitServer::ServeDevice(const QString& path) {
   });
   connect(port, &QSerialPort::errorOccurred, this, [this, port, path](QSerialPort::SerialPortError error) {
     if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError) return;
-    const QString message = QStringLiteral("%1: %2").arg(path, port->errorString());
+    const QString message = QStringLiteral("%1 (%2)").arg(path, port->errorString());
     port->close();
     emit lineLost(message);
   });

@@ -1,9 +1,10 @@
 // The yardstick for kelvo-monitor's figures: an idle QMainWindow holding one
 // empty chart of the same library. Built a second time with
 // KVZ_EXIT_AT_FIRST_PAINT, it ends at its first paint.
+#include <qcustomplot.h>
+
 #include <QApplication>
 #include <QMainWindow>
-#include <qcustomplot.h>
 
 #ifdef KVZ_EXIT_AT_FIRST_PAINT
 #include "first_paint_exit.h"

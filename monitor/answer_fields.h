@@ -14,7 +14,7 @@ namespace kelvo_monitor {
 struct AnswerField {
   int index = 0;  // among the payload fields, layout order
   QString label;
-  QString hex;    // the field's characters as they stand in the frame
+  QString hex;  // the field's characters as they stand in the frame
   bool is_array = false;
   std::optional<std::uint64_t> number;  // a fixed-width field
   std::vector<std::uint32_t> numbers;   // an array field's elements

@@ -1,9 +1,10 @@
 #include "cell_bars.h"
 
+#include <qcustomplot.h>
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <algorithm>
-#include <qcustomplot.h>
 
 namespace kelvo_monitor {
 namespace {
@@ -19,7 +20,8 @@ QCPBars* MakeBars(QCustomPlot* plot, const QColor& colour) {
 
 }  // namespace
 
-CellBars::CellBars(QWidget* parent) : QWidget(parent), plot_(new QCustomPlot(this)), summary_(new QLabel(this)) {
+CellBars::CellBars(QWidget* parent)
+    : QWidget(parent), plot_(new QCustomPlot(this)), summary_(new QLabel(this)) {
   setObjectName(QStringLiteral("cell_bars"));
   plot_->setObjectName(QStringLiteral("cell_plot"));
   plot_->setNotAntialiasedElements(QCP::aeAll);

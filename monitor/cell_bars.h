@@ -25,10 +25,10 @@ class CellBars : public QWidget {
 
  private:
   QCustomPlot* plot_;
-  QCPBars* cells_;    // every cell but the extremes
+  QCPBars* cells_;  // every cell but the extremes
   QCPBars* lowest_;
   QCPBars* highest_;
-  QLabel* summary_;   // lowest, highest, spread
+  QLabel* summary_;  // lowest, highest, spread
   int shown_count_ = -1;
 };
 

@@ -18,9 +18,9 @@ std::optional<qint64> ReadNumber(const QString& text, qint64 low, qint64 high) {
 
 CommandLine ParseCommandLine(const QStringList& arguments) {
   QCommandLineParser parser;
-  parser.setApplicationDescription(
-      QStringLiteral("Watches a battery-management unit: polls command 42 and shows its answers live.\n"
-                     "Example: kelvo-monitor --port /dev/ttyUSB0 --baud 9600 --interval 500 --record log.csv"));
+  parser.setApplicationDescription(QStringLiteral(
+      "Watches a battery-management unit: polls command 42 and shows its answers live.\n"
+      "Example: kelvo-monitor --port /dev/ttyUSB0 --baud 9600 --interval 500 --record log.csv"));
   const QCommandLineOption help_option = parser.addHelpOption();
   const QCommandLineOption version_option = parser.addVersionOption();
   const QCommandLineOption port({QStringLiteral("port")},
@@ -60,17 +60,20 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
 
   MonitorOptions options;
   if (parser.isSet(port)) {
-    if (parser.value(port).isEmpty()) return fail(QStringLiteral("--port needs a device path or tcp://HOST:PORT"));
+    if (parser.value(port).isEmpty())
+      return fail(QStringLiteral("--port needs a device path or tcp://HOST:PORT"));
     options.port = parser.value(port);
   }
   if (parser.isSet(baud)) {
     const auto n = ReadNumber(parser.value(baud), 1, 4'000'000);
-    if (!n) return fail(QStringLiteral("--baud '%1' is not a rate from 1 to 4000000").arg(parser.value(baud)));
+    if (!n)
+      return fail(QStringLiteral("--baud '%1' is not a rate from 1 to 4000000").arg(parser.value(baud)));
     options.baud = static_cast<qint32>(*n);
   }
   if (parser.isSet(address)) {
     const auto n = ReadNumber(parser.value(address), 0, 255);
-    if (!n) return fail(QStringLiteral("--address '%1' is not a number from 0 to 255").arg(parser.value(address)));
+    if (!n)
+      return fail(QStringLiteral("--address '%1' is not a number from 0 to 255").arg(parser.value(address)));
     options.address = static_cast<int>(*n);
   }
   if (parser.isSet(interval)) {

@@ -35,7 +35,9 @@ void PortPicker::Refresh() {
     QStringList about;
     if (!entry.description.isEmpty()) about << entry.description;
     if (entry.vid && entry.pid) {
-      about << QStringLiteral("%1:%2").arg(*entry.vid, 4, 16, QLatin1Char('0')).arg(*entry.pid, 4, 16, QLatin1Char('0'));
+      about << QStringLiteral("%1:%2")
+                   .arg(*entry.vid, 4, 16, QLatin1Char('0'))
+                   .arg(*entry.pid, 4, 16, QLatin1Char('0'));
     }
     if (!about.isEmpty()) text += QStringLiteral("  (") + about.join(QStringLiteral(", ")) + QLatin1Char(')');
     addItem(text, entry.path);
@@ -56,7 +58,9 @@ QString PortPicker::port() const {
   return text;
 }
 
-void PortPicker::SetPort(const QString& port) { setEditText(port); }
+void PortPicker::SetPort(const QString& port) {
+  setEditText(port);
+}
 
 ConnectionBar::ConnectionBar(QWidget* parent)
     : QWidget(parent),
@@ -68,7 +72,8 @@ ConnectionBar::ConnectionBar(QWidget* parent)
   setObjectName(QStringLiteral("connection_bar"));
   baud_->setObjectName(QStringLiteral("baud"));
   baud_->setEditable(true);
-  for (int rate : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}) baud_->addItem(QString::number(rate));
+  for (int rate : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200})
+    baud_->addItem(QString::number(rate));
   baud_->setValidator(new QIntValidator(1, 4'000'000, baud_));
   address_->setObjectName(QStringLiteral("address"));
   address_->setRange(0, 255);
@@ -106,20 +111,36 @@ ConnectionBar::ConnectionBar(QWidget* parent)
   SetConnected(false);
 }
 
-QString ConnectionBar::port() const { return port_->port(); }
-qint32 ConnectionBar::baud() const { return baud_->currentText().toInt(); }
-int ConnectionBar::address() const { return address_->value(); }
-int ConnectionBar::interval() const { return interval_->value(); }
-void ConnectionBar::SetPort(const QString& port) { port_->SetPort(port); }
-void ConnectionBar::SetBaud(qint32 baud) { baud_->setEditText(QString::number(baud)); }
-void ConnectionBar::SetAddress(int address) { address_->setValue(address); }
-void ConnectionBar::SetInterval(int ms) { interval_->setValue(ms); }
+QString ConnectionBar::port() const {
+  return port_->port();
+}
+qint32 ConnectionBar::baud() const {
+  return baud_->currentText().toInt();
+}
+int ConnectionBar::address() const {
+  return address_->value();
+}
+int ConnectionBar::interval() const {
+  return interval_->value();
+}
+void ConnectionBar::SetPort(const QString& port) {
+  port_->SetPort(port);
+}
+void ConnectionBar::SetBaud(qint32 baud) {
+  baud_->setEditText(QString::number(baud));
+}
+void ConnectionBar::SetAddress(int address) {
+  address_->setValue(address);
+}
+void ConnectionBar::SetInterval(int ms) {
+  interval_->setValue(ms);
+}
 
 void ConnectionBar::SetConnected(bool connected) {
   connected_ = connected;
   connect_->setText(connected ? tr("断开(&D)") : tr("连接(&C)"));
-  for (QWidget* w : {static_cast<QWidget*>(port_), static_cast<QWidget*>(baud_), static_cast<QWidget*>(address_),
-                     static_cast<QWidget*>(interval_)}) {
+  for (QWidget* w : {static_cast<QWidget*>(port_), static_cast<QWidget*>(baud_),
+                     static_cast<QWidget*>(address_), static_cast<QWidget*>(interval_)}) {
     w->setEnabled(!connected);
   }
 }

@@ -38,7 +38,8 @@ void FillHistory(kelvo_monitor::MonitorWindow& window) {
   const auto count = static_cast<long>(kelvo_monitor::kHistoryCapacity);
   for (long i = 0; i < count; ++i) {
     const auto answer = unit.Answer(request, start + std::chrono::seconds(i));
-    if (answer) trends->AddAnswer(now - static_cast<double>(count - i), kelvo_monitor::ReadAnswerFields(*answer));
+    if (answer)
+      trends->AddAnswer(now - static_cast<double>(count - i), kelvo_monitor::ReadAnswerFields(*answer));
   }
   trends->SetSpan(static_cast<double>(count));
 }
@@ -64,7 +65,8 @@ int main(int argc, char** argv) {
   std::optional<kelvo_monitor::MonitorOptions> parsed;
   {
     const QCoreApplication reader(argc, argv);
-    const kelvo_monitor::CommandLine command_line = kelvo_monitor::ParseCommandLine(QCoreApplication::arguments());
+    const kelvo_monitor::CommandLine command_line =
+        kelvo_monitor::ParseCommandLine(QCoreApplication::arguments());
     if (!command_line.options) {
       Print(command_line.exit_code ? stderr : stdout, command_line.output);
       return command_line.exit_code;
@@ -76,7 +78,8 @@ int main(int argc, char** argv) {
 
   // The window speaks Chinese; other locales get the English translation.
   QTranslator translator;
-  if (translator.load(QLocale(), QStringLiteral("kelvo_monitor"), QStringLiteral("_"), QStringLiteral(":/i18n"))) {
+  if (translator.load(QLocale(), QStringLiteral("kelvo_monitor"), QStringLiteral("_"),
+                      QStringLiteral(":/i18n"))) {
     QApplication::installTranslator(&translator);
   }
 

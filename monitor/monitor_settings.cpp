@@ -22,7 +22,8 @@ MonitorSettings LoadSettings() {
   m.port = s.value(QStringLiteral("connection/port")).toString();
   m.baud = ReadInt(s, QStringLiteral("connection/baud"), 1, 4'000'000, m.baud);
   m.address = ReadInt(s, QStringLiteral("connection/address"), 0, 255, m.address);
-  m.interval_ms = ReadInt(s, QStringLiteral("connection/interval"), kMinIntervalMs, kMaxIntervalMs, m.interval_ms);
+  m.interval_ms =
+      ReadInt(s, QStringLiteral("connection/interval"), kMinIntervalMs, kMaxIntervalMs, m.interval_ms);
   m.geometry = s.value(QStringLiteral("window/geometry")).toByteArray();
   m.state = s.value(QStringLiteral("window/state")).toByteArray();
   bool ok = false;

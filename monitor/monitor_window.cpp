@@ -107,12 +107,10 @@ MonitorWindow::MonitorWindow(QWidget* parent)
   });
   connect(&poller_, &Poller::frameSent, traffic_, &TrafficLog::AddSent);
   connect(&poller_, &Poller::frameSeen, traffic_, &TrafficLog::AddSeen);
-  connect(&poller_, &Poller::overlongDropped, this, [this](const QDateTime& at) {
-    traffic_->AddNote(at, tr("丢弃一段过长的数据 (不是一帧)"));
-  });
-  connect(on_demand_, &OnDemandPanel::requested, this, [this](const QByteArray& request) {
-    poller_.Ask(request);
-  });
+  connect(&poller_, &Poller::overlongDropped, this,
+          [this](const QDateTime& at) { traffic_->AddNote(at, tr("丢弃一段过长的数据 (不是一帧)")); });
+  connect(on_demand_, &OnDemandPanel::requested, this,
+          [this](const QByteArray& request) { poller_.Ask(request); });
   connect(&poller_, &Poller::onDemandFinished, this,
           [this](kelvo_link::Exchange* exchange) { on_demand_->ShowResult(*exchange); });
 
@@ -204,7 +202,8 @@ void MonitorWindow::OnRecordToggled(bool on) {
     StopRecording();
     return;
   }
-  const QString path = QFileDialog::getSaveFileName(this, tr("记录到 CSV 文件"), QString(), tr("CSV 文件 (*.csv)"));
+  const QString path =
+      QFileDialog::getSaveFileName(this, tr("记录到 CSV 文件"), QString(), tr("CSV 文件 (*.csv)"));
   if (path.isEmpty()) {
     record_action_->setChecked(false);
     return;
@@ -249,7 +248,8 @@ QString MonitorWindow::StateText() const {
     case State::Opening:
       return error_text_.isEmpty() ? tr("正在打开端口...") : tr("%1, 正在重试").arg(error_text_);
     case State::Reconnecting:
-      return error_text_.isEmpty() ? tr("连接中断, 正在重连") : tr("连接中断 (%1), 正在重连").arg(error_text_);
+      return error_text_.isEmpty() ? tr("连接中断, 正在重连")
+                                   : tr("连接中断 (%1), 正在重连").arg(error_text_);
     case State::Open: break;
   }
   const qint64 silent_ms = poller_.SinceLastAnswerMs();

@@ -70,11 +70,11 @@ class MonitorWindow : public QMainWindow {
   QLabel* state_label_;
   QLabel* counters_label_;
   QTimer status_timer_;
-  QTimer view_timer_;             // at most ten table and bar updates a second
+  QTimer view_timer_;  // at most ten table and bar updates a second
   std::vector<AnswerField> latest_;
   bool latest_shown_ = true;
-  QString error_text_;            // the last open failure or loss, in words
-  QString poll_failure_;          // the last poll's reason for failing
+  QString error_text_;    // the last open failure or loss, in words
+  QString poll_failure_;  // the last poll's reason for failing
   kelvo_link::LinkClient::State link_state_ = kelvo_link::LinkClient::State::Closed;
 };
 

@@ -24,7 +24,9 @@ constexpr char kClientType[] = "0001";
 // One count byte and two bytes an address must fit the longest request.
 constexpr int kMostRegisters = 50;
 
-QString Hex4(quint32 value) { return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper(); }
+QString Hex4(quint32 value) {
+  return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper();
+}
 
 }  // namespace
 
@@ -96,7 +98,8 @@ OnDemandPanel::OnDemandPanel(QWidget* parent)
 }
 
 QByteArray OnDemandPanel::DeviceInfoPayload(qint64 unix_seconds) {
-  const QByteArray time = QByteArray::number(static_cast<quint32>(unix_seconds), 16).toUpper().rightJustified(8, '0');
+  const QByteArray time =
+      QByteArray::number(static_cast<quint32>(unix_seconds), 16).toUpper().rightJustified(8, '0');
   return QByteArray(kCommandVersion) + time + kClientType;
 }
 
@@ -135,11 +138,13 @@ void OnDemandPanel::Ask(const char* command, const QByteArray& payload) {
 
 void OnDemandPanel::ShowResult(const kelvo_link::Exchange& exchange) {
   if (!exchange.ok()) {
-    status_->setText(tr("%1: 无有效应答 (%2)").arg(QString::fromLatin1(exchange.request()), exchange.reason()));
+    status_->setText(
+        tr("%1: 无有效应答 (%2)").arg(QString::fromLatin1(exchange.request()), exchange.reason()));
     return;
   }
   const QByteArray answer = exchange.answer();
-  status_->setText(tr("应答 %1 ms: %2").arg(exchange.latencyMs(), 0, 'f', 1).arg(QString::fromLatin1(answer)));
+  status_->setText(
+      tr("应答 %1 ms: %2").arg(exchange.latencyMs(), 0, 'f', 1).arg(QString::fromLatin1(answer)));
   const auto fields = ReadAnswerFields(std::string_view(answer.constData(), answer.size()));
   result_->setRowCount(static_cast<int>(fields.size()));
   for (int r = 0; r < static_cast<int>(fields.size()); ++r) {

@@ -24,11 +24,15 @@ Poller::Poller(QObject* parent) : QObject(parent) {
   });
 }
 
-Poller::~Poller() { Stop(); }
+Poller::~Poller() {
+  Stop();
+}
 
 QByteArray Poller::PollRequest(int address, qint64 unix_seconds) {
-  const QByteArray time = QByteArray::number(static_cast<quint32>(unix_seconds), 16).toUpper().rightJustified(8, '0');
-  const std::string frame = codec::EncodeRequest(address, "42", std::string_view(time.constData(), time.size()));
+  const QByteArray time =
+      QByteArray::number(static_cast<quint32>(unix_seconds), 16).toUpper().rightJustified(8, '0');
+  const std::string frame =
+      codec::EncodeRequest(address, "42", std::string_view(time.constData(), time.size()));
   return QByteArray(frame.data(), static_cast<qsizetype>(frame.size()));
 }
 
@@ -69,7 +73,9 @@ void Poller::Stop() {
   client.reset();
 }
 
-qint64 Poller::SinceLastAnswerMs() const { return client_ ? since_answer_.elapsed() : -1; }
+qint64 Poller::SinceLastAnswerMs() const {
+  return client_ ? since_answer_.elapsed() : -1;
+}
 
 void Poller::PollOnce() {
   // The round before still waits behind an on-demand request: this round is

@@ -7,7 +7,9 @@
 namespace kelvo_monitor {
 
 Recorder::Recorder() = default;
-Recorder::~Recorder() { Stop(); }
+Recorder::~Recorder() {
+  Stop();
+}
 
 bool Recorder::Start(const QString& path, QString* error) {
   Stop();

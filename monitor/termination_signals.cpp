@@ -1,10 +1,11 @@
 #include "termination_signals.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QSocketNotifier>
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace kelvo_monitor {
 namespace {

@@ -14,7 +14,9 @@ namespace {
 
 constexpr int kFlushMs = 200;
 
-QString Stamp(const QDateTime& at) { return at.toLocalTime().toString(QStringLiteral("HH:mm:ss.zzz")); }
+QString Stamp(const QDateTime& at) {
+  return at.toLocalTime().toString(QStringLiteral("HH:mm:ss.zzz"));
+}
 
 // Frames are ASCII on a good day; anything else is shown escaped so that the
 // log never carries control characters.

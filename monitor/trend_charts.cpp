@@ -1,5 +1,7 @@
 #include "trend_charts.h"
 
+#include <qcustomplot.h>
+
 #include <QComboBox>
 #include <QDateTime>
 #include <QHBoxLayout>
@@ -8,7 +10,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
-#include <qcustomplot.h>
 
 #include "codec/payload_catalogue.h"
 
@@ -219,8 +220,7 @@ void TrendCharts::SetRange(double from, double to) {
 void TrendCharts::Refresh() {
   refresh_timer_.stop();
   if (!paused_) {
-    const double last =
-        history_.size() ? history_.LastTime() : QDateTime::currentMSecsSinceEpoch() / 1000.0;
+    const double last = history_.size() ? history_.LastTime() : QDateTime::currentMSecsSinceEpoch() / 1000.0;
     SetRange(last - span_, last);
   }
   QVector<QCPGraphData> points;

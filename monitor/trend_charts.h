@@ -77,8 +77,8 @@ class TrendCharts : public QWidget {
   std::vector<QString> labels_;
   std::vector<Row> rows_;
   QList<int> chosen_;
-  std::vector<float> values_;         // one answer's values, by series
-  std::vector<TrendPoint> scratch_;   // decimated points of one line
+  std::vector<float> values_;        // one answer's values, by series
+  std::vector<TrendPoint> scratch_;  // decimated points of one line
   QTimer refresh_timer_;
   bool paused_ = false;
   bool setting_range_ = false;

@@ -91,11 +91,11 @@ void MonitorPartsTest::ringKeepsNewest() {
 
 void MonitorPartsTest::commandLine_data() {
   QTest::addColumn<QStringList>("arguments");
-  QTest::addColumn<int>("exit_code");  // -1: the window opens
+  QTest::addColumn<int>("exit_code");   // -1: the window opens
   QTest::addColumn<QString>("parsed");  // port|baud|address|interval|record, "-" for not given
   QTest::newRow("nothing") << QStringList{} << -1 << "-|-|-|-|-";
-  QTest::newRow("all") << QStringList{"--port", "tcp://127.0.0.1:4001", "--baud", "19200", "--address", "7",
-                                      "--interval", "250", "--record", "a.csv"}
+  QTest::newRow("all") << QStringList{"--port", "tcp://127.0.0.1:4001", "--baud", "19200",    "--address",
+                                      "7",      "--interval",           "250",    "--record", "a.csv"}
                        << -1 << "tcp://127.0.0.1:4001|19200|7|250|a.csv";
   QTest::newRow("equals form") << QStringList{"--port=/dev/ttyUSB0", "--address=255"} << -1
                                << "/dev/ttyUSB0|-|255|-|-";
@@ -141,12 +141,19 @@ void MonitorPartsTest::commandLine() {
 void MonitorPartsTest::registersPayload_data() {
   QTest::addColumn<QString>("text");
   QTest::addColumn<QString>("payload");  // empty: refused
-  QTest::newRow("one") << "0026" << "010026";
-  QTest::newRow("short and lower case") << "26, ff" << "020026" "00FF";
-  QTest::newRow("mixed separators") << " 1;2  3 " << "03000100020003";
-  QTest::newRow("five digits") << "12345" << "";
-  QTest::newRow("not hex") << "00G1" << "";
-  QTest::newRow("nothing") << " , " << "";
+  QTest::newRow("one") << "0026"
+                       << "010026";
+  QTest::newRow("short and lower case") << "26, ff"
+                                        << "020026"
+                                           "00FF";
+  QTest::newRow("mixed separators") << " 1;2  3 "
+                                    << "03000100020003";
+  QTest::newRow("five digits") << "12345"
+                               << "";
+  QTest::newRow("not hex") << "00G1"
+                           << "";
+  QTest::newRow("nothing") << " , "
+                           << "";
   QTest::newRow("too many") << QStringLiteral("1 ").repeated(51) << "";
 }
 

@@ -1,6 +1,10 @@
 // The window against the simulated unit in process, over a pseudo-terminal
 // pair and loopback TCP: what it shows, what it records, how it rides out
 // silence and a lost link, and on-demand requests between polls.
+#include "monitor_window.h"
+
+#include <qcustomplot.h>
+
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,11 +14,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
-#include <qcustomplot.h>
 
 #include "cell_bars.h"
 #include "monitor_settings.h"
-#include "monitor_window.h"
 #include "sim/unit_server.h"
 #include "values_table.h"
 
@@ -42,7 +44,9 @@ void Watch(MonitorWindow& window, const QString& port, int address, int interval
   window.Connect();
 }
 
-QString StateText(const MonitorWindow& window) { return window.findChild<QLabel*>("state")->text(); }
+QString StateText(const MonitorWindow& window) {
+  return window.findChild<QLabel*>("state")->text();
+}
 
 QString Cell(const MonitorWindow& window, int row, int column) {
   const auto* table = window.findChild<kelvo_monitor::ValuesTable*>("values_table");
@@ -198,9 +202,12 @@ void MonitorWindowTest::onDemandBetweenPolls_data() {
   QTest::addColumn<int>("rows");
   QTest::addColumn<QString>("first_hex");
   // The device information echoes the request's command version.
-  QTest::newRow("device information") << "device_info" << "" << QByteArray("48") << 19 << "00000001";
-  QTest::newRow("one register") << "read_register" << "register=1A" << QByteArray("65") << 2 << "001A";
-  QTest::newRow("registers") << "read_registers" << "registers=0026 0027 30" << QByteArray("66") << 2 << "03";
+  QTest::newRow("device information") << "device_info"
+                                      << "" << QByteArray("48") << 19 << "00000001";
+  QTest::newRow("one register") << "read_register"
+                                << "register=1A" << QByteArray("65") << 2 << "001A";
+  QTest::newRow("registers") << "read_registers"
+                             << "registers=0026 0027 30" << QByteArray("66") << 2 << "03";
 }
 
 void MonitorWindowTest::onDemandBetweenPolls() {

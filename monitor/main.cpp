@@ -84,10 +84,19 @@ int main(int argc, char** argv) {
   }
 
   kelvo_monitor::MonitorSettings settings = kelvo_monitor::LoadSettings();
-  if (options.port) settings.port = *options.port;
-  if (options.baud) settings.baud = *options.baud;
-  if (options.address) settings.address = *options.address;
-  if (options.interval_ms) settings.interval_ms = *options.interval_ms;
+  if (options.port) {
+    // A connection given on the command line is that connection: what is not
+    // given takes the documented defaults, never an earlier session's values.
+    const kelvo_monitor::MonitorSettings defaults;
+    settings.port = *options.port;
+    settings.baud = options.baud.value_or(defaults.baud);
+    settings.address = options.address.value_or(defaults.address);
+    settings.interval_ms = options.interval_ms.value_or(defaults.interval_ms);
+  } else {
+    if (options.baud) settings.baud = *options.baud;
+    if (options.address) settings.address = *options.address;
+    if (options.interval_ms) settings.interval_ms = *options.interval_ms;
+  }
 
   kelvo_monitor::MonitorWindow window;
   window.Apply(settings);

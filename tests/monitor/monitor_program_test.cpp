@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,6 +49,10 @@ void MonitorProgramTest::recordsAndEndsOnSignal() {
   QSignalSpy seen(&server, &kelvo_sim::UnitServer::requestSeen);
   QTemporaryDir dir;
   const QString csv = dir.filePath(QStringLiteral("out.csv"));
+
+  // An earlier session watched another address: --port alone means address 0.
+  QSettings(QStringLiteral("kelvo_vavo_zuru"), QStringLiteral("kelvo-monitor"))
+      .setValue(QStringLiteral("connection/address"), 9);
 
   QProcess monitor;
   monitor.setProcessChannelMode(QProcess::ForwardedErrorChannel);

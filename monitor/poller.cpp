@@ -68,6 +68,7 @@ void Poller::Stop() {
   // Pending exchanges finish Cancelled inside Close: let them report to nobody.
   std::unique_ptr<LinkClient> client = std::move(client_);
   in_flight_.clear();
+  round_due_ = false;
   client->disconnect(this);
   client->Close();
   client.reset();
@@ -78,9 +79,15 @@ qint64 Poller::SinceLastAnswerMs() const {
 }
 
 void Poller::PollOnce() {
-  // The round before still waits behind an on-demand request: this round is
-  // skipped rather than queued, so the queue cannot grow.
-  if (!client_ || in_flight_) return;
+  if (!client_) return;
+  // The poll before is still out (behind an on-demand request, or a late
+  // timer): this round starts the moment it ends. At most one round waits, so
+  // nothing piles up however slow the line is.
+  if (in_flight_) {
+    round_due_ = true;
+    return;
+  }
+  round_due_ = false;
   const QByteArray request = PollRequest(address_, QDateTime::currentSecsSinceEpoch());
   // The next round is the retry.
   Exchange* exchange = client_->Send(request, {std::min(interval_ms_, kLongestPollWaitMs), 0});
@@ -94,8 +101,10 @@ void Poller::OnPollFinished() {
   auto* exchange = qobject_cast<Exchange*>(sender());
   if (!exchange) return;
   exchange->deleteLater();
-  if (exchange == in_flight_) in_flight_.clear();
+  const bool was_poll = exchange == in_flight_;
+  if (was_poll) in_flight_.clear();
   if (exchange->result() == ExchangeResult::Cancelled) return;
+  if (was_poll && round_due_) QTimer::singleShot(0, this, &Poller::PollOnce);
   if (exchange->ok()) {
     ++counters_.answered;
     counters_.last_latency_ms = exchange->latencyMs();

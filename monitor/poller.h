@@ -69,6 +69,7 @@ class Poller : public QObject {
 
   std::unique_ptr<kelvo_link::LinkClient> client_;
   QPointer<kelvo_link::Exchange> in_flight_;  // the poll not finished yet
+  bool round_due_ = false;                    // a round came while it was
   QTimer timer_;
   QTimer reopen_timer_;  // a port that would not open at all is tried again
   QElapsedTimer since_answer_;

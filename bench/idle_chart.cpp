@@ -7,7 +7,7 @@
 #include <QMainWindow>
 
 #ifdef KVZ_EXIT_AT_FIRST_PAINT
-#include "first_paint_exit.h"
+#include "first_paint_exit_any.h"
 #endif
 
 int main(int argc, char** argv) {

@@ -12,7 +12,7 @@
 #include "termination_signals.h"
 
 #ifdef KVZ_EXIT_AT_FIRST_PAINT
-#include "first_paint_exit.h"
+#include "first_paint_exit_any.h"
 #endif
 
 #ifdef KVZ_FULL_HISTORY

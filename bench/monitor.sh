@@ -47,18 +47,18 @@ rows() { [ -f "$1" ] && wc -l <"$1" || echo 0; }
 wait_rows() {  # FILE COUNT: until FILE has COUNT lines
   until [ "$(rows "$1")" -ge "$2" ]; do sleep 0.2; done
 }
-start_unit() {  # prints the simulated unit's pseudo-terminal
-  "$frame" simulate >"$tmp/sim.$1" &
+start_unit() {  # starts a simulated unit; its pseudo-terminal goes to $pty
+  "$frame" simulate >"$tmp/sim.$1" 2>/dev/null &
   pids+=($!)
   until [ -s "$tmp/sim.$1" ]; do sleep 0.05; done
-  head -n1 "$tmp/sim.$1"
+  pty=$(head -n1 "$tmp/sim.$1")
 }
 
 echo "== CPU over ${seconds} s, trend history full, every chart visible"
 printf '%-10s %16s %18s %16s %12s\n' rate monitor_cpu_% idle_chart_cpu_% answers_per_s rounds_per_s
 for rate in 10 50; do
   interval=$((1000 / rate))
-  pty=$(start_unit "$rate")
+  start_unit "$rate"
   csv=$tmp/cpu$rate.csv
   "$full" --port "$pty" --interval "$interval" --record "$csv" >/dev/null 2>&1 &
   mon=$!
@@ -78,7 +78,7 @@ for rate in 10 50; do
 done
 
 echo "== RSS of kelvo-monitor polled every 10 ms"
-pty=$(start_unit rss)
+start_unit rss
 csv=$tmp/rss.csv
 "$monitor" --port "$pty" --interval 10 --record "$csv" >/dev/null 2>&1 &
 mon=$!

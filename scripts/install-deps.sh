@@ -14,6 +14,8 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   # talking to the unit, and the simulated unit
   qt6-serialport-dev socat
+  # kelvo-monitor: its charts and its translation
+  libqcustomplot-dev qt6-tools-dev qt6-l10n-tools qt6-tools-dev-tools
   # screenshots, measurements and packaging
   xvfb xdotool x11-utils imagemagick hyperfine time file dpkg-dev python3 desktop-file-utils
 )

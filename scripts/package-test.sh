@@ -44,4 +44,11 @@ if [ -f "$build/app/kelvo_vavo_zuru" ]; then
   desktop-file-validate /usr/share/applications/kelvo_vavo_zuru.desktop
   [ -f /usr/share/icons/hicolor/32x32/apps/kelvo_vavo_zuru.png ] || fail "the icon is not installed"
 fi
+if [ -f "$build/monitor/kelvo-monitor" ]; then
+  [ -x /usr/bin/kelvo-monitor ] || fail "kelvo-monitor is not installed"
+  desktop-file-validate /usr/share/applications/kelvo-monitor.desktop
+  [ -f /usr/share/icons/hicolor/64x64/apps/kelvo-monitor.png ] || fail "the monitor's icon is not installed"
+  /usr/bin/kelvo-monitor --help | grep -q -- --record || fail "kelvo-monitor --help says nothing of --record"
+fi
+grep -q GPL-3.0-or-later /usr/share/doc/kelvo-vavo-zuru/copyright || fail "the package carries no licence"
 echo "package test passed"

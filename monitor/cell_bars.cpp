@@ -1,0 +1,85 @@
+#include "cell_bars.h"
+
+#include <qcustomplot.h>
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <algorithm>
+
+namespace kelvo_monitor {
+namespace {
+
+QCPBars* MakeBars(QCustomPlot* plot, const QColor& colour) {
+  auto* bars = new QCPBars(plot->xAxis, plot->yAxis);
+  bars->setWidth(0.7);
+  bars->setPen(Qt::NoPen);
+  bars->setBrush(colour);
+  bars->setAntialiased(false);
+  return bars;
+}
+
+}  // namespace
+
+CellBars::CellBars(QWidget* parent)
+    : QWidget(parent), plot_(new QCustomPlot(this)), summary_(new QLabel(this)) {
+  setObjectName(QStringLiteral("cell_bars"));
+  plot_->setObjectName(QStringLiteral("cell_plot"));
+  plot_->setNotAntialiasedElements(QCP::aeAll);
+  plot_->setNoAntialiasingOnDrag(true);
+  plot_->setMinimumHeight(160);
+  cells_ = MakeBars(plot_, QColor(0x5b, 0x8d, 0xc9));
+  lowest_ = MakeBars(plot_, QColor(0x2e, 0x9e, 0x5b));
+  highest_ = MakeBars(plot_, QColor(0xd9, 0x53, 0x4f));
+  plot_->xAxis->setLabel(tr("单体"));
+  plot_->yAxis->setLabel(tr("单体电压"));
+  auto ticker = QSharedPointer<QCPAxisTickerFixed>::create();
+  ticker->setTickStep(1.0);
+  ticker->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
+  plot_->xAxis->setTicker(ticker);
+  plot_->xAxis->grid()->setVisible(false);
+
+  summary_->setObjectName(QStringLiteral("cell_summary"));
+  summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  summary_->setMinimumWidth(120);
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(plot_, 1);
+  layout->addWidget(summary_);
+  SetCells({});
+}
+
+void CellBars::SetCells(const std::vector<std::uint32_t>& cells) {
+  QVector<double> keys, values, low_key, low_value, high_key, high_value;
+  if (!cells.empty()) {
+    const auto [low, high] = std::minmax_element(cells.begin(), cells.end());
+    const auto low_at = static_cast<int>(low - cells.begin());
+    const auto high_at = static_cast<int>(high - cells.begin());
+    for (int i = 0; i < static_cast<int>(cells.size()); ++i) {
+      auto& k = i == low_at ? low_key : i == high_at ? high_key : keys;
+      auto& v = i == low_at ? low_value : i == high_at ? high_value : values;
+      k.push_back(i + 1);
+      v.push_back(cells[i]);
+    }
+    const double spread = *high - *low;
+    const double margin = std::max(spread, 20.0);
+    plot_->yAxis->setRange(std::max(0.0, *low - margin), *high + margin / 2);
+    if (shown_count_ != static_cast<int>(cells.size())) {
+      plot_->xAxis->setRange(0.3, cells.size() + 0.7);
+      shown_count_ = static_cast<int>(cells.size());
+    }
+    summary_->setText(tr("最高: %1 号 %2\n最低: %3 号 %4\n压差: %5")
+                          .arg(high_at + 1)
+                          .arg(*high)
+                          .arg(low_at + 1)
+                          .arg(*low)
+                          .arg(*high - *low));
+  } else {
+    summary_->setText(tr("尚无数据"));
+  }
+  cells_->setData(keys, values, true);
+  lowest_->setData(low_key, low_value, true);
+  highest_->setData(high_key, high_value, true);
+  plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+}  // namespace kelvo_monitor

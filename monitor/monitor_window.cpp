@@ -1,0 +1,282 @@
+#include "monitor_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "cell_bars.h"
+#include "connection_bar.h"
+#include "link/exchange.h"
+#include "monitor_settings.h"
+#include "on_demand_panel.h"
+#include "traffic_log.h"
+#include "trend_charts.h"
+#include "values_table.h"
+
+namespace kelvo_monitor {
+
+using State = kelvo_link::LinkClient::State;
+
+namespace {
+constexpr int kViewRefreshMs = 100;
+constexpr int kStatusRefreshMs = 500;
+const QString kTitle = QStringLiteral("kelvo-monitor");
+}  // namespace
+
+MonitorWindow::MonitorWindow(QWidget* parent)
+    : QMainWindow(parent),
+      connection_(new ConnectionBar(this)),
+      values_(new ValuesTable(this)),
+      cells_(new CellBars(this)),
+      trends_(new TrendCharts(this)),
+      traffic_(new TrafficLog(this)),
+      on_demand_(new OnDemandPanel(this)),
+      record_action_(new QAction(tr("记录到 CSV(&R)..."), this)),
+      state_label_(new QLabel(this)),
+      counters_label_(new QLabel(this)) {
+  setObjectName(QStringLiteral("monitor_window"));
+  setWindowTitle(kTitle);
+  setWindowIcon(QIcon(QStringLiteral(":/monitor/kelvo-monitor.png")));
+  resize(1200, 800);
+
+  auto* file_menu = menuBar()->addMenu(tr("文件(&F)"));
+  record_action_->setObjectName(QStringLiteral("record"));
+  record_action_->setCheckable(true);
+  file_menu->addAction(record_action_);
+  file_menu->addSeparator();
+  QAction* quit = file_menu->addAction(tr("退出(&X)"), QKeySequence::Quit, this, &QWidget::close);
+  quit->setObjectName(QStringLiteral("quit"));
+  connect(record_action_, &QAction::triggered, this, &MonitorWindow::OnRecordToggled);
+
+  auto* bar = addToolBar(tr("连接"));
+  bar->setObjectName(QStringLiteral("connection_toolbar"));
+  bar->setMovable(false);
+  bar->addWidget(connection_);
+
+  auto* charts = new QSplitter(Qt::Vertical, this);
+  charts->addWidget(cells_);
+  charts->addWidget(trends_);
+  charts->setStretchFactor(1, 3);
+  auto* top = new QSplitter(Qt::Horizontal, this);
+  top->addWidget(values_);
+  top->addWidget(charts);
+  top->setStretchFactor(1, 2);
+  top->setSizes({420, 780});
+  auto* tabs = new QTabWidget(this);
+  tabs->setObjectName(QStringLiteral("bottom_tabs"));
+  tabs->addTab(traffic_, tr("通信记录"));
+  tabs->addTab(on_demand_, tr("按需请求"));
+  auto* main = new QSplitter(Qt::Vertical, this);
+  main->setObjectName(QStringLiteral("main_splitter"));
+  main->addWidget(top);
+  main->addWidget(tabs);
+  main->setStretchFactor(0, 3);
+  main->setStretchFactor(1, 1);
+  setCentralWidget(main);
+
+  state_label_->setObjectName(QStringLiteral("state"));
+  counters_label_->setObjectName(QStringLiteral("counters"));
+  statusBar()->addWidget(state_label_, 1);
+  statusBar()->addPermanentWidget(counters_label_);
+
+  connect(connection_, &ConnectionBar::connectRequested, this, &MonitorWindow::Connect);
+  connect(connection_, &ConnectionBar::disconnectRequested, this, &MonitorWindow::Disconnect);
+  connect(&poller_, &Poller::answered, this, &MonitorWindow::OnAnswered);
+  connect(&poller_, &Poller::pollFailed, this, [this](const QString& reason) {
+    poll_failure_ = reason;
+    UpdateStatus();
+  });
+  connect(&poller_, &Poller::countersChanged, this, &MonitorWindow::UpdateStatus);
+  connect(&poller_, &Poller::stateChanged, this, &MonitorWindow::OnStateChanged);
+  connect(&poller_, &Poller::openFailed, this, [this](kelvo_link::LinkError, const QString& message) {
+    error_text_ = message;
+    traffic_->AddNote(QDateTime::currentDateTime(), message);
+    UpdateStatus();
+  });
+  connect(&poller_, &Poller::linkLost, this, [this](const QString& message) {
+    error_text_ = message;
+    traffic_->AddNote(QDateTime::currentDateTime(), message);
+    UpdateStatus();
+  });
+  connect(&poller_, &Poller::frameSent, traffic_, &TrafficLog::AddSent);
+  connect(&poller_, &Poller::frameSeen, traffic_, &TrafficLog::AddSeen);
+  connect(&poller_, &Poller::overlongDropped, this,
+          [this](const QDateTime& at) { traffic_->AddNote(at, tr("丢弃一段过长的数据 (不是一帧)")); });
+  connect(on_demand_, &OnDemandPanel::requested, this,
+          [this](const QByteArray& request) { poller_.Ask(request); });
+  connect(&poller_, &Poller::onDemandFinished, this,
+          [this](kelvo_link::Exchange* exchange) { on_demand_->ShowResult(*exchange); });
+
+  view_timer_.setSingleShot(true);
+  view_timer_.setInterval(kViewRefreshMs);
+  connect(&view_timer_, &QTimer::timeout, this, &MonitorWindow::ShowLatest);
+  status_timer_.setInterval(kStatusRefreshMs);
+  connect(&status_timer_, &QTimer::timeout, this, &MonitorWindow::UpdateStatus);
+  status_timer_.start();
+  UpdateStatus();
+}
+
+MonitorWindow::~MonitorWindow() {
+  poller_.Stop();
+  recorder_.Stop();
+}
+
+void MonitorWindow::Apply(const MonitorSettings& s) {
+  connection_->SetPort(s.port);
+  connection_->SetBaud(s.baud);
+  connection_->SetAddress(s.address);
+  connection_->SetInterval(s.interval_ms);
+  if (!s.geometry.isEmpty()) restoreGeometry(s.geometry);
+  if (!s.state.isEmpty()) restoreState(s.state);
+  if (s.has_trend_fields) trends_->SetChosenFields(s.trend_fields);
+  trends_->SetSpan(s.trend_span);
+}
+
+MonitorSettings MonitorWindow::Collect() const {
+  MonitorSettings s;
+  s.port = connection_->port();
+  s.baud = connection_->baud();
+  s.address = connection_->address();
+  s.interval_ms = connection_->interval();
+  s.geometry = saveGeometry();
+  s.state = saveState();
+  s.trend_fields = trends_->chosenFields();
+  s.has_trend_fields = true;
+  s.trend_span = trends_->span();
+  return s;
+}
+
+void MonitorWindow::Connect() {
+  const QString port = connection_->port();
+  if (port.isEmpty()) {
+    error_text_ = tr("请选择或输入一个端口");
+    UpdateStatus();
+    return;
+  }
+  error_text_.clear();
+  poll_failure_.clear();
+  poller_.Start({port, connection_->baud()}, connection_->address(), connection_->interval());
+  on_demand_->SetAddress(connection_->address());
+  connection_->SetConnected(true);
+  on_demand_->SetConnected(true);
+  setWindowTitle(QStringLiteral("%1 - %2").arg(kTitle, port));
+  UpdateStatus();
+}
+
+void MonitorWindow::Disconnect() {
+  poller_.Stop();
+  link_state_ = State::Closed;
+  connection_->SetConnected(false);
+  on_demand_->SetConnected(false);
+  setWindowTitle(kTitle);
+  UpdateStatus();
+}
+
+bool MonitorWindow::StartRecording(const QString& path, QString* error) {
+  QString why;
+  const bool ok = recorder_.Start(path, &why);
+  record_action_->setChecked(ok);
+  if (!ok) {
+    error_text_ = tr("无法记录: %1").arg(why);
+    if (error) *error = why;
+  }
+  UpdateStatus();
+  return ok;
+}
+
+void MonitorWindow::StopRecording() {
+  recorder_.Stop();
+  record_action_->setChecked(false);
+  UpdateStatus();
+}
+
+void MonitorWindow::OnRecordToggled(bool on) {
+  if (!on) {
+    StopRecording();
+    return;
+  }
+  const QString path =
+      QFileDialog::getSaveFileName(this, tr("记录到 CSV 文件"), QString(), tr("CSV 文件 (*.csv)"));
+  if (path.isEmpty()) {
+    record_action_->setChecked(false);
+    return;
+  }
+  StartRecording(path);
+}
+
+void MonitorWindow::OnAnswered(const QByteArray& frame, const QDateTime& at, double latency_ms) {
+  poll_failure_.clear();
+  if (recorder_.recording()) {
+    QString why;
+    if (!recorder_.Write(frame, at, poller_.address(), latency_ms, &why)) {
+      error_text_ = tr("记录已停止: %1").arg(why);
+      record_action_->setChecked(false);
+    }
+  }
+  latest_ = ReadAnswerFields(std::string_view(frame.constData(), frame.size()));
+  trends_->AddAnswer(at.toMSecsSinceEpoch() / 1000.0, latest_);
+  latest_shown_ = false;
+  if (!view_timer_.isActive()) view_timer_.start();
+}
+
+void MonitorWindow::ShowLatest() {
+  if (latest_shown_) return;
+  latest_shown_ = true;
+  values_->ShowAnswer(latest_);
+  if (kC2CellVoltages < static_cast<int>(latest_.size())) {
+    cells_->SetCells(latest_[kC2CellVoltages].numbers);
+  }
+}
+
+void MonitorWindow::OnStateChanged(State state) {
+  link_state_ = state;
+  if (state == State::Open) error_text_.clear();
+  UpdateStatus();
+}
+
+QString MonitorWindow::StateText() const {
+  if (!poller_.running()) return error_text_.isEmpty() ? tr("未连接") : error_text_;
+  switch (link_state_) {
+    case State::Closed:
+    case State::Opening:
+      return error_text_.isEmpty() ? tr("正在打开端口...") : tr("%1, 正在重试").arg(error_text_);
+    case State::Reconnecting:
+      return error_text_.isEmpty() ? tr("连接中断, 正在重连")
+                                   : tr("连接中断 (%1), 正在重连").arg(error_text_);
+    case State::Open: break;
+  }
+  const qint64 silent_ms = poller_.SinceLastAnswerMs();
+  const int quiet_after = std::max(2 * poller_.interval(), 2000);
+  if (silent_ms >= quiet_after) {
+    QString text = tr("%1 秒无应答").arg(silent_ms / 1000);
+    if (!poll_failure_.isEmpty()) text += QStringLiteral(" (%1)").arg(poll_failure_);
+    return text;
+  }
+  return poller_.counters().answered ? tr("已连接") : tr("已连接, 等待应答");
+}
+
+void MonitorWindow::UpdateStatus() {
+  const QString state = StateText();
+  if (state_label_->text() != state) state_label_->setText(state);
+  const PollCounters& c = poller_.counters();
+  QString counters = tr("请求 %1  应答 %2  失败 %3").arg(c.requests).arg(c.answered).arg(c.failed);
+  if (c.last_latency_ms >= 0) counters += tr("  延迟 %1 ms").arg(c.last_latency_ms, 0, 'f', 1);
+  if (recorder_.recording()) counters += tr("  记录 %1 行").arg(recorder_.rows());
+  if (counters_label_->text() != counters) counters_label_->setText(counters);
+}
+
+void MonitorWindow::closeEvent(QCloseEvent* event) {
+  SaveSettings(Collect());
+  poller_.Stop();
+  recorder_.Stop();
+  event->accept();
+}
+
+}  // namespace kelvo_monitor

@@ -1,0 +1,81 @@
+// The monitor's main window: the connection bar on top, the latest answer's
+// values beside the cell bars and the trends, the traffic log and the
+// on-demand panel below, the state and the counters in the status bar.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <vector>
+
+#include "answer_fields.h"
+#include "link/link_client.h"
+#include "poller.h"
+#include "recorder.h"
+
+class QAction;
+class QLabel;
+
+namespace kelvo_monitor {
+
+class CellBars;
+class ConnectionBar;
+class OnDemandPanel;
+class TrafficLog;
+class TrendCharts;
+class ValuesTable;
+struct MonitorSettings;
+
+class MonitorWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit MonitorWindow(QWidget* parent = nullptr);
+  ~MonitorWindow() override;
+
+  // Puts remembered or given settings into the window.
+  void Apply(const MonitorSettings& settings);
+  [[nodiscard]] MonitorSettings Collect() const;
+
+  // Connects with what the connection bar says.
+  void Connect();
+  void Disconnect();
+  // Records every valid answer to `path`; false with a message shown in the
+  // status bar (and in `error`) when the file cannot be made.
+  bool StartRecording(const QString& path, QString* error = nullptr);
+  void StopRecording();
+
+  [[nodiscard]] Poller& poller() { return poller_; }
+  [[nodiscard]] const Recorder& recorder() const { return recorder_; }
+  // The state in words, as the status bar shows it.
+  [[nodiscard]] QString StateText() const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void OnAnswered(const QByteArray& frame, const QDateTime& at, double latency_ms);
+  void OnStateChanged(kelvo_link::LinkClient::State state);
+  void ShowLatest();
+  void UpdateStatus();
+  void OnRecordToggled(bool on);
+
+  Poller poller_;
+  Recorder recorder_;
+  ConnectionBar* connection_;
+  ValuesTable* values_;
+  CellBars* cells_;
+  TrendCharts* trends_;
+  TrafficLog* traffic_;
+  OnDemandPanel* on_demand_;
+  QAction* record_action_;
+  QLabel* state_label_;
+  QLabel* counters_label_;
+  QTimer status_timer_;
+  QTimer view_timer_;  // at most ten table and bar updates a second
+  std::vector<AnswerField> latest_;
+  bool latest_shown_ = true;
+  QString error_text_;    // the last open failure or loss, in words
+  QString poll_failure_;  // the last poll's reason for failing
+  kelvo_link::LinkClient::State link_state_ = kelvo_link::LinkClient::State::Closed;
+};
+
+}  // namespace kelvo_monitor

@@ -1,0 +1,81 @@
+// Polls one unit with command 42 on a fixed interval over a LinkClient, and
+// carries the user's on-demand requests on the same port. Counts what it sends.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <memory>
+
+#include "link/link_client.h"
+
+namespace kelvo_monitor {
+
+struct PollCounters {
+  qint64 requests = 0;
+  qint64 answered = 0;
+  qint64 failed = 0;
+  double last_latency_ms = -1;  // -1: none yet
+};
+
+class Poller : public QObject {
+  Q_OBJECT
+ public:
+  explicit Poller(QObject* parent = nullptr);
+  ~Poller() override;
+
+  // Opens `settings` and polls `address` every `interval_ms`, the first poll
+  // at once. A running poll is stopped first.
+  void Start(const kelvo_link::PortSettings& settings, int address, int interval_ms);
+  // Closes the port; whatever is pending finishes Cancelled.
+  void Stop();
+  [[nodiscard]] bool running() const { return client_ != nullptr; }
+
+  // Queues a request the user asked for behind what is in flight; its answer
+  // comes back through onDemandFinished. Null when not running.
+  kelvo_link::Exchange* Ask(const QByteArray& request);
+
+  [[nodiscard]] kelvo_link::LinkClient* client() const { return client_.get(); }
+  [[nodiscard]] const PollCounters& counters() const { return counters_; }
+  [[nodiscard]] int address() const { return address_; }
+  [[nodiscard]] int interval() const { return interval_ms_; }
+  // Milliseconds since the last valid answer (or since polling began); -1 when not running.
+  [[nodiscard]] qint64 SinceLastAnswerMs() const;
+
+  // The poll request for `address` with the host time `unix_seconds`.
+  [[nodiscard]] static QByteArray PollRequest(int address, qint64 unix_seconds);
+
+ signals:
+  // A valid 0xC2 answer to a poll.
+  void answered(const QByteArray& frame, const QDateTime& at, double latency_ms);
+  // A poll that got no valid answer within its round.
+  void pollFailed(const QString& reason);
+  void countersChanged();
+  void onDemandFinished(kelvo_link::Exchange* exchange);  // deleted after the signal
+  // The link's own signals, passed on from whichever client is current.
+  void stateChanged(kelvo_link::LinkClient::State state);
+  void openFailed(kelvo_link::LinkError error, const QString& message);
+  void linkLost(const QString& message);
+  void frameSent(const QByteArray& frame, const QDateTime& at);
+  void frameSeen(const QByteArray& frame, const QDateTime& at, kelvo_link::AnswerVerdict verdict);
+  void overlongDropped(const QDateTime& at);
+
+ private:
+  void PollOnce();
+  void OnPollFinished();
+
+  std::unique_ptr<kelvo_link::LinkClient> client_;
+  QPointer<kelvo_link::Exchange> in_flight_;  // the poll not finished yet
+  bool round_due_ = false;                    // a round came while it was
+  QTimer timer_;
+  QTimer reopen_timer_;  // a port that would not open at all is tried again
+  QElapsedTimer since_answer_;
+  PollCounters counters_;
+  int address_ = 0;
+  int interval_ms_ = 1000;
+};
+
+}  // namespace kelvo_monitor

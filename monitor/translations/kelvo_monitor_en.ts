@@ -1,0 +1,328 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>kelvo_monitor::CellBars</name>
+    <message>
+        <source>单体</source>
+        <translation>Cell</translation>
+    </message>
+    <message>
+        <source>单体电压</source>
+        <translation>Cell voltage</translation>
+    </message>
+    <message>
+        <source>最高: %1 号 %2
+最低: %3 号 %4
+压差: %5</source>
+        <translation>Highest: cell %1, %2
+Lowest: cell %3, %4
+Spread: %5</translation>
+    </message>
+    <message>
+        <source>尚无数据</source>
+        <translation>No data yet</translation>
+    </message>
+</context>
+<context>
+    <name>kelvo_monitor::ConnectionBar</name>
+    <message>
+        <source>端口(&amp;P)</source>
+        <translation>&amp;Port</translation>
+    </message>
+    <message>
+        <source>波特率(&amp;B)</source>
+        <translation>&amp;Baud</translation>
+    </message>
+    <message>
+        <source>地址(&amp;A)</source>
+        <translation>&amp;Address</translation>
+    </message>
+    <message>
+        <source>间隔(&amp;I)</source>
+        <translation>&amp;Interval</translation>
+    </message>
+    <message>
+        <source>断开(&amp;D)</source>
+        <translation>&amp;Disconnect</translation>
+    </message>
+    <message>
+        <source>连接(&amp;C)</source>
+        <translation>&amp;Connect</translation>
+    </message>
+</context>
+<context>
+    <name>kelvo_monitor::MonitorWindow</name>
+    <message>
+        <source>记录到 CSV(&amp;R)...</source>
+        <translation>&amp;Record to CSV...</translation>
+    </message>
+    <message>
+        <source>文件(&amp;F)</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>退出(&amp;X)</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>连接</source>
+        <translation>Connection</translation>
+    </message>
+    <message>
+        <source>通信记录</source>
+        <translation>Traffic</translation>
+    </message>
+    <message>
+        <source>按需请求</source>
+        <translation>On demand</translation>
+    </message>
+    <message>
+        <source>丢弃一段过长的数据 (不是一帧)</source>
+        <translation>dropped an over-long run of data (not a frame)</translation>
+    </message>
+    <message>
+        <source>请选择或输入一个端口</source>
+        <translation>Pick or type a port</translation>
+    </message>
+    <message>
+        <source>无法记录: %1</source>
+        <translation>Cannot record: %1</translation>
+    </message>
+    <message>
+        <source>记录到 CSV 文件</source>
+        <translation>Record to a CSV file</translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
+    <message>
+        <source>记录已停止: %1</source>
+        <translation>Recording stopped: %1</translation>
+    </message>
+    <message>
+        <source>未连接</source>
+        <translation>Not connected</translation>
+    </message>
+    <message>
+        <source>正在打开端口...</source>
+        <translation>Opening the port...</translation>
+    </message>
+    <message>
+        <source>%1, 正在重试</source>
+        <translation>%1; trying again</translation>
+    </message>
+    <message>
+        <source>连接中断, 正在重连</source>
+        <translation>Link lost, reconnecting</translation>
+    </message>
+    <message>
+        <source>连接中断 (%1), 正在重连</source>
+        <translation>Link lost (%1), reconnecting</translation>
+    </message>
+    <message>
+        <source>%1 秒无应答</source>
+        <translation>No answer for %1 s</translation>
+    </message>
+    <message>
+        <source>已连接</source>
+        <translation>Connected</translation>
+    </message>
+    <message>
+        <source>已连接, 等待应答</source>
+        <translation>Connected, waiting for an answer</translation>
+    </message>
+    <message>
+        <source>请求 %1  应答 %2  失败 %3</source>
+        <translation>Requests %1  answered %2  failed %3</translation>
+    </message>
+    <message>
+        <source>  延迟 %1 ms</source>
+        <translation>  latency %1 ms</translation>
+    </message>
+    <message>
+        <source>  记录 %1 行</source>
+        <translation>  recorded %1 rows</translation>
+    </message>
+</context>
+<context>
+    <name>kelvo_monitor::OnDemandPanel</name>
+    <message>
+        <source>读取设备信息</source>
+        <translation>Read device information</translation>
+    </message>
+    <message>
+        <source>读取寄存器</source>
+        <translation>Read register</translation>
+    </message>
+    <message>
+        <source>读取多个寄存器</source>
+        <translation>Read registers</translation>
+    </message>
+    <message>
+        <source>寄存器地址, 十六进制</source>
+        <translation>Register address, hexadecimal</translation>
+    </message>
+    <message>
+        <source>寄存器地址, 十六进制, 以空格或逗号分隔</source>
+        <translation>Register addresses, hexadecimal, separated by spaces or commas</translation>
+    </message>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>数值</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>十六进制</source>
+        <translation>Hex</translation>
+    </message>
+    <message>
+        <source>寄存器地址</source>
+        <translation>Register address</translation>
+    </message>
+    <message>
+        <source>寄存器地址数组</source>
+        <translation>Register addresses</translation>
+    </message>
+    <message>
+        <source>寄存器地址应为 1 到 4 位十六进制数</source>
+        <translation>A register address is 1 to 4 hexadecimal digits</translation>
+    </message>
+    <message>
+        <source>请输入至少一个寄存器地址</source>
+        <translation>Type at least one register address</translation>
+    </message>
+    <message>
+        <source>最多 %1 个寄存器地址</source>
+        <translation>At most %1 register addresses</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; 不是 1 到 4 位十六进制数</source>
+        <translation>&apos;%1&apos; is not 1 to 4 hexadecimal digits</translation>
+    </message>
+    <message>
+        <source>已发送 %1, 等待应答...</source>
+        <translation>Sent %1, waiting for the answer...</translation>
+    </message>
+    <message>
+        <source>%1: 无有效应答 (%2)</source>
+        <translation>%1: no valid answer (%2)</translation>
+    </message>
+    <message>
+        <source>应答 %1 ms: %2</source>
+        <translation>Answered in %1 ms: %2</translation>
+    </message>
+</context>
+<context>
+    <name>kelvo_monitor::PortPicker</name>
+    <message>
+        <source>/dev/ttyUSB0 或 tcp://主机:端口</source>
+        <translation>/dev/ttyUSB0 or tcp://host:port</translation>
+    </message>
+</context>
+<context>
+    <name>kelvo_monitor::TrafficLog</name>
+    <message>
+        <source>起始字符错误</source>
+        <translation>bad start character</translation>
+    </message>
+    <message>
+        <source>结束标识错误</source>
+        <translation>bad end mark</translation>
+    </message>
+    <message>
+        <source>报文过短</source>
+        <translation>too short</translation>
+    </message>
+    <message>
+        <source>数据报文长度不符</source>
+        <translation>message length does not match</translation>
+    </message>
+    <message>
+        <source>数据负载长度不符</source>
+        <translation>payload length does not match</translation>
+    </message>
+    <message>
+        <source>非大写十六进制字符</source>
+        <translation>not upper-case hex</translation>
+    </message>
+    <message>
+        <source>数据负载长度为奇数</source>
+        <translation>payload of odd length</translation>
+    </message>
+    <message>
+        <source>数据负载短于字段表</source>
+        <translation>payload shorter than its layout</translation>
+    </message>
+    <message>
+        <source>数据负载长于字段表</source>
+        <translation>payload longer than its layout</translation>
+    </message>
+    <message>
+        <source>未知命令</source>
+        <translation>unknown command</translation>
+    </message>
+    <message>
+        <source>校验值错误</source>
+        <translation>bad check value</translation>
+    </message>
+    <message>
+        <source>格式错误</source>
+        <translation>not well formed</translation>
+    </message>
+    <message>
+        <source>%1 (第 %2 个字符)</source>
+        <translation>%1 (character %2)</translation>
+    </message>
+    <message>
+        <source>: 应为 %1, 实为 %2</source>
+        <translation>: expected %1, got %2</translation>
+    </message>
+</context>
+<context>
+    <name>kelvo_monitor::TrendCharts</name>
+    <message>
+        <source>1 分钟</source>
+        <translation>1 minute</translation>
+    </message>
+    <message>
+        <source>10 分钟</source>
+        <translation>10 minutes</translation>
+    </message>
+    <message>
+        <source>1 小时</source>
+        <translation>1 hour</translation>
+    </message>
+    <message>
+        <source>24 小时</source>
+        <translation>24 hours</translation>
+    </message>
+    <message>
+        <source>字段</source>
+        <translation>Fields</translation>
+    </message>
+    <message>
+        <source>暂停</source>
+        <translation>Pause</translation>
+    </message>
+</context>
+<context>
+    <name>kelvo_monitor::ValuesTable</name>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>数值</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>十六进制</source>
+        <translation>Hex</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,251 @@
+#include "trend_charts.h"
+
+#include <qcustomplot.h>
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "codec/payload_catalogue.h"
+
+namespace kelvo_monitor {
+namespace {
+
+constexpr int kRefreshMs = 100;  // at most ten drawings a second, however fast answers come
+
+const QColor kLineColours[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xff, 0x7f, 0x0e), QColor(0x2c, 0xa0, 0x2c),
+                               QColor(0xd6, 0x27, 0x28), QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b),
+                               QColor(0xe3, 0x77, 0xc2), QColor(0x7f, 0x7f, 0x7f)};
+
+struct SpanChoice {
+  const char* text;
+  double seconds;
+};
+constexpr SpanChoice kSpans[] = {
+    {QT_TRANSLATE_NOOP("kelvo_monitor::TrendCharts", "1 分钟"), 60},
+    {QT_TRANSLATE_NOOP("kelvo_monitor::TrendCharts", "10 分钟"), 600},
+    {QT_TRANSLATE_NOOP("kelvo_monitor::TrendCharts", "1 小时"), 3600},
+    {QT_TRANSLATE_NOOP("kelvo_monitor::TrendCharts", "24 小时"), 86400},
+};
+
+}  // namespace
+
+TrendCharts::TrendCharts(QWidget* parent)
+    : QWidget(parent),
+      plot_(new QCustomPlot(this)),
+      fields_button_(new QToolButton(this)),
+      pause_button_(new QToolButton(this)),
+      span_box_(new QComboBox(this)),
+      labels_(LayoutLabels(0xC2)),
+      values_(kHistorySeries) {
+  setObjectName(QStringLiteral("trend_charts"));
+  plot_->setObjectName(QStringLiteral("trend_plot"));
+  plot_->setNotAntialiasedElements(QCP::aeAll);
+  plot_->setNoAntialiasingOnDrag(true);
+  plot_->setPlottingHint(QCP::phFastPolylines, true);
+  plot_->setAutoAddPlottableToLegend(false);
+  plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+
+  fields_button_->setObjectName(QStringLiteral("trend_fields"));
+  fields_button_->setText(tr("字段"));
+  fields_button_->setPopupMode(QToolButton::InstantPopup);
+  auto* menu = new QMenu(fields_button_);
+  for (int i = 0; i < static_cast<int>(labels_.size()); ++i) {
+    QAction* action = menu->addAction(labels_[i]);
+    action->setCheckable(true);
+    action->setData(i);
+    connect(action, &QAction::toggled, this, [this, i](bool on) {
+      QList<int> fields = chosen_;
+      if (on && !fields.contains(i)) fields.append(i);
+      if (!on) fields.removeAll(i);
+      if (fields != chosen_) SetChosenFields(fields);
+    });
+  }
+  fields_button_->setMenu(menu);
+
+  pause_button_->setObjectName(QStringLiteral("trend_pause"));
+  pause_button_->setText(tr("暂停"));
+  pause_button_->setCheckable(true);
+  connect(pause_button_, &QToolButton::toggled, this, &TrendCharts::SetPaused);
+
+  span_box_->setObjectName(QStringLiteral("trend_span"));
+  for (const SpanChoice& choice : kSpans) span_box_->addItem(tr(choice.text), choice.seconds);
+  span_box_->setCurrentIndex(1);
+  connect(span_box_, &QComboBox::activated, this,
+          [this](int index) { SetSpan(span_box_->itemData(index).toDouble()); });
+
+  auto* bar = new QHBoxLayout;
+  bar->addWidget(fields_button_);
+  bar->addWidget(span_box_);
+  bar->addWidget(pause_button_);
+  bar->addStretch(1);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addLayout(bar);
+  layout->addWidget(plot_, 1);
+
+  refresh_timer_.setSingleShot(true);
+  refresh_timer_.setInterval(kRefreshMs);
+  connect(&refresh_timer_, &QTimer::timeout, this, &TrendCharts::Refresh);
+  SetChosenFields(DefaultFields());
+}
+
+QList<int> TrendCharts::DefaultFields() {
+  return {kC2TotalVoltage, kC2ChargeCurrent, kC2DischargeCurrent, kC2CapacityPercent, kC2SensorTemperatures};
+}
+
+void TrendCharts::SetChosenFields(const QList<int>& fields) {
+  QList<int> kept;
+  for (int field : fields) {
+    if (field >= 0 && field < static_cast<int>(labels_.size()) && !kept.contains(field)) kept.append(field);
+  }
+  chosen_ = kept;
+  for (QAction* action : fields_button_->menu()->actions()) {
+    const QSignalBlocker block(action);
+    action->setChecked(chosen_.contains(action->data().toInt()));
+  }
+  Rebuild();
+  emit chosenFieldsChanged(chosen_);
+}
+
+void TrendCharts::Rebuild() {
+  plot_->clearPlottables();
+  plot_->plotLayout()->clear();  // deletes the rows' axis rects and the legend with the first
+  rows_.clear();
+  delete margins_;
+  margins_ = new QCPMarginGroup(plot_);
+  auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
+  ticker->setDateTimeFormat(QStringLiteral("HH:mm:ss"));
+  for (int r = 0; r < chosen_.size(); ++r) {
+    auto* rect = new QCPAxisRect(plot_);
+    rect->setRangeDrag(Qt::Horizontal);
+    rect->setRangeZoom(Qt::Horizontal);
+    rect->setMarginGroup(QCP::msLeft | QCP::msRight, margins_);
+    rect->axis(QCPAxis::atBottom)->setTicker(ticker);
+    rect->axis(QCPAxis::atBottom)->setTickLabels(r + 1 == chosen_.size());
+    rect->axis(QCPAxis::atLeft)->setLabel(labels_[chosen_[r]]);
+    rect->axis(QCPAxis::atLeft)->ticker()->setTickCount(3);
+    connect(rect->axis(QCPAxis::atBottom), qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+            &TrendCharts::OnRangeChanged);
+    plot_->plotLayout()->addElement(r, 0, rect);
+    rows_.push_back({chosen_[r], rect, {}});
+  }
+  Refresh();
+}
+
+int TrendCharts::SeriesFor(int field, int element) {
+  const auto key = std::make_pair(field, element);
+  if (auto it = series_.find(key); it != series_.end()) return it->second;
+  const int next = static_cast<int>(series_.size());
+  if (next >= kHistorySeries) return -1;
+  history_.Watch(next);
+  series_.emplace(key, next);
+  return next;
+}
+
+QCPGraph* TrendCharts::GraphFor(Row& row, int element) {
+  while (static_cast<int>(row.graphs.size()) <= element) {
+    auto* graph = plot_->addGraph(row.rect->axis(QCPAxis::atBottom), row.rect->axis(QCPAxis::atLeft));
+    graph->setPen(QPen(kLineColours[row.graphs.size() % std::size(kLineColours)], 1));
+    graph->setAdaptiveSampling(false);  // the history hands over a column's extremes already
+    row.graphs.push_back(graph);
+  }
+  return row.graphs[element];
+}
+
+void TrendCharts::AddAnswer(double time, const std::vector<AnswerField>& fields) {
+  std::fill(values_.begin(), values_.end(), std::numeric_limits<float>::quiet_NaN());
+  for (Row& row : rows_) {
+    if (row.field >= static_cast<int>(fields.size())) continue;
+    const AnswerField& field = fields[row.field];
+    if (field.is_array) {
+      for (int e = 0; e < static_cast<int>(field.numbers.size()); ++e) {
+        const int series = SeriesFor(row.field, e);
+        if (series < 0) break;
+        GraphFor(row, e);
+        values_[series] = static_cast<float>(field.numbers[e]);
+      }
+    } else if (field.number) {
+      const int series = SeriesFor(row.field, 0);
+      if (series < 0) continue;
+      GraphFor(row, 0);
+      values_[series] = static_cast<float>(*field.number);
+    }
+  }
+  history_.Append(time, values_);
+  if (!paused_) ScheduleRefresh();
+}
+
+void TrendCharts::SetPaused(bool paused) {
+  paused_ = paused;
+  if (pause_button_->isChecked() != paused) pause_button_->setChecked(paused);
+  if (!paused_) Refresh();
+}
+
+void TrendCharts::SetSpan(double seconds) {
+  span_ = std::clamp(seconds, 1.0, 7.0 * 86400);
+  const int index = span_box_->findData(span_);
+  if (index >= 0) span_box_->setCurrentIndex(index);
+  if (paused_ && !rows_.empty()) {
+    const QCPRange range = rows_.front().rect->axis(QCPAxis::atBottom)->range();
+    SetRange(range.upper - span_, range.upper);
+  }
+  Refresh();
+}
+
+void TrendCharts::ScheduleRefresh() {
+  if (!refresh_timer_.isActive()) refresh_timer_.start();
+}
+
+void TrendCharts::OnRangeChanged(const QCPRange& range) {
+  if (setting_range_) return;
+  // Zoom or drag by the user: the other rows follow; a drag back in time pauses.
+  SetRange(range.lower, range.upper);
+  span_ = range.size();
+  if (!paused_ && range.upper < history_.LastTime() - span_ / 20) SetPaused(true);
+  ScheduleRefresh();
+}
+
+void TrendCharts::SetRange(double from, double to) {
+  setting_range_ = true;
+  for (Row& row : rows_) row.rect->axis(QCPAxis::atBottom)->setRange(from, to);
+  setting_range_ = false;
+}
+
+void TrendCharts::Refresh() {
+  refresh_timer_.stop();
+  if (!paused_) {
+    const double last = history_.size() ? history_.LastTime() : QDateTime::currentMSecsSinceEpoch() / 1000.0;
+    SetRange(last - span_, last);
+  }
+  QVector<QCPGraphData> points;
+  for (Row& row : rows_) {
+    const QCPRange range = row.rect->axis(QCPAxis::atBottom)->range();
+    const int columns = std::max(1, row.rect->width());
+    double low = std::numeric_limits<double>::infinity(), high = -low;
+    for (int e = 0; e < static_cast<int>(row.graphs.size()); ++e) {
+      const auto it = series_.find({row.field, e});
+      scratch_.clear();
+      if (it != series_.end()) history_.Decimate(it->second, range.lower, range.upper, columns, scratch_);
+      points.resize(static_cast<qsizetype>(scratch_.size()));
+      for (std::size_t i = 0; i < scratch_.size(); ++i) {
+        points[static_cast<qsizetype>(i)] = QCPGraphData(scratch_[i].time, scratch_[i].value);
+        low = std::min(low, scratch_[i].value);
+        high = std::max(high, scratch_[i].value);
+      }
+      row.graphs[e]->data()->set(points, true);
+    }
+    if (low <= high) {
+      const double pad = std::max((high - low) * 0.1, 1.0);
+      row.rect->axis(QCPAxis::atLeft)->setRange(low - pad, high + pad);
+    }
+  }
+  plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+}  // namespace kelvo_monitor

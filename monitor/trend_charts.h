@@ -1,0 +1,88 @@
+// Time charts of chosen numeric fields of the 0xC2 answer: one row per field
+// (an array field draws one line per element), fed from a bounded history and
+// drawn with no more than two points per pixel column.
+#pragma once
+
+#include <QList>
+#include <QTimer>
+#include <QWidget>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "answer_fields.h"
+#include "trend_history.h"
+
+class QCPAxisRect;
+class QCPGraph;
+class QCPMarginGroup;
+class QCPRange;
+class QCustomPlot;
+class QComboBox;
+class QToolButton;
+
+namespace kelvo_monitor {
+
+class TrendCharts : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TrendCharts(QWidget* parent = nullptr);
+
+  // Total voltage, charge and discharge current, capacity percentage and the
+  // sensor temperatures.
+  [[nodiscard]] static QList<int> DefaultFields();
+  // Fields are indices among the 0xC2 answer's payload fields.
+  void SetChosenFields(const QList<int>& fields);
+  [[nodiscard]] const QList<int>& chosenFields() const { return chosen_; }
+
+  // One answer's fields, taken at `time` (seconds since the epoch).
+  void AddAnswer(double time, const std::vector<AnswerField>& fields);
+
+  void SetPaused(bool paused);
+  [[nodiscard]] bool paused() const { return paused_; }
+  // The span shown while following the newest answer, in seconds.
+  void SetSpan(double seconds);
+  [[nodiscard]] double span() const { return span_; }
+
+  [[nodiscard]] QCustomPlot* plot() const { return plot_; }
+  [[nodiscard]] const TrendHistory& history() const { return history_; }
+  // Draws now rather than at the next refresh tick.
+  void Refresh();
+
+ signals:
+  void chosenFieldsChanged(const QList<int>& fields);
+
+ private:
+  struct Row {
+    int field;
+    QCPAxisRect* rect;
+    std::vector<QCPGraph*> graphs;  // one per element, made as elements appear
+  };
+
+  void Rebuild();
+  void ScheduleRefresh();
+  void OnRangeChanged(const QCPRange& range);
+  void SetRange(double from, double to);
+  // The history series of element `element` of field `field`; -1 when all are taken.
+  int SeriesFor(int field, int element);
+  QCPGraph* GraphFor(Row& row, int element);
+
+  QCustomPlot* plot_;
+  QToolButton* fields_button_;
+  QToolButton* pause_button_;
+  QComboBox* span_box_;
+  QCPMarginGroup* margins_ = nullptr;
+  TrendHistory history_;
+  std::map<std::pair<int, int>, int> series_;  // (field, element) -> history series
+  std::vector<QString> labels_;
+  std::vector<Row> rows_;
+  QList<int> chosen_;
+  std::vector<float> values_;        // one answer's values, by series
+  std::vector<TrendPoint> scratch_;  // decimated points of one line
+  QTimer refresh_timer_;
+  bool paused_ = false;
+  bool setting_range_ = false;
+  double span_ = 600;
+};
+
+}  // namespace kelvo_monitor

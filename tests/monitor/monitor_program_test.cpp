@@ -1,0 +1,124 @@
+// kelvo-monitor as its command line starts it: polls at once, records whole
+// CSV rows, sends nothing but polls, ends promptly on SIGTERM and SIGINT.
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+
+#include "sim/unit_server.h"
+
+namespace {
+
+QList<QByteArray> Lines(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  const QByteArray text = file.readAll();
+  QList<QByteArray> lines = text.split('\n');
+  lines.removeLast();  // after the last "\n", or a row not yet whole
+  return lines;
+}
+
+}  // namespace
+
+class MonitorProgramTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void recordsAndEndsOnSignal_data();
+  void recordsAndEndsOnSignal();
+  void commandLineWithoutDisplay_data();
+  void commandLineWithoutDisplay();
+};
+
+void MonitorProgramTest::recordsAndEndsOnSignal_data() {
+  QTest::addColumn<int>("signal_number");
+  QTest::newRow("SIGTERM") << SIGTERM;
+  QTest::newRow("SIGINT") << SIGINT;
+}
+
+void MonitorProgramTest::recordsAndEndsOnSignal() {
+  QFETCH(int, signal_number);
+  kelvo_sim::UnitServer server(kelvo_sim::SimulatedUnit({0}, {}, 1));
+  QString pty;
+  QVERIFY(server.ServePty(&pty));
+  QSignalSpy seen(&server, &kelvo_sim::UnitServer::requestSeen);
+  QTemporaryDir dir;
+  const QString csv = dir.filePath(QStringLiteral("out.csv"));
+
+  // An earlier session watched another address: --port alone means address 0.
+  QSettings(QStringLiteral("kelvo_vavo_zuru"), QStringLiteral("kelvo-monitor"))
+      .setValue(QStringLiteral("connection/address"), 9);
+
+  QProcess monitor;
+  monitor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  const qint64 started = QDateTime::currentSecsSinceEpoch();
+  monitor.start(QStringLiteral(KVZ_MONITOR_PROGRAM),
+                {QStringLiteral("--port"), pty, QStringLiteral("--interval"), QStringLiteral("100"),
+                 QStringLiteral("--record"), csv});
+  QVERIFY(monitor.waitForStarted());
+  QTRY_VERIFY_WITH_TIMEOUT(Lines(csv).size() >= 4, 15000);
+
+  QElapsedTimer ending;
+  ending.start();
+  ::kill(static_cast<pid_t>(monitor.processId()), signal_number);
+  QTRY_VERIFY_WITH_TIMEOUT(monitor.state() == QProcess::NotRunning, 3000);
+  QVERIFY2(ending.elapsed() < 3000, qPrintable(QString::number(ending.elapsed())));
+  QCOMPARE(monitor.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(monitor.exitCode(), 0);
+
+  // Header first, every row whole, nothing after the last line end.
+  QFile file(csv);
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  const QByteArray text = file.readAll();
+  QVERIFY(text.endsWith('\n'));
+  const QList<QByteArray> lines = Lines(csv);
+  QVERIFY(lines[0].startsWith("time,address,设备时间,"));
+  for (const QByteArray& row : lines) QCOMPARE(row.count(','), lines[0].count(','));
+
+  // Only polls went out: command 42 to address 0 with the host time.
+  static const QRegularExpression kPoll(QStringLiteral("^<1530042 08([0-9A-F]{8})[0-9A-F]{2}>$").remove(' '));
+  QVERIFY(seen.size() >= lines.size() - 1);
+  const qint64 now = QDateTime::currentSecsSinceEpoch();
+  for (const QList<QVariant>& call : seen) {
+    const QString request = QString::fromLatin1(call[0].toByteArray());
+    const QRegularExpressionMatch match = kPoll.match(request);
+    QVERIFY2(match.hasMatch(), qPrintable(request));
+    const qint64 host_time = match.captured(1).toLongLong(nullptr, 16);
+    QVERIFY2(host_time >= started - 1 && host_time <= now + 1, qPrintable(request));
+  }
+}
+
+void MonitorProgramTest::commandLineWithoutDisplay_data() {
+  QTest::addColumn<QStringList>("arguments");
+  QTest::addColumn<int>("exit_code");
+  QTest::addColumn<QString>("output");  // expected in stdout (exit 0) or stderr
+  QTest::newRow("help") << QStringList{"--help"} << 0 << "--record";
+  QTest::newRow("bad interval") << QStringList{"--interval", "0"} << 2 << "--interval";
+  QTest::newRow("bad address") << QStringList{"--port", "/dev/null", "--address", "x"} << 2 << "--address";
+}
+
+void MonitorProgramTest::commandLineWithoutDisplay() {
+  QFETCH(QStringList, arguments);
+  QFETCH(int, exit_code);
+  QFETCH(QString, output);
+  QProcess monitor;
+  // A platform that cannot start here: the command line must be answered first.
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+  environment.remove(QStringLiteral("DISPLAY"));
+  monitor.setProcessEnvironment(environment);
+  monitor.start(QStringLiteral(KVZ_MONITOR_PROGRAM), arguments);
+  QVERIFY(monitor.waitForStarted());
+  QTRY_COMPARE_WITH_TIMEOUT(monitor.state(), QProcess::NotRunning, 10000);
+  QCOMPARE(monitor.exitCode(), exit_code);
+  const QByteArray said = exit_code ? monitor.readAllStandardError() : monitor.readAllStandardOutput();
+  QVERIFY2(said.contains(output.toUtf8()), said.constData());
+}
+
+QTEST_GUILESS_MAIN(MonitorProgramTest)
+#include "monitor_program_test.moc"

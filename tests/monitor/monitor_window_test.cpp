@@ -1,0 +1,245 @@
+// The window against the simulated unit in process, over a pseudo-terminal
+// pair and loopback TCP: what it shows, what it records, how it rides out
+// silence and a lost link, and on-demand requests between polls.
+#include "monitor_window.h"
+
+#include <qcustomplot.h>
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "cell_bars.h"
+#include "monitor_settings.h"
+#include "sim/unit_server.h"
+#include "values_table.h"
+
+using kelvo_monitor::MonitorWindow;
+using kelvo_sim::BatteryConfig;
+using kelvo_sim::Faults;
+using kelvo_sim::SimulatedUnit;
+using kelvo_sim::UnitServer;
+
+Q_DECLARE_METATYPE(Faults)
+
+namespace {
+
+std::unique_ptr<UnitServer> ServeUnit(BatteryConfig config = {}, Faults faults = {}) {
+  return std::make_unique<UnitServer>(SimulatedUnit({0}, config, 7), faults);
+}
+
+// Connects `window` to `port` polling `address` every `interval_ms`.
+void Watch(MonitorWindow& window, const QString& port, int address, int interval_ms) {
+  kelvo_monitor::MonitorSettings settings;
+  settings.port = port;
+  settings.address = address;
+  settings.interval_ms = interval_ms;
+  window.Apply(settings);
+  window.Connect();
+}
+
+QString StateText(const MonitorWindow& window) {
+  return window.findChild<QLabel*>("state")->text();
+}
+
+QString Cell(const MonitorWindow& window, int row, int column) {
+  const auto* table = window.findChild<kelvo_monitor::ValuesTable*>("values_table");
+  const QTableWidgetItem* item = table->item(row, column);
+  return item ? item->text() : QString();
+}
+
+}  // namespace
+
+class MonitorWindowTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void valuesAndCells_data();
+  void valuesAndCells();
+  void recordsEveryAnswer();
+  void silence_data();
+  void silence();
+  void linkDropsAndReturns();
+  void onDemandBetweenPolls_data();
+  void onDemandBetweenPolls();
+};
+
+void MonitorWindowTest::valuesAndCells_data() {
+  QTest::addColumn<int>("cells");
+  QTest::addColumn<int>("sensors");
+  QTest::newRow("16 cells, 4 sensors") << 16 << 4;
+  QTest::newRow("8 cells, 2 sensors") << 8 << 2;
+}
+
+void MonitorWindowTest::valuesAndCells() {
+  QFETCH(int, cells);
+  QFETCH(int, sensors);
+  auto server = ServeUnit({cells, sensors});
+  QString pty;
+  QVERIFY(server->ServePty(&pty));
+  MonitorWindow window;
+  window.show();
+  Watch(window, pty, 0, 1000);
+
+  // The first answer: the unit's clock starts at 1700000000; the capacities are
+  // the simulated battery's constants.
+  QVERIFY(window.windowTitle().contains(QStringLiteral("kelvo-monitor")));
+  QTRY_COMPARE(Cell(window, 0, 1), QStringLiteral("1700000000"));
+  QCOMPARE(Cell(window, 0, 0), QStringLiteral("设备时间"));
+  QCOMPARE(Cell(window, 0, 2), QStringLiteral("6553F100"));
+  QCOMPARE(Cell(window, 4, 0), QStringLiteral("单体串联个数"));
+  QCOMPARE(Cell(window, 4, 1), QString::number(cells));
+  QCOMPARE(Cell(window, 8, 1), QString::number(sensors));
+  QCOMPARE(Cell(window, 25, 0), QStringLiteral("电池满充容量"));
+  QCOMPARE(Cell(window, 25, 1), QStringLiteral("4850"));
+  QCOMPARE(Cell(window, 26, 1), QStringLiteral("4820"));
+  QCOMPARE(Cell(window, 5, 1).split(QLatin1Char(' ')).size(), cells);
+
+  // One bar per cell, split over the ordinary, lowest and highest bars.
+  auto* bars = window.findChild<kelvo_monitor::CellBars*>("cell_bars");
+  int shown = 0;
+  for (int i = 0; i < bars->plot()->plottableCount(); ++i) {
+    shown += static_cast<QCPBars*>(bars->plot()->plottable(i))->data()->size();
+  }
+  QCOMPARE(shown, cells);
+  QVERIFY(bars->findChild<QLabel*>("cell_summary")->text().contains(QStringLiteral("压差")));
+}
+
+void MonitorWindowTest::recordsEveryAnswer() {
+  auto server = ServeUnit();
+  QString pty;
+  QVERIFY(server->ServePty(&pty));
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("answers.csv"));
+  MonitorWindow window;
+  QVERIFY(window.StartRecording(path));
+  QSignalSpy answers(&window.poller(), &kelvo_monitor::Poller::answered);
+  Watch(window, pty, 0, 100);
+  QTRY_VERIFY(answers.size() >= 3);
+  window.Disconnect();
+  window.StopRecording();
+
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  const QByteArray text = file.readAll();
+  QVERIFY(text.endsWith('\n'));
+  const QList<QByteArray> lines = text.trimmed().split('\n');
+  QVERIFY(lines[0].startsWith(
+      "time,address,设备时间,工作循环耗时,SOH,总电压,单体串联个数,单体电压数组[1],单体电压数组[2]"));
+  QCOMPARE(lines.size(), 1 + answers.size());
+  const int columns = static_cast<int>(lines[0].split(',').size());
+  for (int i = 0; i < answers.size(); ++i) {
+    const QList<QByteArray> row = lines[i + 1].split(',');
+    QCOMPARE(row.size(), columns);
+    QCOMPARE(row[1], QByteArray("0"));
+    // The device time, characters 10-17 of the answer, in decimal.
+    const QByteArray frame = answers[i][0].toByteArray();
+    QCOMPARE(row[2], QByteArray::number(frame.mid(10, 8).toUInt(nullptr, 16)));
+    QCOMPARE(row[8], QByteArray::number(frame.mid(34, 4).toUInt(nullptr, 16)));  // second cell
+  }
+}
+
+void MonitorWindowTest::silence_data() {
+  QTest::addColumn<int>("address");
+  QTest::addColumn<Faults>("faults");
+  QTest::addColumn<QString>("in_traffic");
+  QTest::newRow("nobody at the address") << 9 << Faults{} << "";
+  QTest::newRow("every answer dropped") << 0 << Faults{.drop = 1} << "";
+  QTest::newRow("every check value wrong") << 0 << Faults{.corrupt = 1} << "校验值错误";
+  QTest::newRow("another address answers") << 0 << Faults{.wrong_address = 1} << "!!";
+}
+
+void MonitorWindowTest::silence() {
+  QFETCH(int, address);
+  QFETCH(Faults, faults);
+  QFETCH(QString, in_traffic);
+  auto server = ServeUnit({}, faults);
+  QString pty;
+  QVERIFY(server->ServePty(&pty));
+  MonitorWindow window;
+  Watch(window, pty, address, 200);
+  QTRY_VERIFY_WITH_TIMEOUT(StateText(window).contains(QStringLiteral("秒无应答")), 10000);
+  // Polling goes on: each round is a new request that fails on its own.
+  const qint64 requests = window.poller().counters().requests;
+  QTRY_VERIFY(window.poller().counters().requests >= requests + 3);
+  QCOMPARE(window.poller().counters().answered, 0);
+  QVERIFY(window.poller().counters().failed >= requests);
+  const auto* traffic = window.findChild<QPlainTextEdit*>("traffic_view");
+  QTRY_VERIFY(traffic->toPlainText().contains(QStringLiteral("-> <1530")));
+  if (!in_traffic.isEmpty()) QTRY_VERIFY(traffic->toPlainText().contains(in_traffic));
+}
+
+void MonitorWindowTest::linkDropsAndReturns() {
+  auto server = ServeUnit();
+  QVERIFY(server->Listen(QStringLiteral("tcp://127.0.0.1:0")));
+  const QString url = server->listenAddress();
+  MonitorWindow window;
+  Watch(window, url, 0, 100);
+  QTRY_VERIFY(window.poller().counters().answered >= 2);
+
+  server.reset();  // the unit goes away, and its connection with it
+  QTRY_VERIFY(StateText(window).contains(QStringLiteral("连接中断")) ||
+              StateText(window).contains(QStringLiteral("正在重试")));
+  const qint64 failed = window.poller().counters().failed;
+  QTRY_VERIFY(window.poller().counters().failed > failed);
+
+  server = ServeUnit();
+  QVERIFY(server->Listen(url));
+  const qint64 answered = window.poller().counters().answered;
+  QTRY_VERIFY_WITH_TIMEOUT(window.poller().counters().answered >= answered + 2, 10000);
+  QTRY_COMPARE(StateText(window), QStringLiteral("已连接"));
+}
+
+void MonitorWindowTest::onDemandBetweenPolls_data() {
+  QTest::addColumn<QString>("button");
+  QTest::addColumn<QString>("input");  // the line edit to fill first, "name=text"
+  QTest::addColumn<QByteArray>("command");
+  QTest::addColumn<int>("rows");
+  QTest::addColumn<QString>("first_hex");
+  // The device information echoes the request's command version.
+  QTest::newRow("device information") << "device_info"
+                                      << "" << QByteArray("48") << 19 << "00000001";
+  QTest::newRow("one register") << "read_register"
+                                << "register=1A" << QByteArray("65") << 2 << "001A";
+  QTest::newRow("registers") << "read_registers"
+                             << "registers=0026 0027 30" << QByteArray("66") << 2 << "03";
+}
+
+void MonitorWindowTest::onDemandBetweenPolls() {
+  QFETCH(QString, button);
+  QFETCH(QString, input);
+  QFETCH(QByteArray, command);
+  QFETCH(int, rows);
+  QFETCH(QString, first_hex);
+  auto server = ServeUnit();
+  QString pty;
+  QVERIFY(server->ServePty(&pty));
+  QSignalSpy seen(server.get(), &UnitServer::requestSeen);
+  MonitorWindow window;
+  Watch(window, pty, 0, 150);
+  QTRY_VERIFY(window.poller().counters().answered >= 1);
+
+  if (!input.isEmpty()) {
+    const QStringList parts = input.split(QLatin1Char('='));
+    window.findChild<QLineEdit*>(parts[0])->setText(parts[1]);
+  }
+  window.findChild<QPushButton*>(button)->click();
+  const auto* result = window.findChild<QTableWidget*>("on_demand_result");
+  QTRY_COMPARE(result->rowCount(), rows);
+  QCOMPARE(result->item(0, 2)->text(), first_hex);
+  // It went out once, between polls, and polling went on after it.
+  int asked = 0;
+  for (const QList<QVariant>& call : seen) asked += call[0].toByteArray().mid(6, 2) == command;
+  QCOMPARE(asked, 1);
+  const qint64 answered = window.poller().counters().answered;
+  QTRY_VERIFY(window.poller().counters().answered > answered);
+  QCOMPARE(window.poller().counters().failed, 0);
+}
+
+QTEST_MAIN(MonitorWindowTest)
+#include "monitor_window_test.moc"

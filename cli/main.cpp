@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/simulate_command.h"
 
 namespace {
 
@@ -53,6 +54,9 @@ int main(int argc, char** argv) {
       "check", "Tell whether each FRAME is well formed; with no FRAME, every <...> frame of standard input");
   check->add_option("FRAME", check_frames, "Frame text, taken whole");
 
+  kelvo_cli::SimulateOptions simulate_options;
+  CLI::App* simulate = kelvo_cli::AddSimulateCommand(app, simulate_options);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -63,6 +67,7 @@ int main(int argc, char** argv) {
     const kelvo_cli::Streams io;
     if (*encode) return kelvo_cli::RunEncode(*kelvo_cli::ParseAddress(address), command, payload, io);
     if (*decode) return kelvo_cli::RunDecode(decode_frames, decode_options, io);
+    if (*simulate) return kelvo_cli::RunSimulate(simulate_options, io);
     return kelvo_cli::RunCheck(check_frames, io);
   } catch (const std::exception& e) {
     std::cerr << "kelvo-frame: " << e.what() << '\n';

@@ -1,0 +1,178 @@
+#include "cli/simulate_command.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <random>
+
+#include "cli/output.h"
+#include "sim/address_list.h"
+#include "sim/faults.h"
+#include "sim/simulated_unit.h"
+#include "sim/unit_server.h"
+
+namespace kelvo_cli {
+namespace {
+
+constexpr int kLinkFailure = 3;
+constexpr std::string_view kProgram = "kelvo-frame simulate: ";
+
+// SIGINT and SIGTERM become a byte on a pipe that the event loop watches.
+int g_signal_pipe[2] = {-1, -1};
+
+extern "C" void OnStopSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t ignored = ::write(g_signal_pipe[1], &byte, 1);
+}
+
+bool CatchStopSignals() {
+  if (g_signal_pipe[0] < 0 && ::pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+void Say(const Streams& io, const std::string& line) {
+  Output err(io.err);
+  err.Text() = std::string(kProgram) + line + '\n';
+  err.Flush();
+}
+
+std::string Plural(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + ' ' + (n == 1 ? one : many);
+}
+
+// "0", "1-3 and 60": the addresses as a person reads them back.
+std::string AddressText(const std::vector<int>& addresses) {
+  std::string text;
+  for (std::size_t i = 0; i < addresses.size();) {
+    std::size_t j = i;
+    while (j + 1 < addresses.size() && addresses[j + 1] == addresses[j] + 1) ++j;
+    if (!text.empty()) text += ',';
+    text += std::to_string(addresses[i]);
+    if (j > i) text += '-' + std::to_string(addresses[j]);
+    i = j + 1;
+  }
+  return text;
+}
+
+}  // namespace
+
+CLI::App* AddSimulateCommand(CLI::App& app, SimulateOptions& options) {
+  CLI::App* simulate = app.add_subcommand(
+      "simulate",
+      "Run a simulated battery unit: on a new pseudo-terminal (its path is the first line printed), on a "
+      "serial device, or on a TCP port");
+  CLI::Option* port = simulate->add_option("--port", options.port,
+                                           "Serve this serial device (one end of a socat pty pair, say)");
+  simulate->add_option("--listen", options.listen, "Serve tcp://HOST:PORT instead; port 0 picks a free one")
+      ->excludes(port);
+  simulate
+      ->add_option(
+          "--address", options.addresses,
+          "Addresses answered, each with its own battery: numbers and ranges, as 1-50,60 (default 0)")
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            std::string why;
+            return kelvo_sim::ParseAddressList(text, &why) ? std::string() : why;
+          },
+          "LIST", "LIST"));
+  simulate->add_option("--cells", options.cells, "Cells in series (default 16)");
+  simulate->add_option("--sensors", options.sensors, "Temperature sensors (default 4)");
+  simulate
+      ->add_option(
+          "--fault", options.faults,
+          "Misbehave, repeatable: drop=P, corrupt=P, wrong-address=P (P from 0 to 1), delay=MS, split, "
+          "noise, echo")
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            kelvo_sim::Faults faults;
+            std::string why;
+            return kelvo_sim::ParseFault(text, faults, &why) ? std::string() : why;
+          },
+          "NAME[=VALUE]", "FAULT"));
+  simulate->add_option("--seed", options.seed,
+                       "Seed of the faults' random draws: the same seed repeats a run");
+  simulate->footer(
+      "Example:\n"
+      "  kelvo-frame simulate --address 1-3 --fault drop=0.1 --seed 7\n"
+      "  /dev/pts/5                     <- connect here, e.g. kelvo-frame send --port /dev/pts/5 1 42\n"
+      "Stops on Ctrl+C or SIGTERM. Exit status: 0 stopped, 2 usage error, 3 the line cannot be opened or "
+      "was lost.");
+  return simulate;
+}
+
+int RunSimulate(const SimulateOptions& options, const Streams& io) {
+  const std::vector<int> addresses = *kelvo_sim::ParseAddressList(options.addresses);
+  kelvo_sim::Faults faults;
+  for (const std::string& fault : options.faults) (void)kelvo_sim::ParseFault(fault, faults);
+  kelvo_sim::BatteryConfig config{options.cells, options.sensors};
+  if (const auto reason = kelvo_sim::SimulatedUnit::CheckConfig(config)) {
+    Say(io, *reason);
+    return kUsageError;
+  }
+  config.clock_start = static_cast<std::uint32_t>(
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count());
+  const std::uint64_t seed = options.seed ? *options.seed : std::random_device{}();
+
+  int argc = 1;
+  char name[] = "kelvo-frame";
+  char* argv[] = {name, nullptr};
+  QCoreApplication app(argc, argv);
+  if (!CatchStopSignals()) {
+    Say(io, std::string("cannot catch SIGINT and SIGTERM: ") + std::strerror(errno));
+    return 1;
+  }
+  QSocketNotifier stop(g_signal_pipe[0], QSocketNotifier::Read);
+  QObject::connect(&stop, &QSocketNotifier::activated, &app, [] {
+    char drain[16];
+    while (::read(g_signal_pipe[0], drain, sizeof drain) > 0) {
+    }
+    QCoreApplication::exit(0);
+  });
+
+  kelvo_sim::UnitServer server(kelvo_sim::SimulatedUnit(addresses, config, seed), faults);
+  std::size_t requests = 0;
+  std::size_t answers = 0;
+  QObject::connect(&server, &kelvo_sim::UnitServer::requestSeen, [&requests] { ++requests; });
+  QObject::connect(&server, &kelvo_sim::UnitServer::answerSent, [&answers] { ++answers; });
+  QObject::connect(&server, &kelvo_sim::UnitServer::lineLost, &app, [&io](const QString& message) {
+    Say(io, "line lost: " + message.toStdString());
+    QCoreApplication::exit(kLinkFailure);
+  });
+
+  QString where;
+  const bool serving = !options.listen.empty() ? server.Listen(QString::fromStdString(options.listen))
+                       : !options.port.empty() ? server.ServeDevice(QString::fromStdString(options.port))
+                                               : server.ServePty(&where);
+  if (!serving) {
+    Say(io, server.errorString().toStdString());
+    return kLinkFailure;
+  }
+  if (!options.listen.empty()) where = server.listenAddress();
+  if (!options.port.empty()) where = QString::fromStdString(options.port);
+
+  Output out(io.out);
+  out.Text() = where.toStdString() + '\n';
+  out.Flush();
+  Say(io, "answering at address " + AddressText(addresses) + " (" + Plural(config.cells, "cell", "cells") +
+              ", " + Plural(config.sensors, "sensor", "sensors") + "), seed " + std::to_string(seed) +
+              "; stop with Ctrl+C");
+
+  const int status = QCoreApplication::exec();
+  Say(io, "stopped: " + Plural(requests, "frame", "frames") + " received, " +
+              Plural(answers, "answer", "answers") + " sent");
+  return status;
+}
+
+}  // namespace kelvo_cli

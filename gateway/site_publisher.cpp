@@ -80,7 +80,7 @@ void SitePublisher::OnConnected() {
 }
 
 void SitePublisher::OnPublished(int mid) {
-  if (shutting_down_ && mid == goodbye_mid_) {
+  if (goodbye_sent_ && mid == goodbye_mid_) {
     FinishShutdown();
     return;
   }
@@ -88,10 +88,11 @@ void SitePublisher::OnPublished(int mid) {
   if (acked == inflight_.end()) return;
   inflight_.erase(acked);
   Pump();
+  if (shutting_down_ && queued() == 0) SayGoodbye();
 }
 
 void SitePublisher::Pump() {
-  while (!shutting_down_ && !queue_.empty() && inflight_.size() < MqttClient::kMaxInflight &&
+  while (!goodbye_sent_ && !queue_.empty() && inflight_.size() < MqttClient::kMaxInflight &&
          client_->isConnected()) {
     int mid = -1;
     const OutboundMessage& m = queue_.front();
@@ -104,17 +105,27 @@ void SitePublisher::Pump() {
 void SitePublisher::Shutdown(int wait_ms) {
   if (shutting_down_) return;
   shutting_down_ = true;
-  if (client_->isConnected() && client_->Publish(gateway_topic_, kOffline, 1, true, &goodbye_mid_)) {
-    shutdown_timer_.start(wait_ms);
+  if (!client_->isConnected()) {
+    // No broker to say goodbye to: the will says it if the last connection is still open.
+    QMetaObject::invokeMethod(this, &SitePublisher::FinishShutdown, Qt::QueuedConnection);
     return;
   }
-  // No broker to say goodbye to: the will says it if the last connection is still open.
-  QMetaObject::invokeMethod(this, &SitePublisher::FinishShutdown, Qt::QueuedConnection);
+  shutdown_timer_.start(wait_ms);
+  // What is queued gets half the time to reach the broker before the goodbye.
+  QTimer::singleShot(wait_ms / 2, this, &SitePublisher::SayGoodbye);
+  if (queued() == 0) SayGoodbye();
+}
+
+void SitePublisher::SayGoodbye() {
+  if (goodbye_sent_) return;
+  goodbye_sent_ = true;
+  if (!client_->Publish(gateway_topic_, kOffline, 1, true, &goodbye_mid_)) FinishShutdown();
 }
 
 void SitePublisher::FinishShutdown() {
   shutdown_timer_.stop();
-  if (!client_) return;
+  if (stopped_) return;
+  stopped_ = true;
   client_->Stop();
   emit stopped();
 }

@@ -36,8 +36,9 @@ class SitePublisher : public QObject {
   // Not queued: dropped while the broker is away.
   void PublishTransient(const std::string& topic, const std::string& payload);
 
-  // Publishes the gateway's "offline", waits for the broker to take it (at most
-  // `wait_ms`), says goodbye, then emits stopped().
+  // Gives queued messages up to half of `wait_ms` to reach the broker, publishes
+  // the gateway's "offline", waits for the broker to take it (all within
+  // `wait_ms`), disconnects, then emits stopped().
   void Shutdown(int wait_ms);
 
   [[nodiscard]] bool isConnected() const { return client_ && client_->isConnected(); }
@@ -53,6 +54,7 @@ class SitePublisher : public QObject {
   void OnConnected();
   void OnPublished(int mid);
   void Pump();
+  void SayGoodbye();
   void FinishShutdown();
 
   std::unique_ptr<MqttClient> client_;
@@ -65,6 +67,8 @@ class SitePublisher : public QObject {
   std::set<std::string> clear_on_connect_;
   int goodbye_mid_ = -1;
   bool shutting_down_ = false;
+  bool goodbye_sent_ = false;
+  bool stopped_ = false;
   QTimer shutdown_timer_;
 };
 

@@ -92,10 +92,17 @@ class Poller : public QObject {
     });
   }
 
+  // The exchange in flight is cancelled while everything it reports to still stands.
+  ~Poller() override {
+    stopped_ = true;
+    client_.Close();
+  }
+
   void Start() { client_.Open(); }
 
   // Summary on standard error; the exit status.
   int Finish() {
+    stopped_ = true;
     round_timer_.stop();
     std::string& text = err_.Text();
     text += "kelvo-frame: " + std::to_string(requests_) + (requests_ == 1 ? " request, " : " requests, ") +
@@ -142,6 +149,7 @@ class Poller : public QObject {
     kelvo_link::Exchange* exchange = client_.Send(QByteArray::fromStdString(request), options_.exchange.Request());
     connect(exchange, &kelvo_link::Exchange::finished, this, [this, exchange, address] {
       exchange->deleteLater();
+      if (stopped_) return;
       Done(*exchange, address);
       ++next_;
       SendNext();
@@ -184,6 +192,7 @@ class Poller : public QObject {
   bool due_ = false;
   bool started_ = false;
   bool lost_ = false;
+  bool stopped_ = false;  // summary written: nothing more is reported
   std::uint64_t requests_ = 0;
   std::uint64_t answered_ = 0;
 };

@@ -54,22 +54,24 @@ int Run(const SendOptions& options, const Streams& io) {
   EventLoop loop;
   StopSignals stop;
   kelvo_link::LinkClient client(options.port.Settings());
+  bool ended = false;  // once the loop ends, the cancelled exchange reports nothing
   client.SetReconnectInterval(0);  // one exchange: a loss is the end
-  QObject::connect(&stop, &StopSignals::stopRequested, [&](int) {
+  QObject::connect(&stop, &StopSignals::stopRequested, &client, [&](int) {
     WriteLine(io.err, "kelvo-frame: interrupted");
     EventLoop::Quit(kNoAnswer);
   });
-  QObject::connect(&client, &kelvo_link::LinkClient::openFailed,
+  QObject::connect(&client, &kelvo_link::LinkClient::openFailed, &client,
                    [&](kelvo_link::LinkError, const QString& message) {
                      WriteLine(io.err, "kelvo-frame: cannot open " + message.toStdString());
                      EventLoop::Quit(kLinkFailure);
                    });
-  QObject::connect(&client, &kelvo_link::LinkClient::stateChanged, [&](kelvo_link::LinkClient::State state) {
+  QObject::connect(&client, &kelvo_link::LinkClient::stateChanged, &client, [&](kelvo_link::LinkClient::State state) {
     if (state != kelvo_link::LinkClient::State::Open) return;
     kelvo_link::Exchange* exchange =
         client.Send(QByteArray::fromStdString(request), options.exchange.Request());
-    QObject::connect(exchange, &kelvo_link::Exchange::finished, [&, exchange] {
+    QObject::connect(exchange, &kelvo_link::Exchange::finished, &client, [&, exchange] {
       exchange->deleteLater();
+      if (ended) return;
       switch (exchange->result()) {
         case kelvo_link::ExchangeResult::Answered:
           WriteLine(io.out, AnswerText(exchange->answer(), options.json));
@@ -90,7 +92,9 @@ int Run(const SendOptions& options, const Streams& io) {
     });
   });
   client.Open();
-  return loop.Run();
+  const int status = loop.Run();
+  ended = true;
+  return status;
 }
 
 }  // namespace

@@ -14,10 +14,11 @@ std::string FormatTime(std::chrono::system_clock::time_point t) {
   const int millis = static_cast<int>(ms - static_cast<long long>(seconds) * 1000);
   std::tm local{};
   localtime_r(&seconds, &local);
-  const long offset_minutes = local.tm_gmtoff / 60;
-  const long offset = std::labs(offset_minutes);
-  char text[48];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld", local.tm_year + 1900,
+  // Offsets on Earth stay within a day.
+  const int offset_minutes = static_cast<int>(local.tm_gmtoff / 60 % (24 * 60));
+  const int offset = std::abs(offset_minutes);
+  char text[96];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", local.tm_year + 1900,
                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, millis,
                 offset_minutes < 0 ? '-' : '+', offset / 60, offset % 60);
   return text;

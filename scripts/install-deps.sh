@@ -12,6 +12,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei
   # the command-line companion, its link to the unit and the records it writes
   libcli11-dev nlohmann-json3-dev qt6-serialport-dev socat
+  # the site gateway: its broker client, configuration, and a broker for tests
+  libmosquitto-dev libtomlplusplus-dev mosquitto mosquitto-clients
   # screenshots, measurements and packaging
   xvfb xdotool x11-utils imagemagick hyperfine time file dpkg-dev python3 desktop-file-utils
 )

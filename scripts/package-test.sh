@@ -44,4 +44,15 @@ if [ -f "$build/app/kelvo_vavo_zuru" ]; then
   desktop-file-validate /usr/share/applications/kelvo_vavo_zuru.desktop
   [ -f /usr/share/icons/hicolor/32x32/apps/kelvo_vavo_zuru.png ] || fail "the icon is not installed"
 fi
+if [ -f "$build/gateway/kelvo-gateway" ]; then
+  [ -x /usr/bin/kelvo-gateway ] || fail "kelvo-gateway is not installed"
+  unit=/usr/lib/systemd/system/kelvo-gateway.service
+  [ -f "$unit" ] || fail "the kelvo-gateway.service unit is not installed"
+  for line in DynamicUser=yes SupplementaryGroups=dialout Restart=on-failure \
+    'ExecStart=/usr/bin/kelvo-gateway --config /etc/kelvo/gateway.toml'; do
+    grep -qxF "$line" "$unit" || fail "kelvo-gateway.service lacks '$line'"
+  done
+  example=/usr/share/doc/kelvo-vavo-zuru/examples/gateway.toml
+  /usr/bin/kelvo-gateway --config "$example" --check || fail "the example configuration does not check"
+fi
 echo "package test passed"

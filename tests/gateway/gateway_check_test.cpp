@@ -13,14 +13,14 @@
 
 namespace {
 
-struct Run {
+struct CheckRun {
   int status = -1;
   std::string out;  // stdout and stderr together
 };
 
-Run Check(const std::string& path) {
+CheckRun Check(const std::string& path) {
   const std::string command = std::string(KELVO_GATEWAY_PATH) + " --check --config '" + path + "' 2>&1";
-  Run run;
+  CheckRun run;
   FILE* pipe = popen(command.c_str(), "r");
   std::array<char, 4096> buffer{};
   while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) run.out.append(buffer.data(), n);
@@ -94,14 +94,14 @@ TEST_F(ConfigFiles, ChecksEveryFault) {
       {"not TOML", b + "url = \n" + bus, 2, {"line 3"}},
   };
   for (const Case& c : cases) {
-    const Run run = Check(Write("gateway.toml", c.text));
+    const CheckRun run = Check(Write("gateway.toml", c.text));
     EXPECT_EQ(run.status, c.status) << c.name << "\n" << run.out;
     for (const std::string& text : c.said) EXPECT_NE(run.out.find(text), std::string::npos) << c.name << ": " << text << "\n" << run.out;
   }
 }
 
 TEST_F(ConfigFiles, MissingFileIsInvalid) {
-  const Run run = Check((dir_ / "absent.toml").string());
+  const CheckRun run = Check((dir_ / "absent.toml").string());
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.out.find("absent.toml"), std::string::npos) << run.out;
 }
@@ -113,12 +113,12 @@ TEST_F(ConfigFiles, PasswordFileMustBePrivateAndNeverShows) {
   const auto config = [&](const std::string& pass) {
     return std::string(kBroker) + "username = \"gw\"\npassword_file = \"" + pass + "\"\n" + kBus;
   };
-  const Run refused = Check(Write("a.toml", config(open)));
+  const CheckRun refused = Check(Write("a.toml", config(open)));
   EXPECT_EQ(refused.status, 2);
   EXPECT_NE(refused.out.find("can be read by other users"), std::string::npos) << refused.out;
   EXPECT_NE(refused.out.find("line 4"), std::string::npos) << refused.out;
 
-  const Run ok = Check(Write("b.toml", config(closed)));
+  const CheckRun ok = Check(Write("b.toml", config(closed)));
   EXPECT_EQ(ok.status, 0) << ok.out;
   EXPECT_NE(ok.out.find(closed), std::string::npos) << ok.out;
   EXPECT_EQ(ok.out.find(secret), std::string::npos) << ok.out;

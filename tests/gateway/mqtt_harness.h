@@ -10,6 +10,7 @@
 #include <vector>
 
 struct mosquitto;
+struct mosquitto_message;
 
 namespace kelvo_gateway_test {
 
@@ -59,7 +60,7 @@ class Subscriber {
   void Clear();
 
  private:
-  static void OnMessage(mosquitto*, void* self, const struct mosquitto_message* m);
+  static void OnMessage(mosquitto*, void* self, const mosquitto_message* m);
   static void OnSubscribe(mosquitto*, void* self, int, int, const int*);
   static void OnConnect(mosquitto*, void* self, int rc);
 

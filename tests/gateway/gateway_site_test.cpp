@@ -208,6 +208,8 @@ TEST(GatewaySite, BrokerAwayLosesNothing) {
   ASSERT_TRUE(WaitFor([&] { return DistinctAnswers(sub, "site/rack1/5/status") >= std::size_t(after_restart); }))
       << "got " << DistinctAnswers(sub, "site/rack1/5/status") << " of " << after_restart << "\n"
       << gateway.Log();
+  // Availability said again on each reconnect, a restarted broker having perhaps forgotten it.
+  EXPECT_GE(sub.Count("site/rack1/5/availability"), 2u);
   // Nothing was dropped, and the gateway said so.
   ASSERT_TRUE(WaitFor([&] { return sub.Count("site/gateway/stats") > 0; }));
   EXPECT_EQ(Json::parse(sub.Last("site/gateway/stats")).at("dropped"), 0);

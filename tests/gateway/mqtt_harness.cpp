@@ -28,7 +28,11 @@ int FreePort() {
 Broker::Broker(bool persistence) : port_(FreePort()) {
   QFile config(dir_.filePath("mosquitto.conf"));
   config.open(QIODevice::WriteOnly);
-  std::string text = "listener " + std::to_string(port_) + " 127.0.0.1\nallow_anonymous true\n";
+  // Run as root, mosquitto becomes the mosquitto user, who must be able to save its state here.
+  QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                         QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
+  std::string text = "listener " + std::to_string(port_) +
+                     " 127.0.0.1\nallow_anonymous true\nlog_type error\nlog_type warning\n";
   text += persistence ? "persistence true\npersistence_location " + dir_.path().toStdString() + "/\n"
                       : "persistence false\n";
   config.write(text.c_str());
@@ -42,12 +46,12 @@ bool Broker::Start() {
   if (!process_.waitForStarted(5000)) return false;
   // Ready when it takes a connection.
   return WaitFor([this] {
+    if (process_.state() == QProcess::NotRunning) return true;
     QTcpSocket probe;
     probe.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port_));
-    bool up = false;
-    WaitFor([&] { return probe.state() == QAbstractSocket::ConnectedState || probe.state() == QAbstractSocket::UnconnectedState; }, 1000);
-    up = probe.state() == QAbstractSocket::ConnectedState;
-    return up || process_.state() == QProcess::NotRunning;
+    WaitFor([&] { return probe.state() != QAbstractSocket::ConnectingState &&
+                         probe.state() != QAbstractSocket::HostLookupState; }, 1000);
+    return probe.state() == QAbstractSocket::ConnectedState;
   }) && process_.state() == QProcess::Running;
 }
 

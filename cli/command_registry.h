@@ -25,6 +25,9 @@ class CommandRegistry {
     return command;
   }
 
+  // Takes a subcommand that its own code added to the app.
+  void Adopt(CLI::App* command, CommandRun run) { commands_.emplace_back(command, std::move(run)); }
+
   // The status of the chosen subcommand (the parser asks for exactly one).
   [[nodiscard]] int RunChosen() const {
     for (const auto& [command, run] : commands_) {

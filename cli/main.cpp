@@ -2,11 +2,15 @@
 #include <CLI/CLI.hpp>
 #include <exception>
 #include <iostream>
+#include <new>
+#include <sstream>
+#include <string>
 
 #include "cli/command_registry.h"
 #include "cli/commands.h"
 #include "cli/frame_commands.h"
 #include "cli/listen_command.h"
+#include "cli/output.h"
 #include "cli/poll_command.h"
 #include "cli/ports_command.h"
 #include "cli/send_command.h"
@@ -15,6 +19,15 @@
 namespace {
 
 constexpr const char* kVersionText = "kelvo-frame " KVZ_VERSION;
+
+// Writes what the argument parser had to say (the help, the version, a usage
+// error); when that cannot be written, the exit status says so.
+int WriteParserText(const std::string& text, int fd, int status) {
+  kelvo_cli::Output output(fd);
+  output.Text() = text;
+  output.Flush();
+  return status;
+}
 
 }  // namespace
 
@@ -38,21 +51,25 @@ int main(int argc, char** argv) {
   kelvo_cli::AddPollCommand(commands);
   kelvo_cli::AddListenCommand(commands);
   kelvo_cli::AddPortsCommand(commands);
+  kelvo_cli::SimulateOptions simulate;
+  commands.Adopt(kelvo_cli::AddSimulateCommand(app, simulate), [&] { return kelvo_cli::RunSimulate(simulate, {}); });
 
-  kelvo_cli::SimulateOptions simulate_options;
-  CLI::App* simulate = kelvo_cli::AddSimulateCommand(app, simulate_options);
-
+  const kelvo_cli::Streams io;
   try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : kelvo_cli::kUsageError;
-  }
-
-  try {
-    if (*simulate) return kelvo_cli::RunSimulate(simulate_options, kelvo_cli::Streams{});
+    try {
+      app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+      std::ostringstream out;
+      std::ostringstream err;
+      const int status = app.exit(e, out, err) == 0 ? 0 : kelvo_cli::kUsageError;
+      WriteParserText(err.str(), io.err, status);
+      return WriteParserText(out.str(), io.out, status);
+    }
     return commands.RunChosen();
+  } catch (const std::bad_alloc&) {
+    std::cerr << "kelvo-frame: out of memory\n";
   } catch (const std::exception& e) {
     std::cerr << "kelvo-frame: " << e.what() << '\n';
-    return 1;
   }
+  return 1;
 }

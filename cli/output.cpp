@@ -7,24 +7,38 @@
 
 namespace kelvo_cli {
 
-Output::Output(int fd, std::size_t flush_at) : fd_(fd), flush_at_(flush_at) {
+Output::Output(int fd, std::size_t flush_at, OnError on_error)
+    : fd_(fd), flush_at_(flush_at), on_error_(on_error) {
   text_.reserve(flush_at + 4096);
 }
 
-void Output::Flush() {
+int Output::Write() noexcept {
   const char* p = text_.data();
   std::size_t left = text_.size();
+  int error = 0;
   while (left > 0) {
     const ssize_t put = ::write(fd_, p, left);
     if (put < 0) {
       if (errno == EINTR) continue;
-      text_.clear();
-      throw std::system_error(errno, std::generic_category(), "writing output");
+      error = errno;
+      break;
     }
     p += put;
     left -= static_cast<std::size_t>(put);
   }
   text_.clear();
+  return error;
+}
+
+void Output::Flush() {
+  const int error = Write();
+  if (error != 0 && on_error_ == OnError::Throw) {
+    throw std::system_error(error, std::generic_category(), "writing output");
+  }
+}
+
+void Output::FlushQuietly() noexcept {
+  (void)Write();
 }
 
 }  // namespace kelvo_cli

@@ -8,7 +8,11 @@ namespace kelvo_cli {
 
 class Output {
  public:
-  explicit Output(int fd, std::size_t flush_at = std::size_t{1} << 16);
+  // Messages are best effort: when they cannot be written, the results
+  // must still be.
+  enum class OnError { Throw, Ignore };
+
+  explicit Output(int fd, std::size_t flush_at = std::size_t{1} << 16, OnError on_error = OnError::Throw);
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
 
@@ -18,12 +22,19 @@ class Output {
   void Done() {
     if (text_.size() >= flush_at_) Flush();
   }
-  // Writes out everything pending. Throws std::system_error when the write fails.
+  // Writes out everything pending. With OnError::Throw, throws
+  // std::system_error when the write fails; the pending text is gone either way.
   void Flush();
+  // As Flush, but never throws: for the way out after another failure.
+  void FlushQuietly() noexcept;
 
  private:
+  // errno of the failed write, or 0.
+  int Write() noexcept;
+
   int fd_;
   std::size_t flush_at_;
+  OnError on_error_;
   std::string text_;
 };
 

@@ -12,4 +12,8 @@ namespace kelvo_cli {
 // longer text ends in "..." after the closing quote.
 [[nodiscard]] std::string Quoted(std::string_view text, std::size_t limit = 64);
 
+// Appends `text` with its control characters (0x00-0x1F, 0x7F) as \xHH, so
+// that a captured frame shown on a terminal cannot drive it.
+void AppendControlsEscaped(std::string_view text, std::string& out);
+
 }  // namespace kelvo_cli

@@ -1,4 +1,6 @@
-// Any bytes: the breakdown gives a text or InvalidArgumentError, and the
+// Any bytes: the breakdown gives a text or InvalidArgumentError, the numbers
+// of its items stay within their digits, validation never fails on its own,
+// the scanner finds the same frames however the bytes are cut, and the
 // builder gives the length error text or a frame whose check value holds.
 #include <algorithm>
 #include <cstddef>
@@ -6,9 +8,13 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "codec/field_numbers.h"
 #include "codec/frame_breakdown.h"
 #include "codec/frame_check.h"
+#include "codec/frame_scanner.h"
+#include "codec/frame_validation.h"
 #include "codec/request_builder.h"
 
 namespace {
@@ -31,9 +37,42 @@ void CheckBreakdown(std::string_view frame) {
   try {
     const std::string text = codec::AnnotateFrame(frame);
     Require(text.size() >= 8 * 2);  // At least the eight bracketed labels.
+    for (const codec::FrameItem& item : codec::BreakDownFrame(frame)) {
+      const codec::ItemNumbers numbers = codec::ReadItemNumbers(item);
+      if (numbers.number) Require(item.value.size() <= 8);
+      Require(numbers.numbers.size() <= item.value.size() / 2);
+    }
   } catch (const codec::InvalidArgumentError& e) {
     Require(e.status() == 0x80070057u);
   }
+}
+
+// A well-formed frame is one the breakdown can cut; every finding points into the frame.
+void CheckValidation(std::string_view frame) {
+  const auto findings = codec::ValidateFrame(frame, codec::ValidationMode::RequireKnownCommand);
+  for (const codec::FrameFinding& finding : findings) {
+    Require(finding.position <= frame.size());
+    Require(finding.text.empty() ||
+            (finding.text.data() >= frame.data() &&
+             finding.text.data() + finding.text.size() <= frame.data() + frame.size()));
+  }
+  if (findings.empty()) (void)codec::BreakDownFrame(frame);
+}
+
+std::vector<std::string> ScannedFrames(std::string_view stream, std::size_t piece) {
+  codec::FrameScanner scanner(64);
+  std::vector<std::string> frames;
+  for (std::size_t at = 0; at < stream.size(); at += piece) {
+    scanner.Feed(stream.substr(at, piece));
+    while (const auto event = scanner.Next()) frames.emplace_back(event->frame);
+  }
+  return frames;
+}
+
+void CheckScanner(std::string_view stream) {
+  if (stream.empty()) return;
+  const std::size_t piece = static_cast<unsigned char>(stream[0]) % 16 + 1;
+  Require(ScannedFrames(stream, piece) == ScannedFrames(stream, stream.size()));
 }
 
 // Input: 4 bytes of address, a command text up to the first NUL, the payload.
@@ -69,6 +108,8 @@ void CheckRequest(std::string_view input) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   CheckBreakdown(input);
+  CheckValidation(input);
+  CheckScanner(input);
   CheckRequest(input);
   return 0;
 }

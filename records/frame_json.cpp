@@ -29,13 +29,13 @@ nlohmann::ordered_json JsonItems(std::string_view frame) {
   }
   for (const codec::FrameItem& item : breakdown) {
     nlohmann::ordered_json object{{"value", Utf8(item.value)}, {"label", Utf8(item.label)}};
-    const codec::ItemNumbers numbers = codec::ReadItemNumbers(item);
-    if (numbers.is_array) {
-      object["numbers"] = numbers.numbers;
-    } else if (numbers.number) {
-      object["number"] = *numbers.number;
+    codec::ItemNumbers numbers = codec::ReadItemNumbers(item);
+    if (numbers.number) object["number"] = *numbers.number;
+    // An empty array is complete; a non-empty one without numbers is not hex.
+    if (numbers.is_array && (!numbers.numbers.empty() || item.value.empty())) {
+      object["numbers"] = std::move(numbers.numbers);
     }
-    if (numbers.text) object["text"] = *numbers.text;
+    if (numbers.text) object["text"] = std::move(*numbers.text);
     items.push_back(std::move(object));
   }
   return items;

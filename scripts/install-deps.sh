@@ -10,8 +10,10 @@ packages=(
   clang libclang-rt-14-dev clang-format
   # the window
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei
-  # the command-line companion, its link to the unit and the records it writes
-  libcli11-dev nlohmann-json3-dev qt6-serialport-dev socat
+  # the command-line companion
+  libcli11-dev nlohmann-json3-dev
+  # talking to the unit, and the simulated unit
+  qt6-serialport-dev socat
   # the site gateway: its broker client, configuration, and a broker for tests
   libmosquitto-dev libtomlplusplus-dev mosquitto mosquitto-clients
   # screenshots, measurements and packaging

@@ -1,5 +1,7 @@
 #include "sim/unit_channel.h"
 
+#include <exception>
+
 namespace kelvo_sim {
 namespace {
 
@@ -24,15 +26,19 @@ UnitChannel::UnitChannel(std::function<Delivery(std::string_view)> deliver,
 }
 
 void UnitChannel::Received(std::string_view bytes) {
-  scanner_.Feed(bytes);
-  while (const auto event = scanner_.Next()) {
-    if (event->kind != codec::ScanEvent::Kind::Frame) continue;
-    Delivery delivery = deliver_(event->frame);
-    for (Piece& piece : delivery.pieces) {
-      if (queue_.size() >= kMaxQueuedPieces) break;
-      std::string answer = piece.ends_answer && delivery.answer ? *delivery.answer : std::string();
-      queue_.push_back({std::move(piece), std::move(answer)});
+  try {
+    scanner_.Feed(bytes);
+    while (const auto event = scanner_.Next()) {
+      if (event->kind != codec::ScanEvent::Kind::Frame) continue;
+      Delivery delivery = deliver_(event->frame);
+      for (Piece& piece : delivery.pieces) {
+        if (queue_.size() >= kMaxQueuedPieces) break;
+        std::string answer = piece.ends_answer && delivery.answer ? *delivery.answer : std::string();
+        queue_.push_back({std::move(piece), std::move(answer)});
+      }
     }
+  } catch (const std::exception&) {
+    scanner_.Reset();  // out of memory: what was read is lost, the line goes on
   }
   if (!gap_.isActive()) Pump();
 }

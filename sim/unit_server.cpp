@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 
 #include "sim/unit_channel.h"
 
@@ -71,11 +70,7 @@ UnitServer::~UnitServer() {
 
 Delivery UnitServer::Handle(std::string_view frame) {
   emit requestSeen(QByteArray(frame.data(), static_cast<qsizetype>(frame.size())));
-  try {
-    return unit_.Deliver(frame, std::chrono::steady_clock::now(), faults_);
-  } catch (const std::exception&) {
-    return {};  // out of memory: this request goes unanswered, the unit carries on
-  }
+  return unit_.Deliver(frame, std::chrono::steady_clock::now(), faults_);
 }
 
 UnitChannel* UnitServer::NewChannel(std::function<bool(std::string_view)> write, QObject* parent) {

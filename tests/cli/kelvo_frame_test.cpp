@@ -1,65 +1,19 @@
 // Drives the real kelvo-frame executable: arguments, standard input, output
 // and exit status.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "kelvo_frame_process.h"
+
 namespace {
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(std::FILE* file) {
-  std::rewind(file);
-  std::string text;
-  char chunk[65536];
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, got);
-  return text;
-}
-
-// Runs kelvo-frame with `args`; standard input, output and error are files,
-// so large texts cannot deadlock on a pipe.
-Result RunKelvoFrame(const std::vector<std::string>& args, const std::string& input = "") {
-  std::FILE* in = std::tmpfile();
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  std::fwrite(input.data(), 1, input.size(), in);
-  std::fflush(in);
-  std::rewind(in);
-  std::vector<char*> argv{const_cast<char*>(KELVO_FRAME_PATH)};
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(fileno(in), 0);
-    dup2(fileno(out), 1);
-    dup2(fileno(err), 2);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  Result result;
-  int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
-  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  result.out = Slurp(out);
-  result.err = Slurp(err);
-  std::fclose(in);
-  std::fclose(out);
-  std::fclose(err);
-  return result;
+kelvo_test::Result RunKelvoFrame(const std::vector<std::string>& args, const std::string& input = "") {
+  return kelvo_test::RunKelvoFrame({.args = args, .input = {{input}}});
 }
 
 // The worked breakdown of the default request, in UTF-8 and as the codec's GBK.
@@ -180,7 +134,7 @@ class KelvoFrameTest : public testing::TestWithParam<Row> {};
 
 TEST_P(KelvoFrameTest, Runs) {
   const Row& row = GetParam();
-  const Result result = RunKelvoFrame(row.args, row.input);
+  const auto result = RunKelvoFrame(row.args, row.input);
   EXPECT_EQ(result.status, row.status);
   if (row.args == std::vector<std::string>{"--help"}) {
     EXPECT_NE(result.out.find("Usage: kelvo-frame [OPTIONS] SUBCOMMAND"), std::string::npos) << result.out;
@@ -199,11 +153,12 @@ INSTANTIATE_TEST_SUITE_P(Table, KelvoFrameTest, testing::ValuesIn(kRows),
                            return "row" + std::to_string(info.index);
                          });
 
-// Lines of 1 MiB: text around a frame, and one frame of 1 MiB.
+// Lines of 1 MiB: text around a frame, and one frame of 1 MiB, the longest
+// a log may hold.
 TEST(KelvoFrameLargeTest, MebibyteLines) {
   const std::string mib(std::size_t{1} << 20, 'x');
-  const std::string big_frame = "<" + std::string(std::size_t{1} << 20, 'A') + ">";
-  const Result decoded = RunKelvoFrame({"decode"}, mib + "<11300650400268D>" + mib + "\n" + big_frame + "\n");
+  const std::string big_frame = "<" + std::string((std::size_t{1} << 20) - 2, 'A') + ">";
+  const auto decoded = RunKelvoFrame({"decode"}, mib + "<11300650400268D>" + mib + "\n" + big_frame + "\n");
   EXPECT_EQ(decoded.status, 0);
   // Command AA has no layout: the check value and end mark follow 0xAA payload characters.
   EXPECT_EQ(
@@ -212,14 +167,14 @@ TEST(KelvoFrameLargeTest, MebibyteLines) {
           "<(开始字符)AA(数据报文长度)A(版本)AA(地址)AA(命令字)AA(数据负载长度)AA(校验值)AA(结束标识)\n");
   EXPECT_EQ(decoded.err, "kelvo-frame: frames: 2 decoded, 0 failed; 0 lines without a frame\n");
 
-  const Result checked = RunKelvoFrame({"check"}, big_frame + "\n");
+  const auto checked = RunKelvoFrame({"check"}, big_frame + "\n");
   EXPECT_EQ(checked.status, 1);
-  EXPECT_EQ(checked.out.rfind("line 1: message length AA says 170 characters, the text has 1048578; ", 0), 0u)
+  EXPECT_EQ(checked.out.rfind("line 1: message length AA says 170 characters, the text has 1048576; ", 0), 0u)
       << checked.out.substr(0, 200);
 }
 
 TEST(KelvoFrameJsonTest, ItemsInOrder) {
-  const Result result =
+  const auto result =
       RunKelvoFrame({"decode", "--json"}, "a <1F301E61202002612340027567838> b\nc <1130066> d\n");
   EXPECT_EQ(result.status, 1);
   std::istringstream lines(result.out);
@@ -246,6 +201,38 @@ TEST(KelvoFrameJsonTest, ItemsInOrder) {
   }
   EXPECT_FALSE(std::getline(lines, line)) << "a failed frame writes no object";
   EXPECT_NE(result.err.find("line 2: cannot decode"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// Numbers come from the codec; worked by hand from the digits.
+TEST(KelvoFrameJsonTest, NumbersOfFields) {
+  const auto result = RunKelvoFrame(
+      {"decode", "--json",
+       // 0xC2 answer: four cells, two sensors.
+       "<87301C27A6571A2B300646214B4040CE40CE50CE60CE70000001002191800000000000000000000000000000000000000"
+       "000000120034500FA01F401F400100020050>",
+       // 0xC8 answer: application version "1.0".
+       "<7D300C87000000001101111111122222222333333334444444403312E30000000000020240101202401020000000F202401"
+       "0300000005202401041234BD>"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  std::istringstream lines(result.out);
+  std::string line;
+  ASSERT_TRUE(std::getline(lines, line));
+  const auto c2 = nlohmann::json::parse(line)["items"];
+  EXPECT_FALSE(c2[0].contains("number"));  // start mark
+  EXPECT_EQ(c2[1]["number"], 0x87);
+  EXPECT_EQ(c2[6]["number"], 0x6571A2B3);
+  EXPECT_EQ(c2[11]["numbers"], nlohmann::json({3300, 3301, 3302, 3303}));
+  EXPECT_EQ(c2[15]["numbers"], nlohmann::json({0x19, 0x18}));
+  EXPECT_FALSE(c2[11].contains("number"));
+  ASSERT_TRUE(std::getline(lines, line));
+  const auto c8 = nlohmann::json::parse(line)["items"];
+  EXPECT_EQ(c8[12]["text"], "1.0");
+  EXPECT_EQ(c8[14]["text"], "");
+  EXPECT_FALSE(c8[12].contains("number"));
 }
 
 }  // namespace

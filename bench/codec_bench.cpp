@@ -1,12 +1,17 @@
-// Codec throughput. The check value is measured beside a generic table-driven
-// CRC with the same parameters over the same bytes, as the baseline.
+// Codec throughput, each beside a baseline in the same run: the check value
+// beside a generic table-driven CRC with the same parameters, validation
+// beside the breakdown of the same frame, the frame scanner beside memchr
+// looking for the same two marks over the same stream.
 #include <benchmark/benchmark.h>
 
 #include <boost/crc.hpp>
+#include <cstring>
 #include <string>
 
 #include "codec/frame_breakdown.h"
 #include "codec/frame_check.h"
+#include "codec/frame_scanner.h"
+#include "codec/frame_validation.h"
 #include "codec/request_builder.h"
 
 namespace {
@@ -63,6 +68,68 @@ void BM_AnnotateCellStatusAnswer(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(codec::AnnotateFrame(frame));
 }
 BENCHMARK(BM_AnnotateCellStatusAnswer);
+
+void BM_ValidateCellStatusAnswer(benchmark::State& state) {
+  const std::string frame = CellStatusAnswer();
+  if (!codec::ValidateFrame(frame).empty()) state.SkipWithError("the answer is not well formed");
+  for (auto _ : state) benchmark::DoNotOptimize(codec::ValidateFrame(frame));
+}
+BENCHMARK(BM_ValidateCellStatusAnswer);
+
+// 64 MiB as a captured line carries it: a timestamp and direction, a frame,
+// and now and then noise with a stray ">" or an unfinished "<".
+const std::string& MixedStream() {
+  static const std::string stream = [] {
+    const std::string frames[] = {codec::EncodeRequest(0, "65", "0026"), CellStatusAnswer(),
+                                  "<1F301E61202002612340027567838>"};
+    std::string text;
+    for (std::size_t i = 0; text.size() < (std::size_t{64} << 20); ++i) {
+      text += "2026-12-08 12:00:00.250 rx ";
+      text += frames[i % 3];
+      text += i % 7 == 0 ? " noise > <cut\n" : "\n";
+    }
+    return text;
+  }();
+  return stream;
+}
+
+void BM_ScanMixedStream(benchmark::State& state) {
+  const std::string& stream = MixedStream();
+  constexpr std::size_t kPiece = std::size_t{1} << 16;
+  for (auto _ : state) {
+    codec::FrameScanner scanner(codec::kLogFrameCap);
+    std::size_t frames = 0;
+    for (std::size_t at = 0; at < stream.size(); at += kPiece) {
+      scanner.Feed(std::string_view(stream).substr(at, kPiece));
+      while (const auto event = scanner.Next()) frames += event->frame.size();
+    }
+    benchmark::DoNotOptimize(frames);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream.size()));
+}
+BENCHMARK(BM_ScanMixedStream)->Unit(benchmark::kMillisecond);
+
+// The least any frame finder does: memchr for "<", then for ">" after it.
+void BM_MemchrMarksBaseline(benchmark::State& state) {
+  const std::string& stream = MixedStream();
+  for (auto _ : state) {
+    const char* p = stream.data();
+    const char* const end = p + stream.size();
+    std::size_t frames = 0;
+    while (p < end) {
+      const auto* open = static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(end - p)));
+      if (open == nullptr) break;
+      const auto* close =
+          static_cast<const char*>(std::memchr(open, '>', static_cast<std::size_t>(end - open)));
+      if (close == nullptr) break;
+      frames += static_cast<std::size_t>(close - open);
+      p = close + 1;
+    }
+    benchmark::DoNotOptimize(frames);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream.size()));
+}
+BENCHMARK(BM_MemchrMarksBaseline)->Unit(benchmark::kMillisecond);
 
 void BM_AnnotateUnknownCommand(benchmark::State& state) {
   const std::string frame = codec::EncodeRequest(1, "01", std::string(227, 'A'));

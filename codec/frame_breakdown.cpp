@@ -54,7 +54,7 @@ InvalidArgumentError::InvalidArgumentError()
 FrameItems BreakDownFrame(std::string_view frame) {
   FrameItems items;
   for (const HeaderField& field : kHeaderFields) {
-    items.Append({ClampedSlice(frame, At(field.at), At(field.width)), ItemLabel(field.role), field.role});
+    items.Append(ClampedSlice(frame, At(field.at), At(field.width)), ItemLabel(field.role), field.role);
   }
 
   // A known command is walked by its layout alone, whatever the length fields
@@ -63,7 +63,7 @@ FrameItems BreakDownFrame(std::string_view frame) {
   if (const auto layout = BreakdownLayout(frame)) {
     for (const FieldDescriptor& field : *layout) {
       const Position width = FieldWidth(frame, field.kind, p);
-      items.Append({ClampedSlice(frame, p, width), field.label, ItemRole::PayloadField, field.kind});
+      items.Append(ClampedSlice(frame, p, width), field.label, ItemRole::PayloadField, field.kind);
       p += width;
     }
   } else {
@@ -72,7 +72,7 @@ FrameItems BreakDownFrame(std::string_view frame) {
 
   for (const ItemRole role : {ItemRole::CheckValue, ItemRole::EndMark}) {
     const Position width = At(ItemWidth(role));
-    items.Append({ClampedSlice(frame, p, width), ItemLabel(role), role});
+    items.Append(ClampedSlice(frame, p, width), ItemLabel(role), role);
     p += width;
   }
   return items;

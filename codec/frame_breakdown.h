@@ -47,7 +47,15 @@ class FrameItems {
   [[nodiscard]] std::size_t size() const noexcept { return count_; }
   [[nodiscard]] const FrameItem& operator[](std::size_t i) const noexcept { return items_[i]; }
 
-  void Append(const FrameItem& item) noexcept { items_[count_++] = item; }
+  // Member by member: a whole temporary item copied in costs a stalled load.
+  void Append(std::string_view value, std::string_view label, ItemRole role,
+              FieldKind kind = FieldKind::Fixed1) noexcept {
+    FrameItem& item = items_[count_++];
+    item.value = value;
+    item.label = label;
+    item.role = role;
+    item.kind = kind;
+  }
 
  private:
   std::array<FrameItem, kCapacity> items_{};

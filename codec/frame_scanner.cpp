@@ -1,23 +1,41 @@
 #include "codec/frame_scanner.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
-#include <cstring>
 
 namespace codec {
 namespace {
 
-// Position of the first `c` in `text`, or npos; memchr, for speed.
-std::size_t Find(std::string_view text, char c) noexcept {
-  const void* at = std::memchr(text.data(), c, text.size());
-  return at == nullptr ? std::string_view::npos
-                       : static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
-}
-
-// Position of the last `c` in `text`, or npos.
-std::size_t FindLast(std::string_view text, char c) noexcept {
-  const void* at = ::memrchr(text.data(), c, text.size());
-  return at == nullptr ? std::string_view::npos
-                       : static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
+// Position of the first "<" or ">" in `text`, or npos: both marks in one
+// pass over the frame's bytes, sixteen at a time where SSE2 is there.
+inline std::size_t FindMark(std::string_view text) noexcept {
+  const char* const p = text.data();
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i start = _mm_set1_epi8(kStartMark);
+  const __m128i end = _mm_set1_epi8(kEndMark);
+  const auto marks = [&](std::size_t at) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, start), _mm_cmpeq_epi8(block, end))));
+  };
+  for (; i + 32 <= n; i += 32) {
+    const unsigned mask = marks(i) | marks(i + 16) << 16;
+    if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+  }
+  if (i + 16 <= n) {
+    if (const unsigned mask = marks(i); mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+    i += 16;
+  }
+#endif
+  for (; i < n; ++i) {
+    if (p[i] == kStartMark || p[i] == kEndMark) return i;
+  }
+  return std::string_view::npos;
 }
 
 }  // namespace
@@ -75,7 +93,12 @@ std::optional<ScanEvent> FrameScanner::Next() {
 // Not inside a frame: finds the next "<" and, when the frame lies whole in
 // this piece, hands it out in place.
 std::optional<ScanEvent> FrameScanner::Open() {
-  const std::size_t start = Find(chunk_, kStartMark);
+  // Noise may hold stray ">"; only a "<" opens a frame.
+  std::size_t start = FindMark(chunk_);
+  while (start != std::string_view::npos && chunk_[start] != kStartMark) {
+    const std::size_t next = FindMark(chunk_.substr(start + 1));
+    start = next == std::string_view::npos ? next : start + 1 + next;
+  }
   if (start == std::string_view::npos) {
     skipped_ += chunk_.size();
     Consume(chunk_.size());
@@ -83,51 +106,54 @@ std::optional<ScanEvent> FrameScanner::Open() {
   }
   skipped_ += start;
   Consume(start);
-  // The bytes the frame may still take after its "<".
-  const std::string_view window = chunk_.substr(1, cap_ - 1);
-  const std::size_t close = Find(window, kEndMark);
-  const std::size_t restart = FindLast(window.substr(0, close), kStartMark);
-  if (restart != std::string_view::npos) {
-    skipped_ += 1 + restart;
-    Consume(1 + restart);
-    return std::nullopt;  // the loop opens again at the later "<"
+  for (;;) {
+    // The bytes the frame may still take after its "<".
+    const std::string_view window = chunk_.substr(1, cap_ - 1);
+    const std::size_t mark = FindMark(window);
+    if (mark != std::string_view::npos && window[mark] == kStartMark) {
+      skipped_ += 1 + mark;  // starts again at the later "<"
+      Consume(1 + mark);
+      continue;
+    }
+    if (mark != std::string_view::npos) {
+      // Built where it is returned: a copied event costs a stalled load.
+      std::optional<ScanEvent> event(std::in_place, ScanEvent::Kind::Frame, chunk_.substr(0, mark + 2),
+                                     skipped_, chunk_offset_);
+      skipped_ = 0;
+      Consume(mark + 2);
+      return event;
+    }
+    if (window.size() == cap_ - 1) {
+      const std::uint64_t offset = chunk_offset_;
+      Consume(cap_);
+      return Overlong(offset);
+    }
+    partial_.assign(chunk_);
+    partial_offset_ = chunk_offset_;
+    open_ = true;
+    Consume(chunk_.size());
+    return std::nullopt;
   }
-  if (close != std::string_view::npos) {
-    const ScanEvent event{ScanEvent::Kind::Frame, chunk_.substr(0, close + 2), skipped_, chunk_offset_};
-    skipped_ = 0;
-    Consume(close + 2);
-    return event;
-  }
-  if (window.size() == cap_ - 1) {
-    const std::uint64_t offset = chunk_offset_;
-    Consume(cap_);
-    return Overlong(offset);
-  }
-  partial_.assign(chunk_);
-  partial_offset_ = chunk_offset_;
-  open_ = true;
-  Consume(chunk_.size());
-  return std::nullopt;
 }
 
 // Inside a frame carried over from earlier pieces: looks for its end in this one.
 std::optional<ScanEvent> FrameScanner::Continue() {
   const std::string_view window = chunk_.substr(0, cap_ - partial_.size());
-  const std::size_t close = Find(window, kEndMark);
-  const std::size_t restart = FindLast(window.substr(0, close), kStartMark);
-  if (restart != std::string_view::npos) {
-    skipped_ += partial_.size() + restart;
+  const std::size_t mark = FindMark(window);
+  if (mark != std::string_view::npos && window[mark] == kStartMark) {
+    skipped_ += partial_.size() + mark;
     partial_.clear();
     open_ = false;
-    Consume(restart);
+    Consume(mark);
     return std::nullopt;
   }
-  if (close != std::string_view::npos) {
-    partial_.append(window.substr(0, close + 1));
-    Consume(close + 1);
+  if (mark != std::string_view::npos) {
+    partial_.append(window.substr(0, mark + 1));
+    Consume(mark + 1);
     open_ = false;
     handed_out_ = true;
-    const ScanEvent event{ScanEvent::Kind::Frame, partial_, skipped_, partial_offset_};
+    std::optional<ScanEvent> event(std::in_place, ScanEvent::Kind::Frame, partial_, skipped_,
+                                   partial_offset_);
     skipped_ = 0;
     return event;
   }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Times `kelvo-frame decode` over a captured log against `sed 's/</</'` over
-# the same file in one hyperfine run, and measures peak memory at two log
-# sizes to show it does not grow with the log.
-#   bench/cli_decode.sh [LINES]     default 1000000
+# Times `kelvo-frame decode` and `check` over a captured log against
+# `sed 's/</</'` over the same file in one hyperfine run, decode of failing
+# frames against good ones, and measures peak memory at two log sizes to
+# show it does not grow with the log.
+#   bench/cli_log.sh [LINES]     default 1000000
 set -euo pipefail
 cd "$(dirname "$0")/.."
 lines=${1:-1000000}
@@ -49,13 +50,24 @@ head -3 "$work/log"
 echo
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')"
 hyperfine --warmup 1 --runs 10 --export-json "$work/times.json" \
-  "$kf decode < $work/log > /dev/null" "sed 's/</</' $work/log > /dev/null"
+  "$kf decode < $work/log > /dev/null" "$kf check < $work/log > /dev/null" "sed 's/</</' $work/log > /dev/null"
 
-python3 - "$work/times.json" <<'PY'
+# The same number of frames, all failing (a count past the end) or all good.
+repeat() { awk -v n="$lines" -v line="$1" 'BEGIN { for (i = 0; i < n; i++) print line }'; }
+repeat '<1130066>' >"$work/failing"
+repeat '<11300650400268D>' >"$work/good"
+hyperfine -i --warmup 1 --runs 10 --export-json "$work/failing.json" \
+  "$kf decode < $work/failing > /dev/null 2>&1" "$kf decode < $work/good > /dev/null 2>&1"
+
+python3 - "$work/times.json" "$work/failing.json" <<'PY'
 import json, sys
 r = json.load(open(sys.argv[1]))["results"]
-ours, sed = r[0]["median"], r[1]["median"]
-print(f"decode {ours:.3f} s, sed {sed:.3f} s (medians): decode/sed = {ours / sed:.2f} (target <= 2.0)")
+decode, check, sed = (x["median"] for x in r)
+print(f"decode {decode:.3f} s, check {check:.3f} s, sed {sed:.3f} s (medians): "
+      f"decode/sed = {decode / sed:.2f}, check/sed = {check / sed:.2f} (target <= 2.0)")
+failing, good = (x["median"] for x in json.load(open(sys.argv[2]))["results"])
+print(f"failing frames {failing:.3f} s, good frames {good:.3f} s: "
+      f"failing/good = {failing / good:.2f} (target <= 3.0)")
 PY
 
 peak() {

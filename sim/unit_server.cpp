@@ -195,7 +195,7 @@ bool UnitServer::ServeDevice(const QString& path) {
   });
   connect(port, &QSerialPort::errorOccurred, this, [this, port, path](QSerialPort::SerialPortError error) {
     if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError) return;
-    const QString message = QStringLiteral("%1: %2").arg(path, port->errorString());
+    const QString message = QStringLiteral("%1 (%2)").arg(path, port->errorString());
     port->close();
     emit lineLost(message);
   });

@@ -52,8 +52,8 @@ class BusPoller : public QObject {
   QTimer round_timer_;
   QTimer reopen_timer_;
   std::deque<Request> pending_;
-  bool busy_ = false;        // an exchange is in flight
-  bool round_due_ = false;   // the round timer fired while the last round was still going
+  bool busy_ = false;       // an exchange is in flight
+  bool round_due_ = false;  // the round timer fired while the last round was still going
   std::set<int> asked_identity_;
   QString last_link_note_;
 };

@@ -43,7 +43,8 @@ std::string Scaled(const std::string& expression, const FieldPresentation* p) {
 std::string TopicId(std::string_view text) {
   std::string id(text);
   for (char& c : id) {
-    const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+    const bool ok =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
     if (!ok) c = '_';
   }
   return id;
@@ -51,7 +52,8 @@ std::string TopicId(std::string_view text) {
 
 std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery, const std::string& client_id,
                                                const std::string& bus, int address, const UnitTopics& topics,
-                                               std::string_view status_frame, std::string_view identity_frame) {
+                                               std::string_view status_frame,
+                                               std::string_view identity_frame) {
   const Json items = kelvo_records::JsonItems(status_frame);
   const auto layout = codec::FindFieldLayout(0xC2);
   // The payload fields stand between the header items and the check value and end mark.
@@ -62,9 +64,10 @@ std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery,
   Json device = {{"identifiers", Json::array({node})}, {"name", bus + " unit " + std::to_string(address)}};
   if (!identity_frame.empty()) {
     const Json identity = kelvo_records::JsonItems(identity_frame);
-    const std::pair<const char*, const char*> keys[] = {
-        {"manufacturer", kMakerLabel}, {"model", kModelLabel}, {"serial_number", kSerialLabel},
-        {"sw_version", kSoftwareLabel}};
+    const std::pair<const char*, const char*> keys[] = {{"manufacturer", kMakerLabel},
+                                                        {"model", kModelLabel},
+                                                        {"serial_number", kSerialLabel},
+                                                        {"sw_version", kSoftwareLabel}};
     for (const auto& [key, label] : keys) {
       if (std::string text = TextOf(identity, label); !text.empty()) device[key] = text;
     }
@@ -94,7 +97,8 @@ std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery,
     char object[32];
     std::snprintf(object, sizeof object, "field%02zu", i + 1);
     const codec::FieldKind kind = (*layout)[i].kind;
-    if (kind == codec::FieldKind::Fixed1 || kind == codec::FieldKind::Fixed2 || kind == codec::FieldKind::Fixed4) {
+    if (kind == codec::FieldKind::Fixed1 || kind == codec::FieldKind::Fixed2 ||
+        kind == codec::FieldKind::Fixed4) {
       add(object, label, label, Pick(label) + "['number']");
     } else if (item.contains("numbers") && item["numbers"].is_array()) {
       for (std::size_t e = 0; e < item["numbers"].size(); ++e) {

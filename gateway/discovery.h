@@ -24,11 +24,9 @@ struct DiscoveryMessage {
 // The configs for one unit, from one of its 0xC2 answers (which gives the cell
 // and sensor counts) and its 0x48 answer when it gave one (model, serial,
 // software version; empty when not). Fields without a presentation are plain numbers.
-[[nodiscard]] std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery,
-                                                             const std::string& client_id,
-                                                             const std::string& bus, int address,
-                                                             const UnitTopics& topics, std::string_view status_frame,
-                                                             std::string_view identity_frame);
+[[nodiscard]] std::vector<DiscoveryMessage> DiscoveryConfigs(
+    const DiscoveryConfig& discovery, const std::string& client_id, const std::string& bus, int address,
+    const UnitTopics& topics, std::string_view status_frame, std::string_view identity_frame);
 
 // The part of a topic level made safe: anything but A-Z, a-z, 0-9, _ and - becomes "_".
 [[nodiscard]] std::string TopicId(std::string_view text);

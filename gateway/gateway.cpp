@@ -129,7 +129,12 @@ void Gateway::OnIdentified(const std::string& bus, int address, const QByteArray
 void Gateway::SetAvailability(const UnitKey& key, Unit& unit, Availability availability) {
   if (unit.availability == availability) return;
   unit.availability = availability;
-  publisher_->SetRetained(UnitTopic(key, "availability"), availability == Availability::Online ? "online" : "offline");
+  if (availability == Availability::Offline) {
+    Log("unit " + key.first + "/" + std::to_string(key.second) + " offline after " +
+        std::to_string(unit.misses) + " missed answers");
+  }
+  publisher_->SetRetained(UnitTopic(key, "availability"),
+                          availability == Availability::Online ? "online" : "offline");
 }
 
 void Gateway::PublishDiscovery(const UnitKey& key, Unit& unit) {
@@ -155,10 +160,9 @@ void Gateway::ForgetUnit(const UnitKey& key, Unit& unit, const std::string& pref
 }
 
 void Gateway::PublishStats() {
-  publisher_->PublishTransient(
-      config_.broker.topic_prefix + "/gateway/stats",
-      StatsJson(kelvo_records::FormatTime(std::chrono::system_clock::now()), publisher_->queued(),
-                publisher_->dropped(), counters_));
+  publisher_->PublishTransient(config_.broker.topic_prefix + "/gateway/stats",
+                               StatsJson(kelvo_records::FormatTime(std::chrono::system_clock::now()),
+                                         publisher_->queued(), publisher_->dropped(), counters_));
 }
 
 void Gateway::Reload() {

@@ -38,8 +38,8 @@ class Gateway : public QObject {
   struct Unit {
     int misses = 0;
     Availability availability = Availability::Unknown;
-    std::string status_frame;                // a recent answer, for the discovery configs
-    std::optional<std::string> identity;     // the 0x48 answer ("" when none came)
+    std::string status_frame;             // a recent answer, for the discovery configs
+    std::optional<std::string> identity;  // the 0x48 answer ("" when none came)
     std::vector<std::string> discovery_topics;
   };
   using UnitKey = std::pair<std::string, int>;

@@ -1,6 +1,7 @@
 #include "gateway/gateway_config.h"
 
 #include <sys/stat.h>
+#include <toml++/toml.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 #include <initializer_list>
 #include <set>
 #include <sstream>
-#include <toml++/toml.h>
 
 #include "gateway/broker_url.h"
 #include "link/port_settings.h"
@@ -21,7 +21,9 @@ struct ConfigError {
   std::string message;
 };
 
-std::string Quoted(std::string_view key) { return "\"" + std::string(key) + "\""; }
+std::string Quoted(std::string_view key) {
+  return "\"" + std::string(key) + "\"";
+}
 
 std::string HostName() {
   char name[256] = {};
@@ -58,8 +60,9 @@ class TableReader {
   [[nodiscard]] const std::string& name() const { return name_; }
 
   void Require(std::string_view key) const {
-    if (!Has(key)) Fail(line(), name_ + " (line " + std::to_string(line()) + ") has no key " + Quoted(key) +
-                                    ", which is required");
+    if (!Has(key))
+      Fail(line(), name_ + " (line " + std::to_string(line()) + ") has no key " + Quoted(key) +
+                       ", which is required");
   }
 
   [[nodiscard]] std::string String(std::string_view key, std::string fallback) const {
@@ -75,7 +78,8 @@ class TableReader {
     if (value == nullptr) FailKey(key, "must be a whole number");
     const std::int64_t n = value->get();
     if (n < low || n > high) {
-      FailKey(key, std::to_string(n) + " is out of range " + std::to_string(low) + "-" + std::to_string(high));
+      FailKey(key,
+              std::to_string(n) + " is out of range " + std::to_string(low) + "-" + std::to_string(high));
     }
     return static_cast<int>(n);
   }
@@ -112,7 +116,7 @@ class TableReader {
 
 // The password from the first line of `path`; refuses a file others can read.
 std::string ReadPassword(const TableReader& broker, const std::string& path) {
-  struct stat info{};
+  struct stat info {};
   if (stat(path.c_str(), &info) != 0) broker.FailKey("password_file", "cannot read " + path);
   if ((info.st_mode & S_IROTH) != 0) {
     broker.FailKey("password_file", path + " can be read by other users: chmod o-rwx " + path +
@@ -231,10 +235,10 @@ GatewayConfig ReadConfig(const toml::table& root, const std::string& source) {
 
   const toml::table* broker = top.Table("broker");
   if (broker == nullptr) top.Fail(1, "no [broker] table: the gateway needs a url to publish to");
-  config.broker = ReadBroker(TableReader(*broker, "[broker]", source,
-                                         {"url", "client_id", "topic_prefix", "username", "password_file",
-                                          "ca_file", "keepalive_s", "stats_interval_ms", "offline_after",
-                                          "max_queued"}));
+  config.broker =
+      ReadBroker(TableReader(*broker, "[broker]", source,
+                             {"url", "client_id", "topic_prefix", "username", "password_file", "ca_file",
+                              "keepalive_s", "stats_interval_ms", "offline_after", "max_queued"}));
 
   const toml::array* buses = root.contains("bus") ? root.get("bus")->as_array() : nullptr;
   if (root.contains("bus") && (buses == nullptr || !buses->is_array_of_tables())) {

@@ -10,15 +10,15 @@
 namespace kelvo_gateway {
 
 struct BrokerConfig {
-  std::string url;        // as written, "mqtt://HOST[:PORT]" or "mqtts://HOST[:PORT]"
+  std::string url;  // as written, "mqtt://HOST[:PORT]" or "mqtts://HOST[:PORT]"
   bool tls = false;
   std::string host;
   int port = 1883;
   std::string client_id;  // default: kelvo-gateway-<hostname>
   std::string topic_prefix = "kelvo";
-  std::string username;   // empty: none
+  std::string username;  // empty: none
   std::string password_file;
-  std::string password;   // read from password_file; never printed
+  std::string password;  // read from password_file; never printed
   std::string ca_file;
   int keepalive_s = 30;
   int stats_interval_ms = 10000;

@@ -11,6 +11,8 @@ std::string HostTimeHex(std::time_t now) {
   return text;
 }
 
-std::string IdentityPayload(std::time_t now) { return "00000001" + HostTimeHex(now) + "0000"; }
+std::string IdentityPayload(std::time_t now) {
+  return "00000001" + HostTimeHex(now) + "0000";
+}
 
 }  // namespace kelvo_gateway

@@ -46,8 +46,10 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   kelvo_gateway::SignalRelay signals_in;
   kelvo_gateway::Gateway gateway(std::move(*loaded.config), path);
-  QObject::connect(&signals_in, &kelvo_gateway::SignalRelay::terminate, &gateway, &kelvo_gateway::Gateway::Shutdown);
-  QObject::connect(&signals_in, &kelvo_gateway::SignalRelay::reload, &gateway, &kelvo_gateway::Gateway::Reload);
+  QObject::connect(&signals_in, &kelvo_gateway::SignalRelay::terminate, &gateway,
+                   &kelvo_gateway::Gateway::Shutdown);
+  QObject::connect(&signals_in, &kelvo_gateway::SignalRelay::reload, &gateway,
+                   &kelvo_gateway::Gateway::Reload);
   QObject::connect(&gateway, &kelvo_gateway::Gateway::finished, &app, &QCoreApplication::quit);
   gateway.Start();
   return app.exec();

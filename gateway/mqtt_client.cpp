@@ -22,7 +22,8 @@ QString Reason(int rc) {
 
 }  // namespace
 
-MqttClient::MqttClient(MqttSettings settings, QObject* parent) : QObject(parent), settings_(std::move(settings)) {
+MqttClient::MqttClient(MqttSettings settings, QObject* parent)
+    : QObject(parent), settings_(std::move(settings)) {
   static LibraryInit init;
   mosq_ = mosquitto_new(settings_.client_id.c_str(), true, this);
   if (mosq_ == nullptr) {
@@ -36,8 +37,9 @@ MqttClient::MqttClient(MqttSettings settings, QObject* parent) : QObject(parent)
   mosquitto_publish_callback_set(mosq_, &MqttClient::OnPublish);
   int rc = MOSQ_ERR_SUCCESS;
   if (!settings_.will_topic.empty()) {
-    rc = mosquitto_will_set(mosq_, settings_.will_topic.c_str(), static_cast<int>(settings_.will_payload.size()),
-                            settings_.will_payload.data(), 1, true);
+    rc = mosquitto_will_set(mosq_, settings_.will_topic.c_str(),
+                            static_cast<int>(settings_.will_payload.size()), settings_.will_payload.data(), 1,
+                            true);
   }
   if (rc == MOSQ_ERR_SUCCESS && !settings_.username.empty()) {
     rc = mosquitto_username_pw_set(mosq_, settings_.username.c_str(),
@@ -60,7 +62,9 @@ MqttClient::~MqttClient() {
   if (mosq_ != nullptr) mosquitto_destroy(mosq_);
 }
 
-void MqttClient::Post(auto&& f) { QMetaObject::invokeMethod(this, std::forward<decltype(f)>(f), Qt::QueuedConnection); }
+void MqttClient::Post(auto&& f) {
+  QMetaObject::invokeMethod(this, std::forward<decltype(f)>(f), Qt::QueuedConnection);
+}
 
 void MqttClient::Start() {
   if (thread_.joinable()) return;
@@ -80,14 +84,17 @@ void MqttClient::Stop() {
   if (thread_.joinable()) thread_.join();
 }
 
-bool MqttClient::Publish(const std::string& topic, const std::string& payload, int qos, bool retain, int* mid) {
+bool MqttClient::Publish(const std::string& topic, const std::string& payload, int qos, bool retain,
+                         int* mid) {
   if (!connected_ || mosq_ == nullptr) return false;
-  const int rc = mosquitto_publish(mosq_, mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(),
-                                   qos, retain);
+  const int rc = mosquitto_publish(mosq_, mid, topic.c_str(), static_cast<int>(payload.size()),
+                                   payload.data(), qos, retain);
   return rc == MOSQ_ERR_SUCCESS;
 }
 
-void MqttClient::OnConnect(mosquitto*, void* self, int rc) { static_cast<MqttClient*>(self)->connack_ = rc; }
+void MqttClient::OnConnect(mosquitto*, void* self, int rc) {
+  static_cast<MqttClient*>(self)->connack_ = rc;
+}
 
 void MqttClient::OnPublish(mosquitto*, void* self, int mid) {
   auto* client = static_cast<MqttClient*>(self);

@@ -48,7 +48,8 @@ class MqttClient : public QObject {
   [[nodiscard]] bool isConnected() const { return connected_; }
   // Hands a message to the library while connected; false (nothing kept) when not,
   // or when the library refuses it. `mid` gets the message id that published() reports.
-  bool Publish(const std::string& topic, const std::string& payload, int qos, bool retain, int* mid = nullptr);
+  bool Publish(const std::string& topic, const std::string& payload, int qos, bool retain,
+               int* mid = nullptr);
 
  signals:
   void connected();
@@ -69,8 +70,8 @@ class MqttClient : public QObject {
   std::atomic<bool> stop_{false};
   std::mutex stop_mutex_;
   std::condition_variable stop_wake_;
-  bool connected_ = false;       // on the owner's thread
-  int connack_ = -1;             // on the network thread: the last CONNACK code seen
+  bool connected_ = false;  // on the owner's thread
+  int connack_ = -1;        // on the network thread: the last CONNACK code seen
   std::string setup_error_;
 };
 

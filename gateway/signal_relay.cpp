@@ -23,7 +23,7 @@ SignalRelay::SignalRelay(QObject* parent) : QObject(parent) {
   if (pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
   notifier_ = std::make_unique<QSocketNotifier>(g_pipe[0], QSocketNotifier::Read);
   connect(notifier_.get(), &QSocketNotifier::activated, this, &SignalRelay::OnReadable);
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = &Catch;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;

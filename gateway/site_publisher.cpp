@@ -30,7 +30,9 @@ void SitePublisher::MakeClient(MqttSettings settings) {
   connect(client_.get(), &MqttClient::published, this, &SitePublisher::OnPublished);
 }
 
-void SitePublisher::Start() { client_->Start(); }
+void SitePublisher::Start() {
+  client_->Start();
+}
 
 void SitePublisher::Reconnect(MqttSettings settings, std::string gateway_availability_topic) {
   if (client_->isConnected()) {
@@ -84,7 +86,8 @@ void SitePublisher::OnPublished(int mid) {
     FinishShutdown();
     return;
   }
-  const auto acked = std::find_if(inflight_.begin(), inflight_.end(), [mid](const auto& m) { return m.first == mid; });
+  const auto acked =
+      std::find_if(inflight_.begin(), inflight_.end(), [mid](const auto& m) { return m.first == mid; });
   if (acked == inflight_.end()) return;
   inflight_.erase(acked);
   Pump();

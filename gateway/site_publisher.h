@@ -5,9 +5,9 @@
 
 #include <QObject>
 #include <QTimer>
+#include <deque>
 #include <map>
 #include <memory>
-#include <deque>
 #include <set>
 #include <string>
 

@@ -47,8 +47,9 @@ class ConfigFiles : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
-constexpr const char* kBroker = "[broker]\nurl = \"mqtt://127.0.0.1:1883\"\n";                    // lines 1-2
-constexpr const char* kBus = "[[bus]]\nname = \"rack1\"\nport = \"tcp://127.0.0.1:4001\"\naddresses = [1, 2, 3]\n";  // 4 lines
+constexpr const char* kBroker = "[broker]\nurl = \"mqtt://127.0.0.1:1883\"\n";  // lines 1-2
+constexpr const char* kBus =
+    "[[bus]]\nname = \"rack1\"\nport = \"tcp://127.0.0.1:4001\"\naddresses = [1, 2, 3]\n";  // 4 lines
 
 struct Case {
   const char* name;
@@ -69,34 +70,56 @@ TEST_F(ConfigFiles, ChecksEveryFault) {
        0,
        {"1 bus, 7 units", "rack1: tcp://127.0.0.1:4001", "1-3, 7, 9-11", "500 ms timeout", "\"site-a\"",
         "kelvo/site-a/rack1/ADDRESS/status"}},
-      {"defaults", b + bus, 0, {"kelvo-gateway-", "keepalive 30 s", "a round every 1000 ms, 1000 ms timeout"}},
+      {"defaults",
+       b + bus,
+       0,
+       {"kelvo-gateway-", "keepalive 30 s", "a round every 1000 ms, 1000 ms timeout"}},
       {"timeout follows a short interval", b + bus + "interval_ms = 300\n", 0, {"300 ms timeout"}},
       {"typo in a key", b + "topic_prefx = \"x\"\n" + bus, 2, {"line 3", "\"topic_prefx\"", "unknown"}},
       {"unknown table", b + bus + "[homeassistant]\nenable = true\n", 2, {"line 8", "\"enable\""}},
-      {"missing key of the second bus", b + bus + "\n[[bus]]\nname = \"rack2\"\nport = \"/dev/ttyUSB0\"\n", 2,
+      {"missing key of the second bus",
+       b + bus + "\n[[bus]]\nname = \"rack2\"\nport = \"/dev/ttyUSB0\"\n",
+       2,
        {"[[bus]] number 2", "line 8", "\"addresses\""}},
       {"no url", "[broker]\nclient_id = \"a\"\n" + bus, 2, {"line 1", "\"url\""}},
-      {"address out of range", b + "[[bus]]\nname = \"r\"\nport = \"tcp://h:1\"\naddresses = [1, 256]\n", 2,
+      {"address out of range",
+       b + "[[bus]]\nname = \"r\"\nport = \"tcp://h:1\"\naddresses = [1, 256]\n",
+       2,
        {"line 6", "\"addresses\"", "0-255"}},
-      {"address twice", b + "[[bus]]\nname = \"r\"\nport = \"tcp://h:1\"\naddresses = [4, 4]\n", 2,
+      {"address twice",
+       b + "[[bus]]\nname = \"r\"\nport = \"tcp://h:1\"\naddresses = [4, 4]\n",
+       2,
        {"line 6", "address 4 twice"}},
-      {"bus name", b + "[[bus]]\nname = \"rack 1\"\nport = \"tcp://h:1\"\naddresses = [1]\n", 2,
+      {"bus name",
+       b + "[[bus]]\nname = \"rack 1\"\nport = \"tcp://h:1\"\naddresses = [1]\n",
+       2,
        {"line 4", "\"name\""}},
       {"same bus name twice", b + bus + bus, 2, {"line 8", "\"rack1\" names another"}},
-      {"bad port", b + "[[bus]]\nname = \"r\"\nport = \"tcp://h:0\"\naddresses = [1]\n", 2, {"line 5", "\"port\""}},
+      {"bad port",
+       b + "[[bus]]\nname = \"r\"\nport = \"tcp://h:0\"\naddresses = [1]\n",
+       2,
+       {"line 5", "\"port\""}},
       {"keepalive too short", b + "keepalive_s = 4\n" + bus, 2, {"line 3", "\"keepalive_s\"", "5-65535"}},
-      {"text for a number", b + "max_queued = \"lots\"\n" + bus, 2, {"line 3", "\"max_queued\"", "whole number"}},
+      {"text for a number",
+       b + "max_queued = \"lots\"\n" + bus,
+       2,
+       {"line 3", "\"max_queued\"", "whole number"}},
       {"url scheme", "[broker]\nurl = \"http://h\"\n" + bus, 2, {"line 2", "\"url\"", "mqtt://"}},
       {"password in the url", "[broker]\nurl = \"mqtt://u:p@h\"\n" + bus, 2, {"line 2", "password_file"}},
-      {"ca_file without TLS", b + "ca_file = \"/etc/hostname\"\n" + bus, 2, {"line 3", "\"ca_file\"", "mqtts://"}},
+      {"ca_file without TLS",
+       b + "ca_file = \"/etc/hostname\"\n" + bus,
+       2,
+       {"line 3", "\"ca_file\"", "mqtts://"}},
       {"scale 0", b + bus + "[homeassistant.fields.\"总电压\"]\nscale = 0\n", 2, {"line 8", "\"scale\""}},
       {"no bus", b, 2, {"no [[bus]]"}},
       {"not TOML", b + "url = \n" + bus, 2, {"line 3"}},
+      {"binary noise", std::string("\x00\xFF\xFE<\x01>\n", 7) + b, 2, {"line 1"}},
   };
   for (const Case& c : cases) {
     const CheckRun run = Check(Write("gateway.toml", c.text));
     EXPECT_EQ(run.status, c.status) << c.name << "\n" << run.out;
-    for (const std::string& text : c.said) EXPECT_NE(run.out.find(text), std::string::npos) << c.name << ": " << text << "\n" << run.out;
+    for (const std::string& text : c.said)
+      EXPECT_NE(run.out.find(text), std::string::npos) << c.name << ": " << text << "\n" << run.out;
   }
 }
 

@@ -24,7 +24,8 @@ using Json = nlohmann::json;
 
 // A simulated unit served on loopback TCP, counting its answers.
 struct TcpUnit {
-  explicit TcpUnit(std::vector<int> addresses, kelvo_sim::Faults faults = {}, kelvo_sim::BatteryConfig battery = {})
+  explicit TcpUnit(std::vector<int> addresses, kelvo_sim::Faults faults = {},
+                   kelvo_sim::BatteryConfig battery = {})
       : server(kelvo_sim::SimulatedUnit(std::move(addresses), battery, 7), faults) {
     QObject::connect(&server, &kelvo_sim::UnitServer::answerSent, [this] { ++answers; });
     listening = server.Listen("tcp://127.0.0.1:0");
@@ -58,7 +59,9 @@ class Gateway {
     file.write(config.c_str());
   }
   void Signal(int number) { ::kill(static_cast<pid_t>(process_.processId()), number); }
-  bool Ended(int ms) { return WaitFor([this] { return process_.state() == QProcess::NotRunning; }, ms); }
+  bool Ended(int ms) {
+    return WaitFor([this] { return process_.state() == QProcess::NotRunning; }, ms);
+  }
   std::string Log() {
     log_ += process_.readAllStandardError().toStdString();
     return log_;
@@ -72,13 +75,15 @@ class Gateway {
 };
 
 std::string Broker(const Broker& broker, const std::string& extra = {}) {
-  return "[broker]\nurl = \"" + broker.url() + "\"\nclient_id = \"test-gw\"\ntopic_prefix = \"site\"\n" + extra;
+  return "[broker]\nurl = \"" + broker.url() + "\"\nclient_id = \"test-gw\"\ntopic_prefix = \"site\"\n" +
+         extra;
 }
 
 std::string Bus(const std::string& name, const std::string& port, const std::string& addresses,
                 int interval_ms = 200, int timeout_ms = 150) {
   return "[[bus]]\nname = \"" + name + "\"\nport = \"" + port + "\"\naddresses = " + addresses +
-         "\ninterval_ms = " + std::to_string(interval_ms) + "\ntimeout_ms = " + std::to_string(timeout_ms) + "\n";
+         "\ninterval_ms = " + std::to_string(interval_ms) + "\ntimeout_ms = " + std::to_string(timeout_ms) +
+         "\n";
 }
 
 // Distinct answers among the status messages (a resent message repeats its time).
@@ -129,7 +134,8 @@ TEST(GatewaySite, PublishesStatusAvailabilityAndStatsOfEveryBus) {
   EXPECT_EQ(stats.at("dropped"), 0);
   EXPECT_TRUE(stats.at("queued").is_number_unsigned());
   const Json& rack1_stats = stats.at("buses").at("rack1");
-  EXPECT_EQ(rack1_stats.at("requests"), rack1_stats.at("answered").get<int>() + rack1_stats.at("failed").get<int>());
+  EXPECT_EQ(rack1_stats.at("requests"),
+            rack1_stats.at("answered").get<int>() + rack1_stats.at("failed").get<int>());
   EXPECT_GE(rack1_stats.at("failed"), 2);
   EXPECT_TRUE(rack1_stats.at("latency_p50_ms").is_number());
   EXPECT_TRUE(rack1_stats.at("latency_p99_ms").is_number());
@@ -196,8 +202,9 @@ TEST(GatewaySite, BrokerAwayLosesNothing) {
   ASSERT_TRUE(WaitFor([&] { return unit.answers >= 5; })) << gateway.Log();
   ASSERT_TRUE(broker.Start());
   const int before_start = unit.answers;
-  ASSERT_TRUE(WaitFor([&] { return DistinctAnswers(sub, "site/rack1/5/status") >= std::size_t(before_start); }))
-      << gateway.Log();
+  ASSERT_TRUE(WaitFor([&] {
+    return DistinctAnswers(sub, "site/rack1/5/status") >= std::size_t(before_start);
+  })) << gateway.Log();
   EXPECT_EQ(sub.Last("site/rack1/5/availability"), "online");
 
   broker.Stop();
@@ -205,8 +212,10 @@ TEST(GatewaySite, BrokerAwayLosesNothing) {
   ASSERT_TRUE(WaitFor([&] { return unit.answers >= at_stop + 5; }));
   ASSERT_TRUE(broker.Start());
   const int after_restart = unit.answers;
-  ASSERT_TRUE(WaitFor([&] { return DistinctAnswers(sub, "site/rack1/5/status") >= std::size_t(after_restart); }))
-      << "got " << DistinctAnswers(sub, "site/rack1/5/status") << " of " << after_restart << "\n"
+  ASSERT_TRUE(WaitFor([&] {
+    return DistinctAnswers(sub, "site/rack1/5/status") >= std::size_t(after_restart);
+  })) << "got "
+      << DistinctAnswers(sub, "site/rack1/5/status") << " of " << after_restart << "\n"
       << gateway.Log();
   // Availability said again on each reconnect, a restarted broker having perhaps forgotten it.
   EXPECT_GE(sub.Count("site/rack1/5/availability"), 2u);

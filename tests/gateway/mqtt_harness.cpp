@@ -29,8 +29,9 @@ Broker::Broker(bool persistence) : port_(FreePort()) {
   QFile config(dir_.filePath("mosquitto.conf"));
   config.open(QIODevice::WriteOnly);
   // Run as root, mosquitto becomes the mosquitto user, who must be able to save its state here.
-  QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                         QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
+  QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                         QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                         QFileDevice::WriteOther | QFileDevice::ExeOther);
   std::string text = "listener " + std::to_string(port_) +
                      " 127.0.0.1\nallow_anonymous true\nlog_type error\nlog_type warning\n";
   text += persistence ? "persistence true\npersistence_location " + dir_.path().toStdString() + "/\n"
@@ -39,20 +40,27 @@ Broker::Broker(bool persistence) : port_(FreePort()) {
   process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 }
 
-Broker::~Broker() { Stop(); }
+Broker::~Broker() {
+  Stop();
+}
 
 bool Broker::Start() {
   process_.start("mosquitto", {"-c", dir_.filePath("mosquitto.conf")});
   if (!process_.waitForStarted(5000)) return false;
   // Ready when it takes a connection.
   return WaitFor([this] {
-    if (process_.state() == QProcess::NotRunning) return true;
-    QTcpSocket probe;
-    probe.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port_));
-    WaitFor([&] { return probe.state() != QAbstractSocket::ConnectingState &&
-                         probe.state() != QAbstractSocket::HostLookupState; }, 1000);
-    return probe.state() == QAbstractSocket::ConnectedState;
-  }) && process_.state() == QProcess::Running;
+           if (process_.state() == QProcess::NotRunning) return true;
+           QTcpSocket probe;
+           probe.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port_));
+           WaitFor(
+               [&] {
+                 return probe.state() != QAbstractSocket::ConnectingState &&
+                        probe.state() != QAbstractSocket::HostLookupState;
+               },
+               1000);
+           return probe.state() == QAbstractSocket::ConnectedState;
+         }) &&
+         process_.state() == QProcess::Running;
 }
 
 void Broker::Stop() {

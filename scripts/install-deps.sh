@@ -16,6 +16,8 @@ packages=(
   qt6-serialport-dev socat
   # kelvo-monitor: its charts and its translation
   libqcustomplot-dev qt6-tools-dev qt6-l10n-tools qt6-tools-dev-tools
+  # the site gateway: its broker client, configuration, and a broker for tests
+  libmosquitto-dev libtomlplusplus-dev mosquitto mosquitto-clients
   # screenshots, measurements and packaging
   xvfb xdotool x11-utils imagemagick hyperfine time file dpkg-dev python3 desktop-file-utils
 )

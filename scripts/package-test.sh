@@ -51,4 +51,15 @@ if [ -f "$build/monitor/kelvo-monitor" ]; then
   /usr/bin/kelvo-monitor --help | grep -q -- --record || fail "kelvo-monitor --help says nothing of --record"
 fi
 grep -q GPL-3.0-or-later /usr/share/doc/kelvo-vavo-zuru/copyright || fail "the package carries no licence"
+if [ -f "$build/gateway/kelvo-gateway" ]; then
+  [ -x /usr/bin/kelvo-gateway ] || fail "kelvo-gateway is not installed"
+  unit=/usr/lib/systemd/system/kelvo-gateway.service
+  [ -f "$unit" ] || fail "the kelvo-gateway.service unit is not installed"
+  for line in DynamicUser=yes SupplementaryGroups=dialout Restart=on-failure \
+    'ExecStart=/usr/bin/kelvo-gateway --config /etc/kelvo/gateway.toml'; do
+    grep -qxF "$line" "$unit" || fail "kelvo-gateway.service lacks '$line'"
+  done
+  example=/usr/share/doc/kelvo-vavo-zuru/examples/gateway.toml
+  /usr/bin/kelvo-gateway --config "$example" --check || fail "the example configuration does not check"
+fi
 echo "package test passed"

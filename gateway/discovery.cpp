@@ -1,0 +1,113 @@
+#include "gateway/discovery.h"
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "codec/payload_catalogue.h"
+#include "records/frame_json.h"
+
+namespace kelvo_gateway {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Labels of the identity answer, as the record writer gives them (UTF-8).
+constexpr const char* kModelLabel = "主板名称";
+constexpr const char* kSerialLabel = "服务序列号";
+constexpr const char* kSoftwareLabel = "应用版本";
+constexpr const char* kMakerLabel = "工厂名称";
+
+std::string TextOf(const Json& items, const char* label) {
+  for (const Json& item : items) {
+    if (item.value("label", "") == label && item.contains("text") && item["text"].is_string()) {
+      return item["text"].get<std::string>();
+    }
+  }
+  return {};
+}
+
+// A Jinja expression picking the field `label` out of the record's items.
+std::string Pick(const std::string& label) {
+  return "(value_json['items'] | selectattr('label', 'equalto', " + Json(label).dump() + ") | first)";
+}
+
+std::string Scaled(const std::string& expression, const FieldPresentation* p) {
+  if (p == nullptr || !p->scale) return "{{ " + expression + " }}";
+  char scale[32];
+  std::snprintf(scale, sizeof scale, "%.10g", *p->scale);
+  return "{{ (" + expression + " * " + scale + ") | round(6) }}";
+}
+
+}  // namespace
+
+std::string TopicId(std::string_view text) {
+  std::string id(text);
+  for (char& c : id) {
+    const bool ok =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+    if (!ok) c = '_';
+  }
+  return id;
+}
+
+std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery, const std::string& client_id,
+                                               const std::string& bus, int address, const UnitTopics& topics,
+                                               std::string_view status_frame,
+                                               std::string_view identity_frame) {
+  const Json items = kelvo_records::JsonItems(status_frame);
+  const auto layout = codec::FindFieldLayout(0xC2);
+  // The payload fields stand between the header items and the check value and end mark.
+  if (!layout || !items.is_array() || items.size() < layout->size() + 2) return {};
+  const std::size_t first = items.size() - 2 - layout->size();
+
+  const std::string node = TopicId("kelvo_" + client_id + "_" + bus + "_" + std::to_string(address));
+  Json device = {{"identifiers", Json::array({node})}, {"name", bus + " unit " + std::to_string(address)}};
+  if (!identity_frame.empty()) {
+    const Json identity = kelvo_records::JsonItems(identity_frame);
+    const std::pair<const char*, const char*> keys[] = {{"manufacturer", kMakerLabel},
+                                                        {"model", kModelLabel},
+                                                        {"serial_number", kSerialLabel},
+                                                        {"sw_version", kSoftwareLabel}};
+    for (const auto& [key, label] : keys) {
+      if (std::string text = TextOf(identity, label); !text.empty()) device[key] = text;
+    }
+  }
+
+  std::vector<DiscoveryMessage> out;
+  const auto add = [&](const std::string& object, const std::string& name, const std::string& label,
+                       const std::string& expression) {
+    const auto found = discovery.fields.find(label);
+    const FieldPresentation* p = found == discovery.fields.end() ? nullptr : &found->second;
+    Json config = {{"name", name},
+                   {"unique_id", node + "_" + object},
+                   {"object_id", node + "_" + object},
+                   {"state_topic", topics.status},
+                   {"value_template", Scaled(expression, p)},
+                   {"availability_topic", topics.availability},
+                   {"state_class", "measurement"}};
+    if (p != nullptr && !p->unit.empty()) config["unit_of_measurement"] = p->unit;
+    if (p != nullptr && !p->device_class.empty()) config["device_class"] = p->device_class;
+    config["device"] = device;
+    out.push_back({discovery.prefix + "/sensor/" + node + "/" + object + "/config", config.dump()});
+  };
+
+  for (std::size_t i = 0; i < layout->size(); ++i) {
+    const Json& item = items[first + i];
+    const std::string label = item.value("label", "");
+    char object[32];
+    std::snprintf(object, sizeof object, "field%02zu", i + 1);
+    const codec::FieldKind kind = (*layout)[i].kind;
+    if (kind == codec::FieldKind::Fixed1 || kind == codec::FieldKind::Fixed2 ||
+        kind == codec::FieldKind::Fixed4) {
+      add(object, label, label, Pick(label) + "['number']");
+    } else if (item.contains("numbers") && item["numbers"].is_array()) {
+      for (std::size_t e = 0; e < item["numbers"].size(); ++e) {
+        add(std::string(object) + "_" + std::to_string(e + 1), label + " " + std::to_string(e + 1), label,
+            Pick(label) + "['numbers'][" + std::to_string(e) + "]");
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace kelvo_gateway

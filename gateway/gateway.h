@@ -1,0 +1,72 @@
+// The daemon: one poller per bus, one publisher for the broker, and what ties
+// them together (availability of each unit, discovery, stats, reload).
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "gateway/bus_counters.h"
+#include "gateway/gateway_config.h"
+
+namespace kelvo_gateway {
+
+class BusPoller;
+class SitePublisher;
+
+class Gateway : public QObject {
+  Q_OBJECT
+ public:
+  Gateway(GatewayConfig config, std::string config_path, QObject* parent = nullptr);
+  ~Gateway() override;
+
+  void Start();
+  // Reads the configuration file again; one that does not check leaves everything as it is.
+  void Reload();
+  // Publishes the gateway's "offline" and ends; finished() follows within about 2 s.
+  void Shutdown();
+
+ signals:
+  void finished();
+
+ private:
+  enum class Availability { Unknown, Online, Offline };
+  struct Unit {
+    int misses = 0;
+    Availability availability = Availability::Unknown;
+    std::string status_frame;             // a recent answer, for the discovery configs
+    std::optional<std::string> identity;  // the 0x48 answer ("" when none came)
+    std::vector<std::string> discovery_topics;
+  };
+  using UnitKey = std::pair<std::string, int>;
+
+  void StartPoller(const BusConfig& bus);
+  void OnAnswered(const std::string& bus, int address, const QByteArray& frame, const QDateTime& at,
+                  double latency_ms);
+  void OnMissed(const std::string& bus, int address, const QString& reason);
+  void OnIdentified(const std::string& bus, int address, const QByteArray& frame);
+  void SetAvailability(const UnitKey& key, Unit& unit, Availability availability);
+  void PublishDiscovery(const UnitKey& key, Unit& unit);
+  // Clears its retained availability and discovery configs under `prefix`.
+  void ForgetUnit(const UnitKey& key, Unit& unit, const std::string& prefix);
+  void PublishStats();
+  [[nodiscard]] std::string UnitTopic(const UnitKey& key, const char* leaf) const;
+
+  GatewayConfig config_;
+  std::string path_;
+  std::unique_ptr<SitePublisher> publisher_;
+  std::map<std::string, std::unique_ptr<BusPoller>> pollers_;
+  std::map<std::string, BusCounters> counters_;
+  std::map<UnitKey, Unit> units_;
+  QTimer stats_timer_;
+  bool stopping_ = false;
+};
+
+// "kelvo-gateway: TEXT" on stderr, one line, flushed.
+void Log(const std::string& text);
+
+}  // namespace kelvo_gateway

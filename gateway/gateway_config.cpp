@@ -1,0 +1,288 @@
+#include "gateway/gateway_config.h"
+
+#include <sys/stat.h>
+#include <toml++/toml.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <initializer_list>
+#include <set>
+#include <sstream>
+
+#include "gateway/broker_url.h"
+#include "link/port_settings.h"
+
+namespace kelvo_gateway {
+namespace {
+
+// Raised while reading; carries the complete message. Never leaves this file.
+struct ConfigError {
+  std::string message;
+};
+
+std::string Quoted(std::string_view key) {
+  return "\"" + std::string(key) + "\"";
+}
+
+std::string HostName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
+  return name;
+}
+
+// One table of the file: its name as the user wrote it, its line, and the
+// keys it may hold. Every read names the line and the key at fault.
+class TableReader {
+ public:
+  TableReader(const toml::table& table, std::string name, std::string source,
+              std::initializer_list<std::string_view> keys)
+      : table_(table), name_(std::move(name)), source_(std::move(source)) {
+    for (const auto& [key, node] : table_) {
+      if (std::find(keys.begin(), keys.end(), key.str()) == keys.end()) {
+        Fail(LineOf(node), "unknown key " + Quoted(key.str()) + " in " + name_);
+      }
+    }
+  }
+
+  [[noreturn]] void Fail(int line, const std::string& what) const {
+    std::ostringstream out;
+    out << source_ << ": line " << line << ": " << what;
+    throw ConfigError{out.str()};
+  }
+  [[noreturn]] void FailKey(std::string_view key, const std::string& what) const {
+    Fail(LineOf(*table_.get(key)), "key " + Quoted(key) + " in " + name_ + ": " + what);
+  }
+
+  [[nodiscard]] bool Has(std::string_view key) const { return table_.contains(key); }
+  [[nodiscard]] int line() const { return static_cast<int>(table_.source().begin.line); }
+  [[nodiscard]] const toml::table& table() const { return table_; }
+  [[nodiscard]] const std::string& name() const { return name_; }
+
+  void Require(std::string_view key) const {
+    if (!Has(key))
+      Fail(line(), name_ + " (line " + std::to_string(line()) + ") has no key " + Quoted(key) +
+                       ", which is required");
+  }
+
+  [[nodiscard]] std::string String(std::string_view key, std::string fallback) const {
+    if (!Has(key)) return fallback;
+    const auto* value = table_.get(key)->as_string();
+    if (value == nullptr) FailKey(key, "must be a string in double quotes");
+    return value->get();
+  }
+
+  [[nodiscard]] int Integer(std::string_view key, int fallback, std::int64_t low, std::int64_t high) const {
+    if (!Has(key)) return fallback;
+    const auto* value = table_.get(key)->as_integer();
+    if (value == nullptr) FailKey(key, "must be a whole number");
+    const std::int64_t n = value->get();
+    if (n < low || n > high) {
+      FailKey(key,
+              std::to_string(n) + " is out of range " + std::to_string(low) + "-" + std::to_string(high));
+    }
+    return static_cast<int>(n);
+  }
+
+  [[nodiscard]] bool Boolean(std::string_view key, bool fallback) const {
+    if (!Has(key)) return fallback;
+    const auto* value = table_.get(key)->as_boolean();
+    if (value == nullptr) FailKey(key, "must be true or false");
+    return value->get();
+  }
+
+  [[nodiscard]] std::optional<double> Number(std::string_view key) const {
+    if (!Has(key)) return std::nullopt;
+    const toml::node& node = *table_.get(key);
+    if (const auto* i = node.as_integer()) return static_cast<double>(i->get());
+    if (const auto* f = node.as_floating_point()) return f->get();
+    FailKey(key, "must be a number");
+  }
+
+  [[nodiscard]] const toml::table* Table(std::string_view key) const {
+    if (!Has(key)) return nullptr;
+    const auto* table = table_.get(key)->as_table();
+    if (table == nullptr) FailKey(key, "must be a table");
+    return table;
+  }
+
+  static int LineOf(const toml::node& node) { return static_cast<int>(node.source().begin.line); }
+
+ private:
+  const toml::table& table_;
+  std::string name_;
+  std::string source_;
+};
+
+// The password from the first line of `path`; refuses a file others can read.
+std::string ReadPassword(const TableReader& broker, const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) broker.FailKey("password_file", "cannot read " + path);
+  if ((info.st_mode & S_IROTH) != 0) {
+    broker.FailKey("password_file", path + " can be read by other users: chmod o-rwx " + path +
+                                        " (and keep it owned by the gateway's user or group)");
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::string password;
+  if (!in || !std::getline(in, password)) broker.FailKey("password_file", "cannot read " + path);
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  if (password.empty()) broker.FailKey("password_file", path + " holds no password on its first line");
+  return password;
+}
+
+void RequireReadable(const TableReader& table, std::string_view key, const std::string& path) {
+  if (access(path.c_str(), R_OK) != 0) table.FailKey(key, "cannot read " + path);
+}
+
+BrokerConfig ReadBroker(const TableReader& t) {
+  BrokerConfig b;
+  t.Require("url");
+  b.url = t.String("url", "");
+  std::string why;
+  const std::optional<BrokerUrl> url = ParseBrokerUrl(b.url, &why);
+  if (!url) t.FailKey("url", why);
+  b.tls = url->tls;
+  b.host = url->host;
+  b.port = url->port;
+  b.client_id = t.String("client_id", "kelvo-gateway-" + HostName());
+  if (b.client_id.empty() || b.client_id.size() > 65535) t.FailKey("client_id", "must not be empty");
+  b.topic_prefix = t.String("topic_prefix", b.topic_prefix);
+  if (b.topic_prefix.empty() || b.topic_prefix.front() == '/' || b.topic_prefix.back() == '/' ||
+      b.topic_prefix.find_first_of(std::string_view("+#\0", 3)) != std::string::npos) {
+    t.FailKey("topic_prefix", "must be a topic without \"+\", \"#\" or a leading or trailing \"/\"");
+  }
+  b.username = t.String("username", "");
+  b.password_file = t.String("password_file", "");
+  if (t.Has("password_file")) {
+    if (b.username.empty()) t.FailKey("password_file", "needs a username under [broker]");
+    b.password = ReadPassword(t, b.password_file);
+  }
+  b.ca_file = t.String("ca_file", "");
+  if (t.Has("ca_file")) {
+    if (!b.tls) t.FailKey("ca_file", "is for mqtts:// only; the url says mqtt://");
+    RequireReadable(t, "ca_file", b.ca_file);
+  }
+  b.keepalive_s = t.Integer("keepalive_s", b.keepalive_s, 5, 65535);
+  b.stats_interval_ms = t.Integer("stats_interval_ms", b.stats_interval_ms, 100, 86'400'000);
+  b.offline_after = t.Integer("offline_after", b.offline_after, 1, 1'000'000);
+  b.max_queued = t.Integer("max_queued", b.max_queued, 1, 10'000'000);
+  return b;
+}
+
+bool IsBusName(std::string_view name) {
+  return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+  });
+}
+
+BusConfig ReadBus(const TableReader& t) {
+  BusConfig bus;
+  for (const char* key : {"name", "port", "addresses"}) t.Require(key);
+  bus.name = t.String("name", "");
+  if (!IsBusName(bus.name)) t.FailKey("name", "\"" + bus.name + "\" is not made of A-Z, a-z, 0-9, _ and -");
+  bus.port = t.String("port", "");
+  QString why;
+  if (!kelvo_link::ParsePortAddress(QString::fromStdString(bus.port), &why)) {
+    t.FailKey("port", why.isEmpty() ? "not a device path or tcp://HOST:PORT" : why.toStdString());
+  }
+  bus.baud = t.Integer("baud", bus.baud, 1, 100'000'000);
+  bus.interval_ms = t.Integer("interval_ms", bus.interval_ms, 10, 86'400'000);
+  bus.timeout_ms = t.Integer("timeout_ms", std::min(1000, bus.interval_ms), 1, 600'000);
+
+  const toml::array* list = t.table().get("addresses")->as_array();
+  if (list == nullptr) t.FailKey("addresses", "must be a list of numbers, such as [1, 2, 3]");
+  if (list->empty()) t.FailKey("addresses", "is empty: nothing to poll");
+  std::set<int> seen;
+  for (const toml::node& element : *list) {
+    const auto* n = element.as_integer();
+    if (n == nullptr || n->get() < 0 || n->get() > 255) {
+      t.FailKey("addresses", "every address must be a whole number 0-255");
+    }
+    const int address = static_cast<int>(n->get());
+    if (!seen.insert(address).second) t.FailKey("addresses", "address " + std::to_string(address) + " twice");
+    bus.addresses.push_back(address);
+  }
+  return bus;
+}
+
+DiscoveryConfig ReadDiscovery(const TableReader& t, const std::string& source) {
+  DiscoveryConfig d;
+  d.enabled = t.Boolean("enabled", d.enabled);
+  d.prefix = t.String("prefix", d.prefix);
+  if (d.prefix.empty() || d.prefix.find_first_of("+#") != std::string::npos) {
+    t.FailKey("prefix", "must be a topic without \"+\" or \"#\"");
+  }
+  if (const toml::table* fields = t.Table("fields")) {
+    for (const auto& [label, node] : *fields) {
+      const std::string name = "[homeassistant.fields." + Quoted(label.str()) + "]";
+      const auto* table = node.as_table();
+      if (table == nullptr) t.Fail(TableReader::LineOf(node), name + " must be a table");
+      const TableReader f(*table, name, source, {"unit", "scale", "device_class"});
+      FieldPresentation p;
+      p.unit = f.String("unit", "");
+      p.scale = f.Number("scale");
+      if (p.scale && *p.scale == 0) f.FailKey("scale", "must not be 0");
+      p.device_class = f.String("device_class", "");
+      d.fields.emplace(std::string(label.str()), p);
+    }
+  }
+  return d;
+}
+
+GatewayConfig ReadConfig(const toml::table& root, const std::string& source) {
+  const TableReader top(root, "the file", source, {"broker", "bus", "homeassistant"});
+  GatewayConfig config;
+
+  const toml::table* broker = top.Table("broker");
+  if (broker == nullptr) top.Fail(1, "no [broker] table: the gateway needs a url to publish to");
+  config.broker =
+      ReadBroker(TableReader(*broker, "[broker]", source,
+                             {"url", "client_id", "topic_prefix", "username", "password_file", "ca_file",
+                              "keepalive_s", "stats_interval_ms", "offline_after", "max_queued"}));
+
+  const toml::array* buses = root.contains("bus") ? root.get("bus")->as_array() : nullptr;
+  if (root.contains("bus") && (buses == nullptr || !buses->is_array_of_tables())) {
+    top.Fail(TableReader::LineOf(*root.get("bus")), "key \"bus\" must be written as [[bus]] tables");
+  }
+  if (buses == nullptr || buses->empty()) top.Fail(1, "no [[bus]] table: nothing to poll");
+  std::set<std::string> names;
+  int number = 0;
+  for (const toml::node& node : *buses) {
+    const TableReader t(*node.as_table(), "[[bus]] number " + std::to_string(++number), source,
+                        {"name", "port", "baud", "interval_ms", "timeout_ms", "addresses"});
+    BusConfig bus = ReadBus(t);
+    if (!names.insert(bus.name).second) t.FailKey("name", "\"" + bus.name + "\" names another [[bus]] too");
+    config.buses.push_back(std::move(bus));
+  }
+
+  if (const toml::table* ha = top.Table("homeassistant")) {
+    config.discovery =
+        ReadDiscovery(TableReader(*ha, "[homeassistant]", source, {"enabled", "prefix", "fields"}), source);
+  }
+  return config;
+}
+
+}  // namespace
+
+ConfigResult ParseGatewayConfig(std::string_view text, const std::string& source) {
+  try {
+    const toml::table root = toml::parse(text, source);
+    return {ReadConfig(root, source), {}};
+  } catch (const toml::parse_error& e) {
+    std::ostringstream out;
+    out << source << ": line " << e.source().begin.line << ": " << e.description();
+    return {std::nullopt, out.str()};
+  } catch (const ConfigError& e) {
+    return {std::nullopt, e.message};
+  }
+}
+
+ConfigResult LoadGatewayConfig(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {std::nullopt, path + ": cannot read the configuration file"};
+  std::ostringstream text;
+  text << in.rdbuf();
+  return ParseGatewayConfig(text.str(), path);
+}
+
+}  // namespace kelvo_gateway

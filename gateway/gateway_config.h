@@ -1,0 +1,76 @@
+// The gateway's configuration: what it reads from its TOML file, with every
+// default applied and every value checked.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvo_gateway {
+
+struct BrokerConfig {
+  std::string url;  // as written, "mqtt://HOST[:PORT]" or "mqtts://HOST[:PORT]"
+  bool tls = false;
+  std::string host;
+  int port = 1883;
+  std::string client_id;  // default: kelvo-gateway-<hostname>
+  std::string topic_prefix = "kelvo";
+  std::string username;  // empty: none
+  std::string password_file;
+  std::string password;  // read from password_file; never printed
+  std::string ca_file;
+  int keepalive_s = 30;
+  int stats_interval_ms = 10000;
+  int offline_after = 3;
+  int max_queued = 10000;
+
+  bool operator==(const BrokerConfig&) const = default;
+};
+
+struct BusConfig {
+  std::string name;
+  std::string port;  // a device path or "tcp://HOST:PORT"
+  int baud = 9600;
+  int interval_ms = 1000;
+  int timeout_ms = 1000;
+  std::vector<int> addresses;
+
+  bool operator==(const BusConfig&) const = default;
+};
+
+// How a site wants one field label shown on a dashboard; the protocol states no units.
+struct FieldPresentation {
+  std::string unit;
+  std::optional<double> scale;
+  std::string device_class;
+
+  bool operator==(const FieldPresentation&) const = default;
+};
+
+struct DiscoveryConfig {
+  bool enabled = false;
+  std::string prefix = "homeassistant";
+  std::map<std::string, FieldPresentation> fields;  // by UTF-8 field label
+
+  bool operator==(const DiscoveryConfig&) const = default;
+};
+
+struct GatewayConfig {
+  BrokerConfig broker;
+  std::vector<BusConfig> buses;
+  DiscoveryConfig discovery;
+};
+
+// The configuration in `path`, or one line naming the file, the line and the
+// key at fault (never a secret). Reads the password file when one is named.
+struct ConfigResult {
+  std::optional<GatewayConfig> config;
+  std::string error;
+};
+[[nodiscard]] ConfigResult LoadGatewayConfig(const std::string& path);
+
+// The same from text already read; `source` names it in messages.
+[[nodiscard]] ConfigResult ParseGatewayConfig(std::string_view text, const std::string& source);
+
+}  // namespace kelvo_gateway

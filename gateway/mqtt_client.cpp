@@ -1,0 +1,167 @@
+#include "gateway/mqtt_client.h"
+
+#include <mosquitto.h>
+
+#include <QMetaObject>
+#include <chrono>
+#include <cstring>
+
+namespace kelvo_gateway {
+namespace {
+
+// libmosquitto's global state, set up once for the process.
+struct LibraryInit {
+  LibraryInit() { mosquitto_lib_init(); }
+  ~LibraryInit() { mosquitto_lib_cleanup(); }
+};
+
+QString Reason(int rc) {
+  if (rc == MOSQ_ERR_ERRNO) return QString::fromLocal8Bit(std::strerror(errno));
+  return QString::fromUtf8(mosquitto_strerror(rc));
+}
+
+}  // namespace
+
+MqttClient::MqttClient(MqttSettings settings, QObject* parent)
+    : QObject(parent), settings_(std::move(settings)) {
+  static LibraryInit init;
+  mosq_ = mosquitto_new(settings_.client_id.c_str(), true, this);
+  if (mosq_ == nullptr) {
+    setup_error_ = "cannot create an MQTT client";
+    return;
+  }
+  mosquitto_threaded_set(mosq_, true);
+  mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  mosquitto_max_inflight_messages_set(mosq_, kMaxInflight);
+  mosquitto_connect_callback_set(mosq_, &MqttClient::OnConnect);
+  mosquitto_publish_callback_set(mosq_, &MqttClient::OnPublish);
+  int rc = MOSQ_ERR_SUCCESS;
+  if (!settings_.will_topic.empty()) {
+    rc = mosquitto_will_set(mosq_, settings_.will_topic.c_str(),
+                            static_cast<int>(settings_.will_payload.size()), settings_.will_payload.data(), 1,
+                            true);
+  }
+  if (rc == MOSQ_ERR_SUCCESS && !settings_.username.empty()) {
+    rc = mosquitto_username_pw_set(mosq_, settings_.username.c_str(),
+                                   settings_.password.empty() ? nullptr : settings_.password.c_str());
+  }
+  if (rc == MOSQ_ERR_SUCCESS && settings_.tls) {
+    if (settings_.ca_file.empty()) {
+      rc = mosquitto_int_option(mosq_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+    } else {
+      rc = mosquitto_tls_set(mosq_, settings_.ca_file.c_str(), nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  if (rc != MOSQ_ERR_SUCCESS) setup_error_ = Reason(rc).toStdString();
+}
+
+MqttClient::~MqttClient() {
+  stop_ = true;
+  stop_wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+  if (mosq_ != nullptr) mosquitto_destroy(mosq_);
+}
+
+void MqttClient::Post(auto&& f) {
+  QMetaObject::invokeMethod(this, std::forward<decltype(f)>(f), Qt::QueuedConnection);
+}
+
+void MqttClient::Start() {
+  if (thread_.joinable()) return;
+  if (!setup_error_.empty()) {
+    const QString reason = QString::fromStdString(setup_error_);
+    Post([this, reason] { emit disconnected(reason); });
+    return;
+  }
+  thread_ = std::thread([this] { Run(); });
+}
+
+void MqttClient::Stop() {
+  if (mosq_ != nullptr && connected_) mosquitto_disconnect(mosq_);
+  connected_ = false;
+  stop_ = true;
+  stop_wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+bool MqttClient::Publish(const std::string& topic, const std::string& payload, int qos, bool retain,
+                         int* mid) {
+  if (!connected_ || mosq_ == nullptr) return false;
+  const int rc = mosquitto_publish(mosq_, mid, topic.c_str(), static_cast<int>(payload.size()),
+                                   payload.data(), qos, retain);
+  return rc == MOSQ_ERR_SUCCESS;
+}
+
+void MqttClient::OnConnect(mosquitto*, void* self, int rc) {
+  static_cast<MqttClient*>(self)->connack_ = rc;
+}
+
+void MqttClient::OnPublish(mosquitto*, void* self, int mid) {
+  auto* client = static_cast<MqttClient*>(self);
+  client->Post([client, mid] { emit client->published(mid); });
+}
+
+bool MqttClient::SleepUnlessStopped(int ms) {
+  std::unique_lock lock(stop_mutex_);
+  return stop_wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop_.load(); });
+}
+
+void MqttClient::Run() {
+  bool have_socket = false;
+  bool first = true;
+  bool reported_up = false;
+  int retry_ms = 0;
+  QString last_reason;
+  const auto lost = [&](const QString& reason) {
+    have_socket = false;
+    if (reported_up || reason != last_reason) {
+      Post([this, reason] {
+        connected_ = false;
+        emit disconnected(reason);
+      });
+    }
+    reported_up = false;
+    last_reason = reason;
+    retry_ms = retry_ms == 0 ? kFirstRetryMs : std::min(retry_ms * 2, kLongestRetryMs);
+  };
+
+  while (!stop_) {
+    if (!have_socket) {
+      if (retry_ms > 0 && SleepUnlessStopped(retry_ms)) break;
+      connack_ = -1;
+      const int rc = first ? mosquitto_connect_async(mosq_, settings_.host.c_str(), settings_.port,
+                                                     settings_.keepalive_s)
+                           : mosquitto_reconnect_async(mosq_);
+      first = false;
+      if (rc != MOSQ_ERR_SUCCESS) {
+        lost(Reason(rc));
+        continue;
+      }
+      have_socket = true;
+    }
+    const int rc = mosquitto_loop(mosq_, 100, 1);
+    // Reported only once the loop has returned, so that the library has queued
+    // its own resends of unacknowledged messages before ours.
+    if (connack_ == 0 && !reported_up) {
+      reported_up = true;
+      retry_ms = 0;
+      last_reason.clear();
+      Post([this] {
+        connected_ = true;
+        emit connected();
+      });
+    }
+    if (rc != MOSQ_ERR_SUCCESS) {
+      QString reason = connack_ > 0 ? QString::fromUtf8(mosquitto_connack_string(connack_)) : Reason(rc);
+      if (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_NO_CONN) reason = "connection lost";
+      lost(reason);
+    }
+  }
+  // A goodbye already queued by Stop is written before the thread ends.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (have_socket && std::chrono::steady_clock::now() < deadline &&
+         mosquitto_loop(mosq_, 50, 1) == MOSQ_ERR_SUCCESS) {
+  }
+}
+
+}  // namespace kelvo_gateway

@@ -1,0 +1,42 @@
+// Status messages waiting for the broker: bounded, in order, oldest dropped first.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+
+namespace kelvo_gateway {
+
+struct OutboundMessage {
+  std::string topic;
+  std::string payload;
+};
+
+class OutboundQueue {
+ public:
+  explicit OutboundQueue(std::size_t capacity) : capacity_(capacity == 0 ? 1 : capacity) {}
+
+  // Appends `message`; when the queue is full the oldest waiting message goes
+  // and is counted in dropped().
+  void Push(OutboundMessage message);
+  // Puts back a message taken earlier, ahead of the others; not counted as new.
+  void PushFront(OutboundMessage message);
+  // A smaller capacity drops the oldest at once.
+  void SetCapacity(std::size_t capacity);
+
+  [[nodiscard]] bool empty() const { return messages_.empty(); }
+  [[nodiscard]] std::size_t size() const { return messages_.size(); }
+  [[nodiscard]] OutboundMessage& front() { return messages_.front(); }
+  void PopFront() { messages_.pop_front(); }
+  [[nodiscard]] std::uint64_t dropped() const { return dropped_; }
+
+ private:
+  void Trim();
+
+  std::size_t capacity_;
+  std::deque<OutboundMessage> messages_;
+  std::uint64_t dropped_ = 0;
+};
+
+}  // namespace kelvo_gateway

@@ -1,0 +1,75 @@
+// Everything the gateway says to the broker: status messages through the
+// bounded queue, in order; retained availability and discovery configs kept as
+// current state and said again on every (re)connect; stats only while connected.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "gateway/mqtt_client.h"
+#include "gateway/outbound_queue.h"
+
+namespace kelvo_gateway {
+
+class SitePublisher : public QObject {
+  Q_OBJECT
+ public:
+  SitePublisher(MqttSettings settings, std::string gateway_availability_topic, std::size_t max_queued,
+                QObject* parent = nullptr);
+  ~SitePublisher() override;
+
+  void Start();
+  // New broker settings: the old connection says goodbye, queued messages stay.
+  void Reconnect(MqttSettings settings, std::string gateway_availability_topic);
+  void SetMaxQueued(std::size_t max_queued) { queue_.SetCapacity(max_queued); }
+
+  void PublishStatus(std::string topic, std::string payload);
+  // Retained state: published now when connected, and again on each connect.
+  void SetRetained(const std::string& topic, std::string payload);
+  // Publishes an empty retained message once (now, or on the next connect) and forgets the topic.
+  void ClearRetained(const std::string& topic);
+  // Not queued: dropped while the broker is away.
+  void PublishTransient(const std::string& topic, const std::string& payload);
+
+  // Gives queued messages up to half of `wait_ms` to reach the broker, publishes
+  // the gateway's "offline", waits for the broker to take it (all within
+  // `wait_ms`), disconnects, then emits stopped().
+  void Shutdown(int wait_ms);
+
+  [[nodiscard]] bool isConnected() const { return client_ && client_->isConnected(); }
+  [[nodiscard]] std::size_t queued() const { return queue_.size() + inflight_.size(); }
+  [[nodiscard]] std::uint64_t dropped() const { return queue_.dropped(); }
+
+ signals:
+  void connectionChanged(bool connected, const QString& reason);
+  void stopped();
+
+ private:
+  void MakeClient(MqttSettings settings);
+  void OnConnected();
+  void OnPublished(int mid);
+  void Pump();
+  void SayGoodbye();
+  void FinishShutdown();
+
+  std::unique_ptr<MqttClient> client_;
+  std::string gateway_topic_;
+  OutboundQueue queue_;
+  // Status messages the library holds until acknowledged, oldest first: sent
+  // again through a new connection if the old one ends without acknowledging them.
+  std::deque<std::pair<int, OutboundMessage>> inflight_;
+  std::map<std::string, std::string> retained_;
+  std::set<std::string> clear_on_connect_;
+  int goodbye_mid_ = -1;
+  bool shutting_down_ = false;
+  bool goodbye_sent_ = false;
+  bool stopped_ = false;
+  QTimer shutdown_timer_;
+};
+
+}  // namespace kelvo_gateway

@@ -1,0 +1,150 @@
+// kelvo-gateway --check on good and bad files: exit status, and the line and
+// key named for each fault. The executable is spawned as a user runs it.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct CheckRun {
+  int status = -1;
+  std::string out;  // stdout and stderr together
+};
+
+CheckRun Check(const std::string& path) {
+  const std::string command = std::string(KELVO_GATEWAY_PATH) + " --check --config '" + path + "' 2>&1";
+  CheckRun run;
+  FILE* pipe = popen(command.c_str(), "r");
+  std::array<char, 4096> buffer{};
+  while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) run.out.append(buffer.data(), n);
+  const int raw = pclose(pipe);
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return run;
+}
+
+class ConfigFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("kelvo-gateway-check-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string Write(const std::string& name, const std::string& text, int mode = 0644) {
+    const std::string path = (dir_ / name).string();
+    std::ofstream(path) << text;
+    chmod(path.c_str(), static_cast<mode_t>(mode));
+    return path;
+  }
+  std::filesystem::path dir_;
+};
+
+constexpr const char* kBroker = "[broker]\nurl = \"mqtt://127.0.0.1:1883\"\n";  // lines 1-2
+constexpr const char* kBus =
+    "[[bus]]\nname = \"rack1\"\nport = \"tcp://127.0.0.1:4001\"\naddresses = [1, 2, 3]\n";  // 4 lines
+
+struct Case {
+  const char* name;
+  std::string text;
+  int status;
+  std::vector<std::string> said;  // all of these in the output
+};
+
+TEST_F(ConfigFiles, ChecksEveryFault) {
+  const std::string b = kBroker;
+  const std::string bus = kBus;
+  const std::vector<Case> cases = {
+      {"pinned example, comments and all",
+       "[broker]\nurl = \"mqtt://127.0.0.1:1883\"      # mqtts:// for TLS\nclient_id = \"site-a\"\n"
+       "topic_prefix = \"kelvo/site-a\"\nstats_interval_ms = 10000\noffline_after = 3\nmax_queued = 10000\n\n"
+       "[[bus]]\nname = \"rack1\"\nport = \"tcp://127.0.0.1:4001\"\nbaud = 9600\ninterval_ms = 1000\n"
+       "timeout_ms = 500\naddresses = [1, 2, 3, 7, 9, 10, 11]\n",
+       0,
+       {"1 bus, 7 units", "rack1: tcp://127.0.0.1:4001", "1-3, 7, 9-11", "500 ms timeout", "\"site-a\"",
+        "kelvo/site-a/rack1/ADDRESS/status"}},
+      {"defaults",
+       b + bus,
+       0,
+       {"kelvo-gateway-", "keepalive 30 s", "a round every 1000 ms, 1000 ms timeout"}},
+      {"timeout follows a short interval", b + bus + "interval_ms = 300\n", 0, {"300 ms timeout"}},
+      {"typo in a key", b + "topic_prefx = \"x\"\n" + bus, 2, {"line 3", "\"topic_prefx\"", "unknown"}},
+      {"unknown table", b + bus + "[homeassistant]\nenable = true\n", 2, {"line 8", "\"enable\""}},
+      {"missing key of the second bus",
+       b + bus + "\n[[bus]]\nname = \"rack2\"\nport = \"/dev/ttyUSB0\"\n",
+       2,
+       {"[[bus]] number 2", "line 8", "\"addresses\""}},
+      {"no url", "[broker]\nclient_id = \"a\"\n" + bus, 2, {"line 1", "\"url\""}},
+      {"address out of range",
+       b + "[[bus]]\nname = \"r\"\nport = \"tcp://h:1\"\naddresses = [1, 256]\n",
+       2,
+       {"line 6", "\"addresses\"", "0-255"}},
+      {"address twice",
+       b + "[[bus]]\nname = \"r\"\nport = \"tcp://h:1\"\naddresses = [4, 4]\n",
+       2,
+       {"line 6", "address 4 twice"}},
+      {"bus name",
+       b + "[[bus]]\nname = \"rack 1\"\nport = \"tcp://h:1\"\naddresses = [1]\n",
+       2,
+       {"line 4", "\"name\""}},
+      {"same bus name twice", b + bus + bus, 2, {"line 8", "\"rack1\" names another"}},
+      {"bad port",
+       b + "[[bus]]\nname = \"r\"\nport = \"tcp://h:0\"\naddresses = [1]\n",
+       2,
+       {"line 5", "\"port\""}},
+      {"keepalive too short", b + "keepalive_s = 4\n" + bus, 2, {"line 3", "\"keepalive_s\"", "5-65535"}},
+      {"text for a number",
+       b + "max_queued = \"lots\"\n" + bus,
+       2,
+       {"line 3", "\"max_queued\"", "whole number"}},
+      {"url scheme", "[broker]\nurl = \"http://h\"\n" + bus, 2, {"line 2", "\"url\"", "mqtt://"}},
+      {"password in the url", "[broker]\nurl = \"mqtt://u:p@h\"\n" + bus, 2, {"line 2", "password_file"}},
+      {"ca_file without TLS",
+       b + "ca_file = \"/etc/hostname\"\n" + bus,
+       2,
+       {"line 3", "\"ca_file\"", "mqtts://"}},
+      {"scale 0", b + bus + "[homeassistant.fields.\"总电压\"]\nscale = 0\n", 2, {"line 8", "\"scale\""}},
+      {"no bus", b, 2, {"no [[bus]]"}},
+      {"not TOML", b + "url = \n" + bus, 2, {"line 3"}},
+      {"binary noise", std::string("\x00\xFF\xFE<\x01>\n", 7) + b, 2, {"line 1"}},
+  };
+  for (const Case& c : cases) {
+    const CheckRun run = Check(Write("gateway.toml", c.text));
+    EXPECT_EQ(run.status, c.status) << c.name << "\n" << run.out;
+    for (const std::string& text : c.said)
+      EXPECT_NE(run.out.find(text), std::string::npos) << c.name << ": " << text << "\n" << run.out;
+  }
+}
+
+TEST_F(ConfigFiles, MissingFileIsInvalid) {
+  const CheckRun run = Check((dir_ / "absent.toml").string());
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.out.find("absent.toml"), std::string::npos) << run.out;
+}
+
+TEST_F(ConfigFiles, PasswordFileMustBePrivateAndNeverShows) {
+  const std::string secret = "s3cret-Pa55";
+  const std::string open = Write("open-pass", secret + "\n", 0644);
+  const std::string closed = Write("pass", secret + "\n", 0600);
+  const auto config = [&](const std::string& pass) {
+    return std::string(kBroker) + "username = \"gw\"\npassword_file = \"" + pass + "\"\n" + kBus;
+  };
+  const CheckRun refused = Check(Write("a.toml", config(open)));
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.out.find("can be read by other users"), std::string::npos) << refused.out;
+  EXPECT_NE(refused.out.find("line 4"), std::string::npos) << refused.out;
+
+  const CheckRun ok = Check(Write("b.toml", config(closed)));
+  EXPECT_EQ(ok.status, 0) << ok.out;
+  EXPECT_NE(ok.out.find(closed), std::string::npos) << ok.out;
+  EXPECT_EQ(ok.out.find(secret), std::string::npos) << ok.out;
+}
+
+}  // namespace

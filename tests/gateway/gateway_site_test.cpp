@@ -1,0 +1,307 @@
+// kelvo-gateway against a real mosquitto broker, with simulated units on
+// loopback TCP and pseudo-terminals in this process. Every wait ends on a
+// message arriving (or a deadline when it never does), never on a fixed sleep.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
+
+#include "mqtt_harness.h"
+#include "sim/unit_server.h"
+
+namespace kelvo_gateway_test {
+namespace {
+
+using Json = nlohmann::json;
+
+// A simulated unit served on loopback TCP, counting its answers.
+struct TcpUnit {
+  explicit TcpUnit(std::vector<int> addresses, kelvo_sim::Faults faults = {},
+                   kelvo_sim::BatteryConfig battery = {})
+      : server(kelvo_sim::SimulatedUnit(std::move(addresses), battery, 7), faults) {
+    QObject::connect(&server, &kelvo_sim::UnitServer::answerSent, [this] { ++answers; });
+    listening = server.Listen("tcp://127.0.0.1:0");
+  }
+  [[nodiscard]] std::string port() const { return server.listenAddress().toStdString(); }
+  kelvo_sim::UnitServer server;
+  bool listening = false;
+  int answers = 0;
+};
+
+class Gateway {
+ public:
+  explicit Gateway(const std::string& config) {
+    QFile file(dir_.filePath("gateway.toml"));
+    file.open(QIODevice::WriteOnly);
+    file.write(config.c_str());
+    file.close();
+    process_.setProgram(KELVO_GATEWAY_PATH);
+    process_.setArguments({"--config", dir_.filePath("gateway.toml")});
+    process_.start();
+  }
+  ~Gateway() {
+    if (process_.state() != QProcess::NotRunning) {
+      process_.kill();
+      WaitFor([this] { return process_.state() == QProcess::NotRunning; });
+    }
+  }
+  void Rewrite(const std::string& config) {
+    QFile file(dir_.filePath("gateway.toml"));
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(config.c_str());
+  }
+  void Signal(int number) { ::kill(static_cast<pid_t>(process_.processId()), number); }
+  bool Ended(int ms) {
+    return WaitFor([this] { return process_.state() == QProcess::NotRunning; }, ms);
+  }
+  std::string Log() {
+    log_ += process_.readAllStandardError().toStdString();
+    return log_;
+  }
+  QProcess& process() { return process_; }
+
+ private:
+  QTemporaryDir dir_;
+  QProcess process_;
+  std::string log_;
+};
+
+std::string Broker(const Broker& broker, const std::string& extra = {}) {
+  return "[broker]\nurl = \"" + broker.url() + "\"\nclient_id = \"test-gw\"\ntopic_prefix = \"site\"\n" +
+         extra;
+}
+
+std::string Bus(const std::string& name, const std::string& port, const std::string& addresses,
+                int interval_ms = 200, int timeout_ms = 150) {
+  return "[[bus]]\nname = \"" + name + "\"\nport = \"" + port + "\"\naddresses = " + addresses +
+         "\ninterval_ms = " + std::to_string(interval_ms) + "\ntimeout_ms = " + std::to_string(timeout_ms) +
+         "\n";
+}
+
+// Distinct answers among the status messages (a resent message repeats its time).
+std::size_t DistinctAnswers(const Subscriber& sub, const std::string& topic) {
+  std::set<std::string> times;
+  for (const Message& m : sub.On(topic)) times.insert(Json::parse(m.payload).at("time").get<std::string>());
+  return times.size();
+}
+
+TEST(GatewaySite, PublishesStatusAvailabilityAndStatsOfEveryBus) {
+  kelvo_gateway_test::Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/#");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  TcpUnit rack1({1, 2});
+  ASSERT_TRUE(rack1.listening);
+  kelvo_sim::UnitServer pty_unit(kelvo_sim::SimulatedUnit({3}, {}, 3));
+  QString pty;
+  ASSERT_TRUE(pty_unit.ServePty(&pty));
+
+  Gateway gateway(Broker(broker, "stats_interval_ms = 300\noffline_after = 2\n") +
+                  Bus("rack1", rack1.port(), "[1, 2, 9]") + Bus("rack2", pty.toStdString(), "[3]"));
+  ASSERT_TRUE(WaitFor([&] {
+    return sub.Count("site/rack1/1/status") > 0 && sub.Count("site/rack1/2/status") > 0 &&
+           sub.Count("site/rack2/3/status") > 0 && sub.Last("site/rack1/9/availability") == "offline" &&
+           sub.Count("site/gateway/stats") > 1;
+  })) << gateway.Log();
+
+  // The status payload is the poll record of the answer.
+  const Json status = Json::parse(sub.On("site/rack2/3/status").front().payload);
+  EXPECT_EQ(status.at("address"), 3);
+  const std::string frame = status.at("frame");
+  EXPECT_EQ(frame.substr(0, 1) + frame.substr(4, 4), "<03C2") << frame;
+  EXPECT_TRUE(status.at("latency_ms").is_number());
+  EXPECT_GT(status.at("items").size(), 30u);
+  EXPECT_TRUE(std::regex_match(status.at("time").get<std::string>(),
+                               std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)")));
+
+  for (const char* unit : {"site/rack1/1", "site/rack1/2", "site/rack2/3"}) {
+    EXPECT_EQ(sub.Last(std::string(unit) + "/availability"), "online") << unit;
+  }
+  EXPECT_EQ(sub.Last("site/gateway/availability"), "online");
+  // Unit 9 never answers: offline after two missed rounds, never online.
+  EXPECT_EQ(sub.Count("site/rack1/9/availability"), 1u);
+  EXPECT_EQ(sub.Count("site/rack1/9/status"), 0u);
+
+  const Json stats = Json::parse(sub.Last("site/gateway/stats"));
+  EXPECT_EQ(stats.at("dropped"), 0);
+  EXPECT_TRUE(stats.at("queued").is_number_unsigned());
+  const Json& rack1_stats = stats.at("buses").at("rack1");
+  EXPECT_EQ(rack1_stats.at("requests"),
+            rack1_stats.at("answered").get<int>() + rack1_stats.at("failed").get<int>());
+  EXPECT_GE(rack1_stats.at("failed"), 2);
+  EXPECT_TRUE(rack1_stats.at("latency_p50_ms").is_number());
+  EXPECT_TRUE(rack1_stats.at("latency_p99_ms").is_number());
+  EXPECT_TRUE(stats.at("buses").contains("rack2"));
+
+  // SIGTERM: "offline" from the gateway itself, and an exit within 3 s.
+  QElapsedTimer clock;
+  clock.start();
+  gateway.Signal(SIGTERM);
+  ASSERT_TRUE(gateway.Ended(3000));
+  EXPECT_LT(clock.elapsed(), 3000);
+  EXPECT_EQ(gateway.process().exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(gateway.process().exitCode(), 0);
+  EXPECT_TRUE(WaitFor([&] { return sub.Last("site/gateway/availability") == "offline"; }));
+}
+
+TEST(GatewaySite, PollsBusesConcurrently) {
+  kelvo_gateway_test::Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/+/+/status");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  // Slow units: one bus after the other, bus b's first answer would come after bus a's second.
+  kelvo_sim::Faults slow;
+  slow.delay_ms = 400;
+  TcpUnit a({1, 2}, slow);
+  TcpUnit b({1, 2}, slow);
+  Gateway gateway(Broker(broker) + Bus("a", a.port(), "[1, 2]", 10000, 1000) +
+                  Bus("b", b.port(), "[1, 2]", 10000, 1000));
+  ASSERT_TRUE(WaitFor([&] { return sub.Messages().size() >= 4; })) << gateway.Log();
+  std::vector<std::string> order;
+  for (const Message& m : sub.Messages()) order.push_back(m.topic);
+  order.resize(2);
+  std::sort(order.begin(), order.end());
+  EXPECT_EQ(order, (std::vector<std::string>{"site/a/1/status", "site/b/1/status"}));
+}
+
+TEST(GatewaySite, WillAnnouncesAKilledGateway) {
+  kelvo_gateway_test::Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/gateway/availability");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  TcpUnit unit({1});
+  Gateway gateway(Broker(broker) + Bus("rack1", unit.port(), "[1]"));
+  ASSERT_TRUE(WaitFor([&] { return sub.Last("site/gateway/availability") == "online"; })) << gateway.Log();
+  gateway.Signal(SIGKILL);
+  ASSERT_TRUE(WaitFor([&] { return sub.Last("site/gateway/availability") == "offline"; }));
+  Subscriber late(broker.port(), "site/gateway/availability");
+  ASSERT_TRUE(WaitFor([&] { return late.Count("site/gateway/availability") == 1; }));
+  EXPECT_TRUE(late.On("site/gateway/availability").front().retain);
+  EXPECT_EQ(late.Last("site/gateway/availability"), "offline");
+}
+
+// Absent at start, then restarted mid-run: polling goes on, every answer
+// reaches the broker once it is back, each with the time it arrived.
+TEST(GatewaySite, BrokerAwayLosesNothing) {
+  kelvo_gateway_test::Broker broker(/*persistence=*/true);
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/#", "probe");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  broker.Stop();
+
+  TcpUnit unit({5});
+  Gateway gateway(Broker(broker, "stats_interval_ms = 200\n") + Bus("rack1", unit.port(), "[5]", 100, 80));
+  ASSERT_TRUE(WaitFor([&] { return unit.answers >= 5; })) << gateway.Log();
+  ASSERT_TRUE(broker.Start());
+  const int before_start = unit.answers;
+  ASSERT_TRUE(WaitFor([&] {
+    return DistinctAnswers(sub, "site/rack1/5/status") >= std::size_t(before_start);
+  })) << gateway.Log();
+  EXPECT_EQ(sub.Last("site/rack1/5/availability"), "online");
+
+  broker.Stop();
+  const int at_stop = unit.answers;
+  ASSERT_TRUE(WaitFor([&] { return unit.answers >= at_stop + 5; }));
+  ASSERT_TRUE(broker.Start());
+  const int after_restart = unit.answers;
+  ASSERT_TRUE(WaitFor([&] {
+    return DistinctAnswers(sub, "site/rack1/5/status") >= std::size_t(after_restart);
+  })) << "got "
+      << DistinctAnswers(sub, "site/rack1/5/status") << " of " << after_restart << "\n"
+      << gateway.Log();
+  // Availability said again on each reconnect, a restarted broker having perhaps forgotten it.
+  EXPECT_GE(sub.Count("site/rack1/5/availability"), 2u);
+  // Nothing was dropped, and the gateway said so.
+  ASSERT_TRUE(WaitFor([&] { return sub.Count("site/gateway/stats") > 0; }));
+  EXPECT_EQ(Json::parse(sub.Last("site/gateway/stats")).at("dropped"), 0);
+}
+
+TEST(GatewaySite, ReloadAppliesAGoodFileAndKeepsTheOldOneForABadOne) {
+  kelvo_gateway_test::Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/+/+/status");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  TcpUnit first({1});
+  TcpUnit second({2});
+  const std::string base = Broker(broker) + Bus("one", first.port(), "[1]");
+  Gateway gateway(base);
+  ASSERT_TRUE(WaitFor([&] { return sub.Count("site/one/1/status") > 0; })) << gateway.Log();
+
+  gateway.Rewrite(base + Bus("two", second.port(), "[2]"));
+  gateway.Signal(SIGHUP);
+  ASSERT_TRUE(WaitFor([&] { return sub.Count("site/two/2/status") > 0; })) << gateway.Log();
+
+  gateway.Rewrite(base + "[[bus]]\nname = \"three\"\nport = \"tcp://127.0.0.1:1\"\n");
+  gateway.Signal(SIGHUP);
+  ASSERT_TRUE(WaitFor([&] { return gateway.Log().find("reload refused") != std::string::npos; }));
+  EXPECT_NE(gateway.Log().find("line 11"), std::string::npos) << gateway.Log();
+  EXPECT_NE(gateway.Log().find("\"addresses\""), std::string::npos) << gateway.Log();
+  const std::size_t seen = sub.Count("site/two/2/status");
+  EXPECT_TRUE(WaitFor([&] { return sub.Count("site/two/2/status") > seen + 2; }));
+}
+
+TEST(GatewaySite, DiscoveryConfigsOnePerSensorRemovedWithTheirBus) {
+  kelvo_gateway_test::Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "ha/#");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  TcpUnit unit({4}, {}, kelvo_sim::BatteryConfig{.cells = 3, .sensors = 2});
+  TcpUnit other({1});
+  const std::string discovery =
+      "[homeassistant]\nenabled = true\nprefix = \"ha\"\n"
+      "[homeassistant.fields.\"总电压\"]\nunit = \"V\"\nscale = 0.01\ndevice_class = \"voltage\"\n"
+      "[homeassistant.fields.\"单体电压数组\"]\nunit = \"mV\"\n";
+  Gateway gateway(Broker(broker) + Bus("rack1", unit.port(), "[4]") + discovery);
+  // 27 numeric fields of the status answer, 3 cell voltages, 2 temperatures.
+  constexpr std::size_t kSensors = 27 + 3 + 2;
+  ASSERT_TRUE(WaitFor([&] { return sub.Messages().size() >= kSensors; })) << gateway.Log();
+  ASSERT_EQ(sub.Messages().size(), kSensors);
+
+  const std::string node = "ha/sensor/kelvo_test-gw_rack1_4/";
+  const Json total = Json::parse(sub.Last(node + "field04/config"));
+  EXPECT_EQ(total.at("name"), "总电压");
+  EXPECT_EQ(total.at("unit_of_measurement"), "V");
+  EXPECT_EQ(total.at("device_class"), "voltage");
+  EXPECT_EQ(total.at("state_topic"), "site/rack1/4/status");
+  EXPECT_EQ(total.at("availability_topic"), "site/rack1/4/availability");
+  EXPECT_NE(total.at("value_template").get<std::string>().find("* 0.01"), std::string::npos);
+  EXPECT_EQ(total.at("device").at("name"), "rack1 unit 4");
+  EXPECT_TRUE(total.at("device").contains("sw_version"));  // from the unit's 0x48 answer
+  const Json cell3 = Json::parse(sub.Last(node + "field06_3/config"));
+  EXPECT_EQ(cell3.at("unit_of_measurement"), "mV");
+  EXPECT_NE(cell3.at("value_template").get<std::string>().find("['numbers'][2]"), std::string::npos);
+  const Json soh = Json::parse(sub.Last(node + "field03/config"));
+  EXPECT_FALSE(soh.contains("unit_of_measurement"));  // no entry: a plain number
+
+  // Retained: a late subscriber gets every config.
+  Subscriber late(broker.port(), "ha/#");
+  ASSERT_TRUE(WaitFor([&] { return late.Messages().size() >= kSensors; }));
+  for (const Message& m : late.Messages()) EXPECT_TRUE(m.retain) << m.topic;
+
+  // The bus goes from the file: every config of its unit is emptied.
+  sub.Clear();
+  gateway.Rewrite(Broker(broker) + Bus("rack9", other.port(), "[1]") + discovery);
+  gateway.Signal(SIGHUP);
+  ASSERT_TRUE(WaitFor([&] {
+    std::size_t emptied = 0;
+    for (const Message& m : sub.Messages()) emptied += m.topic.starts_with(node) && m.payload.empty();
+    return emptied == kSensors;
+  })) << gateway.Log();
+}
+
+}  // namespace
+}  // namespace kelvo_gateway_test
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

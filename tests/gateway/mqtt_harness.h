@@ -1,0 +1,74 @@
+// A real mosquitto broker on a free loopback port, and a subscriber that keeps
+// every message it receives, for the gateway's tests.
+#pragma once
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct mosquitto;
+struct mosquitto_message;
+
+namespace kelvo_gateway_test {
+
+// Runs the event loop until `done` holds; false when `ms` pass first.
+bool WaitFor(const std::function<bool()>& done, int ms = 10000);
+
+// A loopback TCP port nobody listens on at the moment.
+int FreePort();
+
+// mosquitto with a configuration of its own in a scratch folder. With
+// persistence, sessions and queued messages survive a restart.
+class Broker {
+ public:
+  explicit Broker(bool persistence = false);
+  ~Broker();
+  // Starts it and waits until it accepts connections; false when it does not.
+  bool Start();
+  void Stop();  // SIGTERM, and waits for it to end (it saves its state then)
+  [[nodiscard]] int port() const { return port_; }
+  [[nodiscard]] std::string url() const { return "mqtt://127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  QTemporaryDir dir_;
+  int port_;
+  QProcess process_;
+};
+
+struct Message {
+  std::string topic;
+  std::string payload;
+  bool retain = false;
+};
+
+// Subscribes to `filter` with QoS 1. With a fixed `session`, a persistent
+// session: the broker keeps what arrives while the subscriber is away.
+class Subscriber {
+ public:
+  Subscriber(int port, const std::string& filter, const std::string& session = {});
+  ~Subscriber();
+  [[nodiscard]] bool subscribed() const;
+
+  [[nodiscard]] std::vector<Message> Messages() const;
+  [[nodiscard]] std::vector<Message> On(const std::string& topic) const;
+  [[nodiscard]] std::size_t Count(const std::string& topic) const { return On(topic).size(); }
+  // The last payload on `topic`, "" when none.
+  [[nodiscard]] std::string Last(const std::string& topic) const;
+  void Clear();
+
+ private:
+  static void OnMessage(mosquitto*, void* self, const mosquitto_message* m);
+  static void OnSubscribe(mosquitto*, void* self, int, int, const int*);
+  static void OnConnect(mosquitto*, void* self, int rc);
+
+  mosquitto* mosq_;
+  std::string filter_;
+  mutable std::mutex mutex_;
+  std::vector<Message> messages_;
+  bool subscribed_ = false;
+};
+
+}  // namespace kelvo_gateway_test

@@ -1,20 +1,21 @@
 #!/usr/bin/env bash
-# Release build; installs to a temporary prefix and builds a consumer of the
-# codec package against it; builds the .deb, installs it with apt-get and runs
-# the installed kelvo-frame. Run as root (or with sudo) after install-deps.sh.
+# Installs the optimised build to a temporary prefix and builds a consumer of
+# the codec package against it; builds the .deb (stripped), installs it with
+# apt-get and checks what it installed. Run as root (or with sudo) after
+# install-deps.sh. Reuses the `dev` build that scripts/test.sh leaves behind,
+# so that CI compiles the programs once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
-build=$repo/build-package
-jobs=$(nproc)
+build=$repo/build/dev
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(sudo)
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DKVZ_BUILD_BENCH=OFF
-cmake --build "$build" -j "$jobs"
+cmake --preset dev
+cmake --build --preset dev
 
 echo "== install to a temporary prefix, build a consumer against it"
 cmake --install "$build" --prefix "$tmp/prefix"

@@ -3,6 +3,7 @@
 #include <QTimer>
 #include <charconv>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "codec/frame_text.h"
 #include "codec/request_builder.h"
 #include "link/link_client.h"
+#include "link/process_signals.h"
 #include "records/latency_histogram.h"
 #include "records/record_time.h"
 #include "records/record_writer.h"
@@ -209,9 +211,12 @@ int Run(const PollOptions& options, const Streams& io) {
     return kUsageError;
   }
   EventLoop loop;
-  StopSignals stop;
+  kelvo_link::ProcessSignals stop({SIGINT, SIGTERM});
   Poller poller(options, *ParsePollAddresses(options.addresses), io);
-  QObject::connect(&stop, &StopSignals::stopRequested, &poller, [&] { EventLoop::Quit(poller.Finish()); });
+  // The first signal ends it; the summary is written once.
+  QObject::connect(
+      &stop, &kelvo_link::ProcessSignals::received, &poller, [&] { EventLoop::Quit(poller.Finish()); },
+      Qt::SingleShotConnection);
   poller.Start();
   return loop.Run();
 }

@@ -1,6 +1,7 @@
 #include "cli/send_command.h"
 
 #include <QPointer>
+#include <csignal>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -12,6 +13,7 @@
 #include "codec/frame_breakdown.h"
 #include "codec/request_builder.h"
 #include "link/link_client.h"
+#include "link/process_signals.h"
 #include "records/frame_json.h"
 #include "text/gbk_text.h"
 
@@ -52,14 +54,17 @@ int Run(const SendOptions& options, const Streams& io) {
   }
 
   EventLoop loop;
-  StopSignals stop;
+  kelvo_link::ProcessSignals stop({SIGINT, SIGTERM});
   kelvo_link::LinkClient client(options.port.Settings());
   bool ended = false;              // once the loop ends, the cancelled exchange reports nothing
   client.SetReconnectInterval(0);  // one exchange: a loss is the end
-  QObject::connect(&stop, &StopSignals::stopRequested, &client, [&](int) {
-    WriteLine(io.err, "kelvo-frame: interrupted");
-    EventLoop::Quit(kNoAnswer);
-  });
+  QObject::connect(
+      &stop, &kelvo_link::ProcessSignals::received, &client,
+      [&](int) {
+        WriteLine(io.err, "kelvo-frame: interrupted");
+        EventLoop::Quit(kNoAnswer);
+      },
+      Qt::SingleShotConnection);
   QObject::connect(&client, &kelvo_link::LinkClient::openFailed, &client,
                    [&](kelvo_link::LinkError, const QString& message) {
                      WriteLine(io.err, "kelvo-frame: cannot open " + message.toStdString());

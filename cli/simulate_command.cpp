@@ -1,18 +1,13 @@
 #include "cli/simulate_command.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
-#include <QCoreApplication>
-#include <QSocketNotifier>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstring>
 #include <random>
 
+#include "cli/event_loop.h"
 #include "cli/output.h"
+#include "link/process_signals.h"
 #include "sim/address_list.h"
 #include "sim/faults.h"
 #include "sim/simulated_unit.h"
@@ -23,23 +18,6 @@ namespace {
 
 constexpr int kLinkFailure = 3;
 constexpr std::string_view kProgram = "kelvo-frame simulate: ";
-
-// SIGINT and SIGTERM become a byte on a pipe that the event loop watches.
-int g_signal_pipe[2] = {-1, -1};
-
-extern "C" void OnStopSignal(int) {
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t ignored = ::write(g_signal_pipe[1], &byte, 1);
-}
-
-bool CatchStopSignals() {
-  if (g_signal_pipe[0] < 0 && ::pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
-}
 
 void Say(const Streams& io, const std::string& line) {
   Output err(io.err);
@@ -125,30 +103,18 @@ int RunSimulate(const SimulateOptions& options, const Streams& io) {
           .count());
   const std::uint64_t seed = options.seed ? *options.seed : std::random_device{}();
 
-  int argc = 1;
-  char name[] = "kelvo-frame";
-  char* argv[] = {name, nullptr};
-  QCoreApplication app(argc, argv);
-  if (!CatchStopSignals()) {
-    Say(io, std::string("cannot catch SIGINT and SIGTERM: ") + std::strerror(errno));
-    return 1;
-  }
-  QSocketNotifier stop(g_signal_pipe[0], QSocketNotifier::Read);
-  QObject::connect(&stop, &QSocketNotifier::activated, &app, [] {
-    char drain[16];
-    while (::read(g_signal_pipe[0], drain, sizeof drain) > 0) {
-    }
-    QCoreApplication::exit(0);
-  });
+  EventLoop loop;
+  kelvo_link::ProcessSignals stop({SIGINT, SIGTERM});
+  QObject::connect(&stop, &kelvo_link::ProcessSignals::received, [] { EventLoop::Quit(0); });
 
   kelvo_sim::UnitServer server(kelvo_sim::SimulatedUnit(addresses, config, seed), faults);
   std::size_t requests = 0;
   std::size_t answers = 0;
   QObject::connect(&server, &kelvo_sim::UnitServer::requestSeen, [&requests] { ++requests; });
   QObject::connect(&server, &kelvo_sim::UnitServer::answerSent, [&answers] { ++answers; });
-  QObject::connect(&server, &kelvo_sim::UnitServer::lineLost, &app, [&io](const QString& message) {
+  QObject::connect(&server, &kelvo_sim::UnitServer::lineLost, &server, [&io](const QString& message) {
     Say(io, "line lost: " + message.toStdString());
-    QCoreApplication::exit(kLinkFailure);
+    EventLoop::Quit(kLinkFailure);
   });
 
   QString where;
@@ -169,7 +135,7 @@ int RunSimulate(const SimulateOptions& options, const Streams& io) {
               ", " + Plural(config.sensors, "sensor", "sensors") + "), seed " + std::to_string(seed) +
               "; stop with Ctrl+C");
 
-  const int status = QCoreApplication::exec();
+  const int status = loop.Run();
   Say(io, "stopped: " + Plural(requests, "frame", "frames") + " received, " +
               Plural(answers, "answer", "answers") + " sent");
   return status;

@@ -1,13 +1,14 @@
 // kelvo-gateway: polls every unit on every bus and publishes to an MQTT broker.
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
+#include <csignal>
 #include <iostream>
 #include <string>
 
 #include "gateway/check_report.h"
 #include "gateway/gateway.h"
 #include "gateway/gateway_config.h"
-#include "gateway/signal_relay.h"
+#include "link/process_signals.h"
 
 namespace {
 
@@ -44,12 +45,15 @@ int main(int argc, char** argv) {
   }
 
   QCoreApplication app(argc, argv);
-  kelvo_gateway::SignalRelay signals_in;
+  kelvo_link::ProcessSignals signals_in({SIGINT, SIGTERM, SIGHUP});
   kelvo_gateway::Gateway gateway(std::move(*loaded.config), path);
-  QObject::connect(&signals_in, &kelvo_gateway::SignalRelay::terminate, &gateway,
-                   &kelvo_gateway::Gateway::Shutdown);
-  QObject::connect(&signals_in, &kelvo_gateway::SignalRelay::reload, &gateway,
-                   &kelvo_gateway::Gateway::Reload);
+  QObject::connect(&signals_in, &kelvo_link::ProcessSignals::received, &gateway, [&gateway](int number) {
+    if (number == SIGHUP) {
+      gateway.Reload();
+    } else {
+      gateway.Shutdown();
+    }
+  });
   QObject::connect(&gateway, &kelvo_gateway::Gateway::finished, &app, &QCoreApplication::quit);
   gateway.Start();
   return app.exec();

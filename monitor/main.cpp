@@ -3,13 +3,14 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
+#include <csignal>
 #include <cstdio>
 #include <optional>
 
 #include "command_line.h"
+#include "link/process_signals.h"
 #include "monitor_settings.h"
 #include "monitor_window.h"
-#include "termination_signals.h"
 
 #ifdef KVZ_EXIT_AT_FIRST_PAINT
 #include "first_paint_exit_any.h"
@@ -110,13 +111,16 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  kelvo_monitor::TerminationSignals signals_watch;
+  kelvo_link::ProcessSignals signals_watch({SIGINT, SIGTERM});
   // Closing saves the settings and ends the recording whole; quit then leaves
   // every event loop, a dialog's included.
-  QObject::connect(&signals_watch, &kelvo_monitor::TerminationSignals::received, &window, [&window] {
-    window.close();
-    QApplication::quit();
-  });
+  QObject::connect(
+      &signals_watch, &kelvo_link::ProcessSignals::received, &window,
+      [&window] {
+        window.close();
+        QApplication::quit();
+      },
+      Qt::SingleShotConnection);
   window.show();
   if (options.port) window.Connect();
   return QApplication::exec();

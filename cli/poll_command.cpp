@@ -15,6 +15,7 @@
 #include "cli/output.h"
 #include "codec/frame_text.h"
 #include "codec/request_builder.h"
+#include "link/host_time.h"
 #include "link/link_client.h"
 #include "link/process_signals.h"
 #include "records/latency_histogram.h"
@@ -37,15 +38,6 @@ struct PollOptions {
   std::string command;
   std::optional<std::string> payload;
 };
-
-// The current Unix time in seconds as 8 upper-case hex digits.
-std::string HostTimePayload() {
-  const auto seconds = static_cast<std::uint32_t>(std::time(nullptr));
-  char text[9];
-  for (int i = 0; i < 8; ++i) text[i] = codec::HexDigit(static_cast<int>(seconds >> (28 - 4 * i)));
-  text[8] = '\0';
-  return text;
-}
 
 std::string MsText(double ms) {
   char text[32];
@@ -149,7 +141,8 @@ class Poller : public QObject {
     }
     const int address = addresses_[next_];
     const bool host_time = !options_.payload && codec::ParseHexNumber(options_.command) == kHostTimeCommand;
-    const std::string payload = host_time ? HostTimePayload() : options_.payload.value_or("");
+    const std::string payload =
+        host_time ? kelvo_link::HostTimeHex(std::time(nullptr)) : options_.payload.value_or("");
     const std::string request = codec::EncodeRequest(address, options_.command, payload);
     kelvo_link::Exchange* exchange =
         client_.Send(QByteArray::fromStdString(request), options_.exchange.Request());

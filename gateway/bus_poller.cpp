@@ -1,8 +1,8 @@
 #include "gateway/bus_poller.h"
 
 #include "codec/request_builder.h"
-#include "gateway/host_time.h"
 #include "link/exchange.h"
+#include "link/host_time.h"
 #include "link/link_client.h"
 
 namespace kelvo_gateway {
@@ -70,8 +70,9 @@ void BusPoller::SendNext() {
   const Request request = pending_.front();
   pending_.pop_front();
   const std::string frame =
-      request.identity ? codec::EncodeRequest(request.address, "48", IdentityPayload(std::time(nullptr)))
-                       : codec::EncodeRequest(request.address, "42", HostTimeHex(std::time(nullptr)));
+      request.identity
+          ? codec::EncodeRequest(request.address, "48", kelvo_link::DeviceInfoPayload(std::time(nullptr)))
+          : codec::EncodeRequest(request.address, "42", kelvo_link::HostTimeHex(std::time(nullptr)));
   busy_ = true;
   kelvo_link::Exchange* exchange =
       link_->Send(QByteArray::fromStdString(frame), kelvo_link::RequestOptions{config_.timeout_ms, 0});

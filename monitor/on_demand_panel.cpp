@@ -14,13 +14,11 @@
 #include "answer_fields.h"
 #include "codec/request_builder.h"
 #include "link/exchange.h"
+#include "link/host_time.h"
 
 namespace kelvo_monitor {
 namespace {
 
-// The 0x48 request's command version and client type: the first of each.
-constexpr char kCommandVersion[] = "00000001";
-constexpr char kClientType[] = "0001";
 // One count byte and two bytes an address must fit the longest request.
 constexpr int kMostRegisters = 50;
 
@@ -98,9 +96,7 @@ OnDemandPanel::OnDemandPanel(QWidget* parent)
 }
 
 QByteArray OnDemandPanel::DeviceInfoPayload(qint64 unix_seconds) {
-  const QByteArray time =
-      QByteArray::number(static_cast<quint32>(unix_seconds), 16).toUpper().rightJustified(8, '0');
-  return QByteArray(kCommandVersion) + time + kClientType;
+  return QByteArray::fromStdString(kelvo_link::DeviceInfoPayload(unix_seconds));
 }
 
 std::optional<QByteArray> OnDemandPanel::RegistersPayload(const QString& text, QString* why) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "codec/request_builder.h"
+#include "link/host_time.h"
 
 namespace kelvo_monitor {
 
@@ -29,10 +30,7 @@ Poller::~Poller() {
 }
 
 QByteArray Poller::PollRequest(int address, qint64 unix_seconds) {
-  const QByteArray time =
-      QByteArray::number(static_cast<quint32>(unix_seconds), 16).toUpper().rightJustified(8, '0');
-  const std::string frame =
-      codec::EncodeRequest(address, "42", std::string_view(time.constData(), time.size()));
+  const std::string frame = codec::EncodeRequest(address, "42", kelvo_link::HostTimeHex(unix_seconds));
   return QByteArray(frame.data(), static_cast<qsizetype>(frame.size()));
 }
 

@@ -12,11 +12,11 @@
 #include "cli/log_scan.h"
 #include "cli/output.h"
 #include "cli/quoted.h"
-#include "codec/field_numbers.h"
 #include "codec/frame_breakdown.h"
 #include "codec/frame_scanner.h"
 #include "codec/frame_text.h"
 #include "codec/request_builder.h"
+#include "records/frame_json.h"
 #include "text/gbk_text.h"
 
 namespace kelvo_cli {
@@ -138,7 +138,7 @@ class DecodeWriter {
       if (origin.from_stdin) object["line"] = origin.number;
       object["frame"] = Utf8(frame);
       nlohmann::ordered_json& list = object["items"] = nlohmann::ordered_json::array();
-      for (const codec::FrameItem& item : items) list.push_back(JsonItem(item));
+      for (const codec::FrameItem& item : items) list.push_back(kelvo_records::JsonItem(item));
       text += object.dump();
     } else {
       for (const codec::FrameItem& item : items) {
@@ -157,18 +157,6 @@ class DecodeWriter {
   }
 
  private:
-  nlohmann::ordered_json JsonItem(const codec::FrameItem& item) {
-    nlohmann::ordered_json entry{{"value", Utf8(item.value)}, {"label", Utf8(item.label)}};
-    codec::ItemNumbers numbers = codec::ReadItemNumbers(item);
-    if (numbers.number) entry["number"] = *numbers.number;
-    // An empty array is complete; a non-empty one without numbers is not hex.
-    if (numbers.is_array && (!numbers.numbers.empty() || item.value.empty())) {
-      entry["numbers"] = std::move(numbers.numbers);
-    }
-    if (numbers.text) entry["text"] = std::move(*numbers.text);
-    return entry;
-  }
-
   void Emit(std::string_view gbk, std::string& text) {
     if (!terminal_) {
       if (options_.gbk) {

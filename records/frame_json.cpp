@@ -19,6 +19,18 @@ std::string Utf8(std::string_view gbk) {
   return out;
 }
 
+nlohmann::ordered_json JsonItem(const codec::FrameItem& item) {
+  nlohmann::ordered_json object{{"value", Utf8(item.value)}, {"label", Utf8(item.label)}};
+  codec::ItemNumbers numbers = codec::ReadItemNumbers(item);
+  if (numbers.number) object["number"] = *numbers.number;
+  // An empty array is complete; a non-empty one without numbers is not hex.
+  if (numbers.is_array && (!numbers.numbers.empty() || item.value.empty())) {
+    object["numbers"] = std::move(numbers.numbers);
+  }
+  if (numbers.text) object["text"] = std::move(*numbers.text);
+  return object;
+}
+
 nlohmann::ordered_json JsonItems(std::string_view frame) {
   nlohmann::ordered_json items = nlohmann::ordered_json::array();
   codec::FrameItems breakdown;
@@ -27,17 +39,7 @@ nlohmann::ordered_json JsonItems(std::string_view frame) {
   } catch (const codec::InvalidArgumentError&) {
     return items;
   }
-  for (const codec::FrameItem& item : breakdown) {
-    nlohmann::ordered_json object{{"value", Utf8(item.value)}, {"label", Utf8(item.label)}};
-    codec::ItemNumbers numbers = codec::ReadItemNumbers(item);
-    if (numbers.number) object["number"] = *numbers.number;
-    // An empty array is complete; a non-empty one without numbers is not hex.
-    if (numbers.is_array && (!numbers.numbers.empty() || item.value.empty())) {
-      object["numbers"] = std::move(numbers.numbers);
-    }
-    if (numbers.text) object["text"] = std::move(*numbers.text);
-    items.push_back(std::move(object));
-  }
+  for (const codec::FrameItem& item : breakdown) items.push_back(JsonItem(item));
   return items;
 }
 

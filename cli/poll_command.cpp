@@ -15,7 +15,7 @@
 #include "cli/output.h"
 #include "codec/frame_text.h"
 #include "codec/request_builder.h"
-#include "link/host_time.h"
+#include "codec/requests.h"
 #include "link/link_client.h"
 #include "link/process_signals.h"
 #include "records/latency_histogram.h"
@@ -142,7 +142,7 @@ class Poller : public QObject {
     const int address = addresses_[next_];
     const bool host_time = !options_.payload && codec::ParseHexNumber(options_.command) == kHostTimeCommand;
     const std::string payload =
-        host_time ? kelvo_link::HostTimeHex(std::time(nullptr)) : options_.payload.value_or("");
+        host_time ? codec::HostTimeHex(std::time(nullptr)) : options_.payload.value_or("");
     const std::string request = codec::EncodeRequest(address, options_.command, payload);
     kelvo_link::Exchange* exchange =
         client_.Send(QByteArray::fromStdString(request), options_.exchange.Request());

@@ -8,7 +8,7 @@
 #include "cli/event_loop.h"
 #include "cli/output.h"
 #include "link/process_signals.h"
-#include "sim/address_list.h"
+#include "codec/address_list.h"
 #include "sim/faults.h"
 #include "sim/simulated_unit.h"
 #include "sim/unit_server.h"
@@ -61,7 +61,7 @@ CLI::App* AddSimulateCommand(CLI::App& app, SimulateOptions& options) {
       ->check(CLI::Validator(
           [](const std::string& text) {
             std::string why;
-            return kelvo_sim::ParseAddressList(text, &why) ? std::string() : why;
+            return codec::ParseAddressList(text, &why) ? std::string() : why;
           },
           "LIST", "LIST"));
   simulate->add_option("--cells", options.cells, "Cells in series (default 16)");
@@ -90,7 +90,7 @@ CLI::App* AddSimulateCommand(CLI::App& app, SimulateOptions& options) {
 }
 
 int RunSimulate(const SimulateOptions& options, const Streams& io) {
-  const std::vector<int> addresses = *kelvo_sim::ParseAddressList(options.addresses);
+  const std::vector<int> addresses = *codec::ParseAddressList(options.addresses);
   kelvo_sim::Faults faults;
   for (const std::string& fault : options.faults) (void)kelvo_sim::ParseFault(fault, faults);
   kelvo_sim::BatteryConfig config{options.cells, options.sensors};

@@ -1,8 +1,8 @@
 #include "gateway/bus_poller.h"
 
 #include "codec/request_builder.h"
+#include "codec/requests.h"
 #include "link/exchange.h"
-#include "link/host_time.h"
 #include "link/link_client.h"
 
 namespace kelvo_gateway {
@@ -69,10 +69,9 @@ void BusPoller::SendNext() {
   }
   const Request request = pending_.front();
   pending_.pop_front();
-  const std::string frame =
-      request.identity
-          ? codec::EncodeRequest(request.address, "48", kelvo_link::DeviceInfoPayload(std::time(nullptr)))
-          : codec::EncodeRequest(request.address, "42", kelvo_link::HostTimeHex(std::time(nullptr)));
+  const std::string frame = request.identity
+                                ? codec::DeviceInfoRequest(request.address, std::time(nullptr)).frame
+                                : codec::StatusRequest(request.address, std::time(nullptr)).frame;
   busy_ = true;
   kelvo_link::Exchange* exchange =
       link_->Send(QByteArray::fromStdString(frame), kelvo_link::RequestOptions{config_.timeout_ms, 0});

@@ -6,11 +6,10 @@
 #include "codec/frame_breakdown.h"
 #include "codec/frame_scanner.h"
 #include "codec/frame_validation.h"
+#include "codec/requests.h"
 
 namespace kelvo_link {
 namespace {
-
-constexpr std::uint64_t kAnswerBit = 0x80;
 
 struct Header {
   std::uint64_t address;
@@ -66,7 +65,8 @@ AnswerVerdict JudgeAnswer(std::string_view request, std::string_view frame) {
   const std::optional<Header> asked = ReadHeader(request);
   if (!answer) return AnswerVerdict::Malformed;
   if (!asked || answer->address != asked->address) return AnswerVerdict::WrongAddress;
-  if (answer->command != (asked->command | kAnswerBit)) return AnswerVerdict::WrongCommand;
+  if (answer->command != static_cast<std::uint64_t>(codec::AnswerCode(static_cast<int>(asked->command))))
+    return AnswerVerdict::WrongCommand;
   return AnswerVerdict::Accepted;
 }
 

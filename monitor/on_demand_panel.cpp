@@ -13,8 +13,8 @@
 
 #include "answer_fields.h"
 #include "codec/request_builder.h"
+#include "codec/requests.h"
 #include "link/exchange.h"
-#include "link/host_time.h"
 
 namespace kelvo_monitor {
 namespace {
@@ -96,7 +96,10 @@ OnDemandPanel::OnDemandPanel(QWidget* parent)
 }
 
 QByteArray OnDemandPanel::DeviceInfoPayload(qint64 unix_seconds) {
-  return QByteArray::fromStdString(kelvo_link::DeviceInfoPayload(unix_seconds));
+  // The request's payload, as its frame carries it.
+  const std::string frame = codec::DeviceInfoRequest(0, static_cast<std::time_t>(unix_seconds)).frame;
+  return QByteArray::fromStdString(
+      frame.substr(codec::kPayloadAt, frame.size() - codec::kPayloadAt - codec::kTrailerWidth));
 }
 
 std::optional<QByteArray> OnDemandPanel::RegistersPayload(const QString& text, QString* why) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "codec/request_builder.h"
-#include "link/host_time.h"
+#include "codec/requests.h"
 
 namespace kelvo_monitor {
 
@@ -30,8 +30,8 @@ Poller::~Poller() {
 }
 
 QByteArray Poller::PollRequest(int address, qint64 unix_seconds) {
-  const std::string frame = codec::EncodeRequest(address, "42", kelvo_link::HostTimeHex(unix_seconds));
-  return QByteArray(frame.data(), static_cast<qsizetype>(frame.size()));
+  return QByteArray::fromStdString(
+      codec::StatusRequest(address, static_cast<std::time_t>(unix_seconds)).frame);
 }
 
 void Poller::Start(const kelvo_link::PortSettings& settings, int address, int interval_ms) {

@@ -1,11 +1,11 @@
-#include "sim/address_list.h"
+#include "codec/address_list.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace kelvo_sim {
+namespace codec {
 namespace {
 
 TEST(ParseAddressList, NumbersAndRangesInTheOrderGiven) {
@@ -62,4 +62,4 @@ TEST(ParseAddressList, RefusesWithAReason) {
 }
 
 }  // namespace
-}  // namespace kelvo_sim
+}  // namespace codec

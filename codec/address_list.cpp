@@ -1,13 +1,13 @@
-#include "sim/address_list.h"
+#include "codec/address_list.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
 
-namespace kelvo_sim {
-namespace {
+#include "codec/requests.h"
 
-constexpr int kHighestAddress = 255;
+namespace codec {
+namespace {
 
 std::optional<int> ReadAddress(std::string_view digits) {
   if (digits.empty() || digits.size() > 3 ||
@@ -38,7 +38,8 @@ std::optional<std::vector<int>> ParseAddressList(std::string_view text, std::str
     const auto low = ReadAddress(item.substr(0, dash));
     const auto high = dash == std::string_view::npos ? low : ReadAddress(item.substr(dash + 1));
     if (!low || !high) {
-      return Refuse(why, "\"" + std::string(item) + "\" is not an address 0-255 or a range LOW-HIGH of them");
+      return Refuse(why, "\"" + std::string(item) + "\" is not an address " + std::to_string(kLowestAddress) +
+                             "-" + std::to_string(kHighestAddress) + " or a range LOW-HIGH of them");
     }
     if (*high < *low) return Refuse(why, "range \"" + std::string(item) + "\" runs backwards");
     for (int a = *low; a <= *high; ++a) {
@@ -51,4 +52,4 @@ std::optional<std::vector<int>> ParseAddressList(std::string_view text, std::str
   }
 }
 
-}  // namespace kelvo_sim
+}  // namespace codec

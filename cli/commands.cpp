@@ -10,6 +10,7 @@
 #include "cli/frame_checker.h"
 #include "cli/input_reader.h"
 #include "cli/log_scan.h"
+#include "cli/message.h"
 #include "cli/output.h"
 #include "cli/quoted.h"
 #include "codec/frame_breakdown.h"
@@ -21,8 +22,6 @@
 
 namespace kelvo_cli {
 namespace {
-
-constexpr std::string_view kProgram = "kelvo-frame: ";
 
 // Where a frame came from, for messages: a line of standard input or an argument.
 struct Origin {
@@ -113,7 +112,7 @@ std::string OverlongText() {
 // "frames: 3 decoded, 1 failed; 2 lines without a frame"
 void WriteSummary(Output& err, const Tally& tally, std::string_view good, std::string_view bad) {
   std::string& text = err.Text();
-  text += kProgram;
+  text += MessagePrefix();
   text += "frames: " + std::to_string(tally.good) + ' ';
   text += good;
   text += ", " + std::to_string(tally.bad) + ' ';
@@ -204,7 +203,7 @@ int RunEncode(std::int32_t address, std::string_view command, std::string_view p
   Output output(refused ? io.err : io.out);
   output.Text() = frame + '\n';
   output.Flush();
-  return refused ? 1 : 0;
+  return refused ? kFailed : kSuccess;
 }
 
 int RunDecode(const std::vector<std::string>& frames, const DecodeOptions& options, const Streams& io) {
@@ -223,7 +222,7 @@ int RunDecode(const std::vector<std::string>& frames, const DecodeOptions& optio
             return;
           }
           ++tally.bad;
-          message += kProgram;
+          message += MessagePrefix();
           AppendOrigin(message, origin);
           message += ": cannot decode ";
           message += Quoted(frame);
@@ -233,7 +232,7 @@ int RunDecode(const std::vector<std::string>& frames, const DecodeOptions& optio
           outputs.err.Done();
         },
         [&](Origin origin) {
-          message += kProgram;
+          message += MessagePrefix();
           AppendOrigin(message, origin);
           message += ": " + OverlongText() + "; skipped\n";
           outputs.err.Done();
@@ -241,7 +240,7 @@ int RunDecode(const std::vector<std::string>& frames, const DecodeOptions& optio
     outputs.out.Flush();
     if (frames.empty()) WriteSummary(outputs.err, tally, "decoded", "failed");
     outputs.err.Flush();
-    return tally.bad > 0 ? 1 : 0;
+    return tally.bad > 0 ? kFailed : kSuccess;
   });
 }
 
@@ -288,7 +287,7 @@ int RunCheck(const std::vector<std::string>& frames, const Streams& io) {
     outputs.out.Flush();
     if (frames.empty()) WriteSummary(outputs.err, tally, "ok", "not well formed");
     outputs.err.Flush();
-    return tally.bad > 0 ? 1 : 0;
+    return tally.bad > 0 ? kFailed : kSuccess;
   });
 }
 

@@ -1,4 +1,5 @@
-// The three subcommands of kelvo-frame, apart from argument parsing.
+// The frame commands of kelvo-frame (encode, decode, check), apart from
+// argument parsing.
 #pragma once
 
 #include <cstdint>
@@ -7,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-namespace kelvo_cli {
+#include "cli/exit_status.h"
 
-inline constexpr int kUsageError = 2;
+namespace kelvo_cli {
 
 // Where a command reads and writes: file descriptors, so tests can redirect them.
 struct Streams {

@@ -5,14 +5,11 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
+#include "cli/exit_status.h"
 #include "link/link_client.h"
 #include "link/port_settings.h"
 
 namespace kelvo_cli {
-
-// Exit statuses of the commands that use a port.
-inline constexpr int kNoAnswer = 1;
-inline constexpr int kLinkFailure = 3;
 
 struct PortOptions {
   std::string port;

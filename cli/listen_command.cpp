@@ -9,6 +9,7 @@
 #include "cli/event_loop.h"
 #include "cli/frame_checker.h"
 #include "cli/link_options.h"
+#include "cli/message.h"
 #include "cli/output.h"
 #include "codec/frame_validation.h"
 #include "link/line_listener.h"
@@ -85,10 +86,11 @@ int Run(const ListenOptions& options, const Streams& io) {
   Output err(io.err);
   const auto utf8 = std::make_unique<kelvo_text::GbkToUtf8>();
   const auto error = [&](const std::string& text) {
-    err.Text() = "kelvo-frame: " + text + '\n';
+    err.Text() = MessageLine(text);
     err.Flush();
   };
-  QObject::connect(&stop, &kelvo_link::ProcessSignals::received, &listener, [] { EventLoop::Quit(0); });
+  QObject::connect(&stop, &kelvo_link::ProcessSignals::received, &listener,
+                   [] { EventLoop::Quit(kSuccess); });
   QObject::connect(&listener, &kelvo_link::LineListener::openFailed, &listener,
                    [&](kelvo_link::LinkError, const QString& message) {
                      error("cannot open " + message.toStdString());

@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/frame_commands.h"
 #include "cli/listen_command.h"
+#include "cli/message.h"
 #include "cli/output.h"
 #include "cli/poll_command.h"
 #include "cli/ports_command.h"
@@ -68,9 +69,9 @@ int main(int argc, char** argv) {
     }
     return commands.RunChosen();
   } catch (const std::bad_alloc&) {
-    std::cerr << "kelvo-frame: out of memory\n";
+    std::cerr << kelvo_cli::MessageLine("out of memory");
   } catch (const std::exception& e) {
-    std::cerr << "kelvo-frame: " << e.what() << '\n';
+    std::cerr << kelvo_cli::MessageLine(e.what());
   }
   return 1;
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/message.h"
 #include "cli/output.h"
 #include "link/serial_ports.h"
 
@@ -39,7 +40,7 @@ int Run(bool json, const Streams& io) {
   } else if (ports.empty()) {
     Output err(io.err);
     err.Text() =
-        "kelvo-frame: no serial ports found (a USB adapter shows up as /dev/ttyUSB* or /dev/ttyACM*)\n";
+        MessageLine("no serial ports found (a USB adapter shows up as /dev/ttyUSB* or /dev/ttyACM*)");
     err.Flush();
   }
   for (const kelvo_link::SerialPortEntry& port : json ? std::vector<kelvo_link::SerialPortEntry>() : ports) {

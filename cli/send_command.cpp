@@ -9,9 +9,11 @@
 #include "cli/commands.h"
 #include "cli/event_loop.h"
 #include "cli/link_options.h"
+#include "cli/message.h"
 #include "cli/output.h"
 #include "codec/frame_breakdown.h"
 #include "codec/request_builder.h"
+#include "codec/requests.h"
 #include "link/link_client.h"
 #include "link/process_signals.h"
 #include "records/frame_json.h"
@@ -46,12 +48,14 @@ std::string AnswerText(const QByteArray& answer, bool json) {
 }
 
 int Run(const SendOptions& options, const Streams& io) {
-  const std::string request =
-      codec::EncodeRequest(*ParseAddress(options.address), options.command, options.payload);
-  if (request == codec::kLengthErrorText) {
-    WriteLine(io.err, "kelvo-frame: " + std::string(codec::kLengthErrorText) + " (the payload is too long)");
+  const codec::BuiltRequest built =
+      codec::BuildRequest(*ParseAddress(options.address), options.command, options.payload);
+  if (!built.ok()) {
+    WriteLine(io.err, MessagePrefix() + std::string(codec::kLengthErrorText) + " (" +
+                          codec::RequestFaultText(built.fault) + ")");
     return kUsageError;
   }
+  const std::string& request = built.frame;
 
   EventLoop loop;
   kelvo_link::ProcessSignals stop({SIGINT, SIGTERM});
@@ -61,42 +65,43 @@ int Run(const SendOptions& options, const Streams& io) {
   QObject::connect(
       &stop, &kelvo_link::ProcessSignals::received, &client,
       [&](int) {
-        WriteLine(io.err, "kelvo-frame: interrupted");
+        WriteLine(io.err, MessagePrefix() + "interrupted");
         EventLoop::Quit(kNoAnswer);
       },
       Qt::SingleShotConnection);
   QObject::connect(&client, &kelvo_link::LinkClient::openFailed, &client,
                    [&](kelvo_link::LinkError, const QString& message) {
-                     WriteLine(io.err, "kelvo-frame: cannot open " + message.toStdString());
+                     WriteLine(io.err, MessagePrefix() + "cannot open " + message.toStdString());
                      EventLoop::Quit(kLinkFailure);
                    });
-  QObject::connect(
-      &client, &kelvo_link::LinkClient::stateChanged, &client, [&](kelvo_link::LinkClient::State state) {
-        if (state != kelvo_link::LinkClient::State::Open) return;
-        kelvo_link::Exchange* exchange =
-            client.Send(QByteArray::fromStdString(request), options.exchange.Request());
-        QObject::connect(exchange, &kelvo_link::Exchange::finished, &client, [&, exchange] {
-          exchange->deleteLater();
-          if (ended) return;
-          switch (exchange->result()) {
-            case kelvo_link::ExchangeResult::Answered:
-              WriteLine(io.out, AnswerText(exchange->answer(), options.json));
-              EventLoop::Quit(0);
-              return;
-            case kelvo_link::ExchangeResult::NoAnswer:
-              WriteLine(io.err, "kelvo-frame: no valid answer after " + std::to_string(exchange->attempts()) +
-                                    (exchange->attempts() == 1 ? " attempt: " : " attempts: ") +
-                                    exchange->reason().toStdString());
-              EventLoop::Quit(kNoAnswer);
-              return;
-            case kelvo_link::ExchangeResult::LinkDown:
-            case kelvo_link::ExchangeResult::Cancelled:
-              WriteLine(io.err, "kelvo-frame: " + exchange->reason().toStdString());
-              EventLoop::Quit(kLinkFailure);
-              return;
-          }
-        });
-      });
+  QObject::connect(&client, &kelvo_link::LinkClient::stateChanged, &client,
+                   [&](kelvo_link::LinkClient::State state) {
+                     if (state != kelvo_link::LinkClient::State::Open) return;
+                     kelvo_link::Exchange* exchange =
+                         client.Send(QByteArray::fromStdString(request), options.exchange.Request());
+                     QObject::connect(exchange, &kelvo_link::Exchange::finished, &client, [&, exchange] {
+                       exchange->deleteLater();
+                       if (ended) return;
+                       switch (exchange->result()) {
+                         case kelvo_link::ExchangeResult::Answered:
+                           WriteLine(io.out, AnswerText(exchange->answer(), options.json));
+                           EventLoop::Quit(kSuccess);
+                           return;
+                         case kelvo_link::ExchangeResult::NoAnswer:
+                           WriteLine(io.err, MessagePrefix() + "no valid answer after " +
+                                                 std::to_string(exchange->attempts()) +
+                                                 (exchange->attempts() == 1 ? " attempt: " : " attempts: ") +
+                                                 exchange->reason().toStdString());
+                           EventLoop::Quit(kNoAnswer);
+                           return;
+                         case kelvo_link::ExchangeResult::LinkDown:
+                         case kelvo_link::ExchangeResult::Cancelled:
+                           WriteLine(io.err, MessagePrefix() + exchange->reason().toStdString());
+                           EventLoop::Quit(kLinkFailure);
+                           return;
+                       }
+                     });
+                   });
   client.Open();
   const int status = loop.Run();
   ended = true;

@@ -6,9 +6,11 @@
 #include <random>
 
 #include "cli/event_loop.h"
+#include "cli/exit_status.h"
+#include "cli/message.h"
 #include "cli/output.h"
-#include "link/process_signals.h"
 #include "codec/address_list.h"
+#include "link/process_signals.h"
 #include "sim/faults.h"
 #include "sim/simulated_unit.h"
 #include "sim/unit_server.h"
@@ -16,12 +18,9 @@
 namespace kelvo_cli {
 namespace {
 
-constexpr int kLinkFailure = 3;
-constexpr std::string_view kProgram = "kelvo-frame simulate: ";
-
 void Say(const Streams& io, const std::string& line) {
   Output err(io.err);
-  err.Text() = std::string(kProgram) + line + '\n';
+  err.Text() = MessageLine(line, "simulate");
   err.Flush();
 }
 

@@ -1,19 +1,18 @@
-// Polls the units of one bus in rounds: each address once per round, in order,
-// one exchange at a time, no retry within a round. A bus whose link is down
-// still has its rounds, every request finishing as missed.
+// Polls the units of one bus in rounds over the shared round poller, no
+// retry within a round, and asks each unit once for its identity. A bus whose
+// link is down still has its rounds, every request finishing as missed.
 #pragma once
 
 #include <QDateTime>
 #include <QObject>
-#include <QTimer>
-#include <deque>
+#include <memory>
 #include <set>
 
 #include "gateway/gateway_config.h"
 
 namespace kelvo_link {
 class LinkClient;
-class Exchange;
+class RoundPoller;
 }  // namespace kelvo_link
 
 namespace kelvo_gateway {
@@ -21,7 +20,7 @@ namespace kelvo_gateway {
 class BusPoller : public QObject {
   Q_OBJECT
  public:
-  // With `identify`, a unit's first answer is followed by one 0x48 request.
+  // With `identify`, a unit's first answer is followed by one device-information request.
   BusPoller(BusConfig config, bool identify, QObject* parent = nullptr);
   ~BusPoller() override;
 
@@ -29,33 +28,23 @@ class BusPoller : public QObject {
   [[nodiscard]] const BusConfig& config() const { return config_; }
 
  signals:
-  // A valid 0xC2 answer to the status request.
+  // A valid answer to the status request.
   void answered(int address, const QByteArray& frame, const QDateTime& at, double latency_ms);
   void missed(int address, const QString& reason);
-  // The unit's 0x48 answer, or an empty frame when it gave none.
+  // The unit's device-information answer, or an empty frame when it gave none.
   void identified(int address, const QByteArray& frame);
   // The link opened, failed or was lost: for the log.
   void linkNote(const QString& text);
 
  private:
-  struct Request {
-    int address;
-    bool identity;
-  };
-  void StartRound();
-  void SendNext();
-  void OnFinished(kelvo_link::Exchange* exchange, Request request);
+  void Identify(int address);
 
   BusConfig config_;
   bool identify_;
   kelvo_link::LinkClient* link_;
-  QTimer round_timer_;
-  QTimer reopen_timer_;
-  std::deque<Request> pending_;
-  bool busy_ = false;       // an exchange is in flight
-  bool round_due_ = false;  // the round timer fired while the last round was still going
+  std::unique_ptr<kelvo_link::RoundPoller> rounds_;
   std::set<int> asked_identity_;
-  QString last_link_note_;
+  bool noted_ = false;  // a failure or loss was logged: the return is logged too
 };
 
 }  // namespace kelvo_gateway

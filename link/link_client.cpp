@@ -5,16 +5,6 @@
 namespace kelvo_link {
 namespace {
 
-LinkClient::State FromPortState(PortConnection::State state) {
-  switch (state) {
-    case PortConnection::State::Closed: return LinkClient::State::Closed;
-    case PortConnection::State::Opening: return LinkClient::State::Opening;
-    case PortConnection::State::Open: return LinkClient::State::Open;
-    case PortConnection::State::Reconnecting: return LinkClient::State::Reconnecting;
-  }
-  return LinkClient::State::Closed;
-}
-
 std::string_view View(const QByteArray& bytes) {
   return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
 }
@@ -26,15 +16,18 @@ LinkClient::LinkClient(PortSettings settings, QObject* parent)
   attempt_timer_.setSingleShot(true);
   attempt_timer_.setTimerType(Qt::PreciseTimer);
   connect(&attempt_timer_, &QTimer::timeout, this, &LinkClient::AttemptTimedOut);
-  connect(port_, &PortConnection::stateChanged, this,
-          [this](PortConnection::State state) { SetState(FromPortState(state)); });
+  connect(port_, &PortConnection::stateChanged, this, &LinkClient::SetState);
   connect(port_, &PortConnection::opened, this, [this] {
     scanner_.Reset();
+    if (current_ && waiting_for_link_) {
+      waiting_for_link_ = false;
+      StartAttempt();
+    }
     SchedulePump();
   });
   connect(port_, &PortConnection::openFailed, this, [this](LinkError error, const QString& message) {
     emit openFailed(error, message);
-    SchedulePump();  // what waited for the port now finishes LinkDown
+    SchedulePump();  // what waited for the port now waits for the reopen, or finishes LinkDown
   });
   connect(port_, &PortConnection::lost, this, [this](const QString& message) {
     QPointer<LinkClient> self(this);
@@ -107,12 +100,16 @@ void LinkClient::Pump() {
     QPointer<Exchange> next = queue_.front();
     queue_.pop_front();
     if (!next) continue;  // deleted by its owner before its turn
-    if (state_ != State::Open) {
+    if (state_ == State::Closed) {
       next->Finish(ExchangeResult::LinkDown, QStringLiteral("link down: %1").arg(port_->settings().port));
       continue;
     }
     current_ = next;
-    StartAttempt();
+    if (state_ == State::Open) {
+      StartAttempt();
+    } else {
+      WaitForLink();
+    }
   }
 }
 
@@ -126,8 +123,22 @@ void LinkClient::StartAttempt() {
   emit frameSent(current_->request_, QDateTime::currentDateTimeUtc());
 }
 
+void LinkClient::WaitForLink() {
+  // A reopen due at the moment of the request must not cost it its turn.
+  waiting_for_link_ = true;
+  attempt_timer_.start(current_->timeout_ms_);
+}
+
 void LinkClient::AttemptTimedOut() {
   if (!current_) return;
+  if (waiting_for_link_) {
+    waiting_for_link_ = false;
+    if (FinishCurrent(ExchangeResult::LinkDown,
+                      QStringLiteral("link down: %1").arg(port_->settings().port))) {
+      SchedulePump();
+    }
+    return;
+  }
   if (current_->attempts_ <= current_->retries_) {
     StartAttempt();
     return;
@@ -179,6 +190,7 @@ void LinkClient::Received(const QByteArray& bytes) {
 }
 
 bool LinkClient::FinishCurrent(ExchangeResult result, const QString& reason) {
+  waiting_for_link_ = false;
   if (!current_) return true;
   QPointer<LinkClient> self(this);
   QPointer<Exchange> done = current_;
@@ -192,6 +204,7 @@ void LinkClient::CancelAll() {
   all.swap(queue_);
   if (current_) all.push_front(current_);
   current_.clear();
+  waiting_for_link_ = false;
   for (const QPointer<Exchange>& exchange : all) {
     if (exchange) exchange->Finish(ExchangeResult::Cancelled, QStringLiteral("cancelled"));
   }

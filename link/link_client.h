@@ -15,6 +15,7 @@
 #include "link/answer_rules.h"
 #include "link/exchange.h"
 #include "link/link_error.h"
+#include "link/link_state.h"
 #include "link/port_settings.h"
 
 namespace kelvo_link {
@@ -30,14 +31,16 @@ class LinkClient : public QObject {
   Q_OBJECT
 
  public:
-  enum class State { Closed, Opening, Open, Reconnecting };
+  using State = LinkState;
 
   explicit LinkClient(PortSettings settings, QObject* parent = nullptr);
   // Closes; pending exchanges finish as Cancelled.
   ~LinkClient() override;
 
   // Starts opening: stateChanged(Open) or openFailed(error, message) follows
-  // from the event loop. Serial ports are opened exclusively.
+  // from the event loop. Serial ports are opened exclusively. A first open
+  // that fails is tried again at the reconnect interval, each distinct
+  // failure reported once.
   void Open();
   // Closes at once; the exchange in flight and the queued ones finish as
   // Cancelled.
@@ -45,21 +48,22 @@ class LinkClient : public QObject {
   [[nodiscard]] State state() const { return state_; }
   [[nodiscard]] const PortSettings& settings() const;
 
-  // After a loss (read or resource error, device gone, TCP closed) the port is
-  // closed at once and reopened every `ms` until it is back (default 1000).
+  // After a loss (read or resource error, device gone, TCP closed) or a failed
+  // open, the port is reopened every `ms` until it is back (default 1000).
   // 0 turns reopening off (the owner decides).
   void SetReconnectInterval(int ms);
 
   // Queues one request (a frame built with codec::EncodeRequest) and returns
   // its reply at once; finished() never comes from within this call. While
-  // the link is down a queued request finishes LinkDown when its turn comes;
-  // while it opens, requests wait.
+  // the port opens, requests wait; while it is being reopened, a request
+  // whose turn comes waits for it up to its timeout and then finishes
+  // LinkDown; with the port closed, it finishes LinkDown at once.
   Exchange* Send(const QByteArray& request, RequestOptions options = {});
   // Requests waiting behind the one in flight.
   [[nodiscard]] int queued() const { return static_cast<int>(queue_.size()); }
 
  signals:
-  void stateChanged(kelvo_link::LinkClient::State state);
+  void stateChanged(kelvo_link::LinkState state);
   // Names the port; for PermissionDenied it says the user may need to be in
   // the dialout group.
   void openFailed(kelvo_link::LinkError error, const QString& message);
@@ -77,6 +81,7 @@ class LinkClient : public QObject {
   void SchedulePump();
   void Pump();
   void StartAttempt();
+  void WaitForLink();
   void AttemptTimedOut();
   void Received(const QByteArray& bytes);
   // Ends the exchange in flight; false when this client was deleted meanwhile.
@@ -91,6 +96,7 @@ class LinkClient : public QObject {
   QElapsedTimer since_write_;
   QString rejection_;  // the last attempt's reason for skipping a frame
   bool echo_seen_ = false;
+  bool waiting_for_link_ = false;  // the current exchange is not written yet: the port is being reopened
   bool pump_scheduled_ = false;
   codec::FrameScanner scanner_{codec::kWireFrameCap};
 };

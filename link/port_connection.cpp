@@ -56,6 +56,7 @@ PortConnection::~PortConnection() {
 void PortConnection::Open() {
   if (state_ != State::Closed) return;
   reopening_ = false;
+  last_failure_.clear();
   SetState(State::Opening);
   // Even a serial open, which Qt does at once, reports from the event loop.
   QTimer::singleShot(0, this, [this] {
@@ -160,6 +161,7 @@ void PortConnection::OpenTcp(const QString& host, quint16 port) {
 
 void PortConnection::Opened() {
   reopening_ = false;
+  last_failure_.clear();
   SetState(State::Open);
   emit opened();
 }
@@ -167,13 +169,17 @@ void PortConnection::Opened() {
 void PortConnection::Failed(LinkError error, const QString& message) {
   connect_timer_.stop();
   DropDevice();
-  if (reopening_) {
+  if (reconnect_ms_ > 0) {
     SetState(State::Reconnecting);
     reopen_timer_.start(reconnect_ms_);
-    return;
+  } else {
+    SetState(State::Closed);
   }
-  SetState(State::Closed);
-  emit openFailed(error, OpenFailureText(settings_.port, error, message));
+  if (reopening_) return;
+  QString text = OpenFailureText(settings_.port, error, message);
+  if (text == last_failure_) return;
+  last_failure_ = text;
+  emit openFailed(error, text);
 }
 
 void PortConnection::Lose(const QString& message) {

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "link/link_error.h"
+#include "link/link_state.h"
 #include "link/port_settings.h"
 
 class QIODevice;
@@ -22,22 +23,25 @@ class PortConnection : public QObject {
   Q_OBJECT
 
  public:
-  enum class State { Closed, Opening, Open, Reconnecting };
+  using State = LinkState;
 
   explicit PortConnection(PortSettings settings, QObject* parent = nullptr);
   ~PortConnection() override;
 
   // Starts opening, on the event loop: opened() or openFailed() follows, never
   // from within this call. Serial devices are opened exclusively, 8N1, no flow
-  // control. Does nothing unless Closed.
+  // control. An open that fails is tried again every reconnect interval
+  // (state Reconnecting), and each distinct failure is reported once. Does
+  // nothing unless Closed.
   void Open();
   // Closes at once; no signal follows. Stops reopening.
   void Close();
   [[nodiscard]] State state() const { return state_; }
   [[nodiscard]] const PortSettings& settings() const { return settings_; }
 
-  // After a loss the device is closed at once and opened again every `ms`
-  // until it is back (quietly: only opened() tells). 0 turns reopening off.
+  // After a loss, or a first open that failed, the device is opened again
+  // every `ms` until it is back (after a loss quietly: only opened() tells).
+  // 0 turns reopening off: a failed open then leaves the port Closed.
   void SetReconnectInterval(int ms) { reconnect_ms_ = ms; }
 
   // Queues bytes to write; false when the port is not open or refuses them
@@ -50,7 +54,7 @@ class PortConnection : public QObject {
   // The device is closed already; reopening has started if it is on.
   void lost(const QString& message);
   void received(const QByteArray& bytes);
-  void stateChanged(kelvo_link::PortConnection::State state);
+  void stateChanged(kelvo_link::LinkState state);
 
  private:
   void StartOpening();
@@ -65,7 +69,8 @@ class PortConnection : public QObject {
 
   PortSettings settings_;
   State state_ = State::Closed;
-  bool reopening_ = false;  // a failed reopen waits for the next interval instead of reporting
+  bool reopening_ = false;  // after a loss: a failed reopen waits for the next interval quietly
+  QString last_failure_;    // the open failure reported last, so that each is told once
   int reconnect_ms_ = 1000;
   QIODevice* device_ = nullptr;
   QTimer connect_timer_;

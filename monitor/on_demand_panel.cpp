@@ -12,18 +12,20 @@
 #include <QTableWidget>
 
 #include "answer_fields.h"
-#include "codec/request_builder.h"
 #include "codec/requests.h"
 #include "link/exchange.h"
 
 namespace kelvo_monitor {
 namespace {
 
-// One count byte and two bytes an address must fit the longest request.
-constexpr int kMostRegisters = 50;
+constexpr auto kMostRegisters = static_cast<qsizetype>(codec::kMostRegisters);
 
-QString Hex4(quint32 value) {
-  return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper();
+// 1 to 4 hex digits, as a register address.
+std::optional<std::uint16_t> ReadRegister(const QString& word) {
+  bool ok = false;
+  const uint value = word.toUInt(&ok, 16);
+  if (!ok || word.isEmpty() || word.size() > 4) return std::nullopt;
+  return static_cast<std::uint16_t>(value);
 }
 
 }  // namespace
@@ -73,36 +75,29 @@ OnDemandPanel::OnDemandPanel(QWidget* parent)
   layout->addWidget(result_, 2);
 
   connect(device_info_, &QPushButton::clicked, this,
-          [this] { Ask("48", DeviceInfoPayload(QDateTime::currentSecsSinceEpoch())); });
+          [this] { Ask(codec::DeviceInfoRequest(address_, QDateTime::currentSecsSinceEpoch())); });
   connect(read_one_, &QPushButton::clicked, this, [this] {
-    bool ok = false;
-    const uint value = register_->text().toUInt(&ok, 16);
-    if (!ok) {
+    const std::optional<std::uint16_t> register_address = ReadRegister(register_->text());
+    if (!register_address) {
       status_->setText(tr("寄存器地址应为 1 到 4 位十六进制数"));
       return;
     }
-    Ask("65", Hex4(value).toLatin1());
+    Ask(codec::RegisterRequest(address_, *register_address));
   });
   connect(read_many_, &QPushButton::clicked, this, [this] {
     QString why;
-    const auto payload = RegistersPayload(registers_->text(), &why);
-    if (!payload) {
+    const auto addresses = RegisterAddresses(registers_->text(), &why);
+    if (!addresses) {
       status_->setText(why);
       return;
     }
-    Ask("66", *payload);
+    Ask(codec::RegistersRequest(address_, *addresses));
   });
   SetConnected(false);
 }
 
-QByteArray OnDemandPanel::DeviceInfoPayload(qint64 unix_seconds) {
-  // The request's payload, as its frame carries it.
-  const std::string frame = codec::DeviceInfoRequest(0, static_cast<std::time_t>(unix_seconds)).frame;
-  return QByteArray::fromStdString(
-      frame.substr(codec::kPayloadAt, frame.size() - codec::kPayloadAt - codec::kTrailerWidth));
-}
-
-std::optional<QByteArray> OnDemandPanel::RegistersPayload(const QString& text, QString* why) {
+std::optional<std::vector<std::uint16_t>> OnDemandPanel::RegisterAddresses(const QString& text,
+                                                                           QString* why) {
   static const QRegularExpression kSeparators(QStringLiteral("[\\s,;]+"));
   const QStringList words = text.split(kSeparators, Qt::SkipEmptyParts);
   auto fail = [&](const QString& reason) {
@@ -111,14 +106,13 @@ std::optional<QByteArray> OnDemandPanel::RegistersPayload(const QString& text, Q
   };
   if (words.isEmpty()) return fail(tr("请输入至少一个寄存器地址"));
   if (words.size() > kMostRegisters) return fail(tr("最多 %1 个寄存器地址").arg(kMostRegisters));
-  QByteArray payload = QStringLiteral("%1").arg(words.size(), 2, 16, QLatin1Char('0')).toUpper().toLatin1();
+  std::vector<std::uint16_t> addresses;
   for (const QString& word : words) {
-    bool ok = false;
-    const uint value = word.toUInt(&ok, 16);
-    if (!ok || word.size() > 4) return fail(tr("'%1' 不是 1 到 4 位十六进制数").arg(word));
-    payload += Hex4(value).toLatin1();
+    const std::optional<std::uint16_t> value = ReadRegister(word);
+    if (!value) return fail(tr("'%1' 不是 1 到 4 位十六进制数").arg(word));
+    addresses.push_back(*value);
   }
-  return payload;
+  return addresses;
 }
 
 void OnDemandPanel::SetConnected(bool connected) {
@@ -128,9 +122,12 @@ void OnDemandPanel::SetConnected(bool connected) {
   }
 }
 
-void OnDemandPanel::Ask(const char* command, const QByteArray& payload) {
-  const std::string frame =
-      codec::EncodeRequest(address_, command, std::string_view(payload.constData(), payload.size()));
+void OnDemandPanel::Ask(const codec::BuiltRequest& request) {
+  if (!request.ok()) {
+    status_->setText(QString::fromStdString(codec::RequestFaultText(request.fault)));
+    return;
+  }
+  const std::string& frame = request.frame;
   status_->setText(tr("已发送 %1, 等待应答...").arg(QString::fromStdString(frame)));
   emit requested(QByteArray::fromStdString(frame));
 }

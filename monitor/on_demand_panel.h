@@ -4,13 +4,18 @@
 
 #include <QByteArray>
 #include <QWidget>
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
 
+namespace codec {
+struct BuiltRequest;
+}
 namespace kelvo_link {
 class Exchange;
 }
@@ -29,17 +34,17 @@ class OnDemandPanel : public QWidget {
   // The answer (or failure) of a request this panel asked for.
   void ShowResult(const kelvo_link::Exchange& exchange);
 
-  // Register addresses as hex text ("0026", "26 27,30"): the payload of 0x66,
-  // or none with a reason when the text holds no address, a bad one, or too many.
-  [[nodiscard]] static std::optional<QByteArray> RegistersPayload(const QString& text, QString* why);
-  // The payload of 0x48 with the host time `unix_seconds`.
-  [[nodiscard]] static QByteArray DeviceInfoPayload(qint64 unix_seconds);
+  // Register addresses as hex text ("0026", "26 27,30"), in the order given;
+  // none with a reason when the text holds no address, a bad one, or more
+  // than one request may ask for.
+  [[nodiscard]] static std::optional<std::vector<std::uint16_t>> RegisterAddresses(const QString& text,
+                                                                                   QString* why);
 
  signals:
   void requested(const QByteArray& request);
 
  private:
-  void Ask(const char* command, const QByteArray& payload);
+  void Ask(const codec::BuiltRequest& request);
 
   QPushButton* device_info_;
   QLineEdit* register_;

@@ -1,16 +1,16 @@
-// Polls one unit with command 42 on a fixed interval over a LinkClient, and
-// carries the user's on-demand requests on the same port. Counts what it sends.
+// The monitor's link to its one unit: the status request every interval
+// through the round poller, the user's on-demand requests on the same port,
+// and the counts of what it sent.
 #pragma once
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
-#include <QPointer>
-#include <QTimer>
 #include <memory>
 
 #include "link/link_client.h"
+#include "link/round_poller.h"
 
 namespace kelvo_monitor {
 
@@ -45,11 +45,8 @@ class Poller : public QObject {
   // Milliseconds since the last valid answer (or since polling began); -1 when not running.
   [[nodiscard]] qint64 SinceLastAnswerMs() const;
 
-  // The poll request for `address` with the host time `unix_seconds`.
-  [[nodiscard]] static QByteArray PollRequest(int address, qint64 unix_seconds);
-
  signals:
-  // A valid 0xC2 answer to a poll.
+  // A valid answer to a poll.
   void answered(const QByteArray& frame, const QDateTime& at, double latency_ms);
   // A poll that got no valid answer within its round.
   void pollFailed(const QString& reason);
@@ -64,14 +61,8 @@ class Poller : public QObject {
   void overlongDropped(const QDateTime& at);
 
  private:
-  void PollOnce();
-  void OnPollFinished();
-
   std::unique_ptr<kelvo_link::LinkClient> client_;
-  QPointer<kelvo_link::Exchange> in_flight_;  // the poll not finished yet
-  bool round_due_ = false;                    // a round came while it was
-  QTimer timer_;
-  QTimer reopen_timer_;  // a port that would not open at all is tried again
+  std::unique_ptr<kelvo_link::RoundPoller> rounds_;  // on client_
   QElapsedTimer since_answer_;
   PollCounters counters_;
   int address_ = 0;

@@ -29,8 +29,8 @@ class MonitorPartsTest : public QObject {
   void ringKeepsNewest();
   void commandLine_data();
   void commandLine();
-  void registersPayload_data();
-  void registersPayload();
+  void registerAddresses_data();
+  void registerAddresses();
 };
 
 void MonitorPartsTest::decimate_data() {
@@ -138,36 +138,39 @@ void MonitorPartsTest::commandLine() {
            parsed);
 }
 
-void MonitorPartsTest::registersPayload_data() {
+void MonitorPartsTest::registerAddresses_data() {
   QTest::addColumn<QString>("text");
-  QTest::addColumn<QString>("payload");  // empty: refused
+  QTest::addColumn<QString>("addresses");  // hex, comma-separated; empty: refused
   QTest::newRow("one") << "0026"
-                       << "010026";
+                       << "26";
   QTest::newRow("short and lower case") << "26, ff"
-                                        << "020026"
-                                           "00FF";
+                                        << "26,ff";
   QTest::newRow("mixed separators") << " 1;2  3 "
-                                    << "03000100020003";
+                                    << "1,2,3";
+  QTest::newRow("as many as one answer holds")
+      << QStringLiteral("1 ").repeated(30) << QStringLiteral("1,").repeated(29) + QStringLiteral("1");
   QTest::newRow("five digits") << "12345"
                                << "";
   QTest::newRow("not hex") << "00G1"
                            << "";
   QTest::newRow("nothing") << " , "
                            << "";
-  QTest::newRow("too many") << QStringLiteral("1 ").repeated(51) << "";
+  QTest::newRow("more than one answer holds") << QStringLiteral("1 ").repeated(31) << "";
 }
 
-void MonitorPartsTest::registersPayload() {
+void MonitorPartsTest::registerAddresses() {
   QFETCH(QString, text);
-  QFETCH(QString, payload);
+  QFETCH(QString, addresses);
   QString why;
-  const auto got = kelvo_monitor::OnDemandPanel::RegistersPayload(text, &why);
-  if (payload.isEmpty()) {
+  const auto got = kelvo_monitor::OnDemandPanel::RegisterAddresses(text, &why);
+  if (addresses.isEmpty()) {
     QVERIFY(!got);
     QVERIFY(!why.isEmpty());
   } else {
     QVERIFY2(got, qPrintable(why));
-    QCOMPARE(QString::fromLatin1(*got), payload);
+    QStringList hex;
+    for (const std::uint16_t a : *got) hex << QString::number(a, 16);
+    QCOMPARE(hex.join(QLatin1Char(',')), addresses);
   }
 }
 

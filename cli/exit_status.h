@@ -1,0 +1,14 @@
+// kelvo-frame's exit statuses, the same for every command.
+#pragma once
+
+namespace kelvo_cli {
+
+inline constexpr int kSuccess = 0;
+// A frame that failed to decode or check, or a request left without a valid answer.
+inline constexpr int kFailed = 1;
+inline constexpr int kNoAnswer = kFailed;
+inline constexpr int kUsageError = 2;
+// The port could not be opened at the start, or the link failed.
+inline constexpr int kLinkFailure = 3;
+
+}  // namespace kelvo_cli

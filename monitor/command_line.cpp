@@ -3,6 +3,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include "codec/requests.h"
+
 namespace kelvo_monitor {
 namespace {
 
@@ -30,7 +32,10 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
                                 QStringLiteral("Baud rate (default 9600; ignored for tcp://)."),
                                 QStringLiteral("N"));
   const QCommandLineOption address({QStringLiteral("address")},
-                                   QStringLiteral("Unit address 0-255 (default 0)."), QStringLiteral("N"));
+                                   QStringLiteral("Unit address %1-%2 (default 0).")
+                                       .arg(codec::kLowestAddress)
+                                       .arg(codec::kHighestAddress),
+                                   QStringLiteral("N"));
   const QCommandLineOption interval({QStringLiteral("interval")},
                                     QStringLiteral("Milliseconds from one poll to the next (default 1000)."),
                                     QStringLiteral("MS"));
@@ -71,9 +76,13 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     options.baud = static_cast<qint32>(*n);
   }
   if (parser.isSet(address)) {
-    const auto n = ReadNumber(parser.value(address), 0, 255);
-    if (!n)
-      return fail(QStringLiteral("--address '%1' is not a number from 0 to 255").arg(parser.value(address)));
+    const auto n = ReadNumber(parser.value(address), codec::kLowestAddress, codec::kHighestAddress);
+    if (!n) {
+      return fail(QStringLiteral("--address '%1' is not a number from %2 to %3")
+                      .arg(parser.value(address))
+                      .arg(codec::kLowestAddress)
+                      .arg(codec::kHighestAddress));
+    }
     options.address = static_cast<int>(*n);
   }
   if (parser.isSet(interval)) {

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "codec/requests.h"
 #include "command_line.h"
 #include "link/serial_ports.h"
 
@@ -76,7 +77,7 @@ ConnectionBar::ConnectionBar(QWidget* parent)
     baud_->addItem(QString::number(rate));
   baud_->setValidator(new QIntValidator(1, 4'000'000, baud_));
   address_->setObjectName(QStringLiteral("address"));
-  address_->setRange(0, 255);
+  address_->setRange(codec::kLowestAddress, codec::kHighestAddress);
   interval_->setObjectName(QStringLiteral("interval"));
   interval_->setRange(kMinIntervalMs, kMaxIntervalMs);
   interval_->setSingleStep(100);

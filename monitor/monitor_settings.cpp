@@ -3,6 +3,7 @@
 #include <QSettings>
 #include <QVariant>
 
+#include "codec/requests.h"
 #include "command_line.h"
 
 namespace kelvo_monitor {
@@ -21,7 +22,8 @@ MonitorSettings LoadSettings() {
   MonitorSettings m;
   m.port = s.value(QStringLiteral("connection/port")).toString();
   m.baud = ReadInt(s, QStringLiteral("connection/baud"), 1, 4'000'000, m.baud);
-  m.address = ReadInt(s, QStringLiteral("connection/address"), 0, 255, m.address);
+  m.address = ReadInt(s, QStringLiteral("connection/address"), codec::kLowestAddress, codec::kHighestAddress,
+                      m.address);
   m.interval_ms =
       ReadInt(s, QStringLiteral("connection/interval"), kMinIntervalMs, kMaxIntervalMs, m.interval_ms);
   m.geometry = s.value(QStringLiteral("window/geometry")).toByteArray();

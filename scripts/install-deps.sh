@@ -20,6 +20,8 @@ packages=(
   libmosquitto-dev libtomlplusplus-dev mosquitto mosquitto-clients
   # screenshots, measurements and packaging
   xvfb xdotool x11-utils imagemagick hyperfine time file dpkg-dev python3 desktop-file-utils
+  # manual pages, the shell completion, and checking the package
+  scdoc lintian man-db groff-base bash-completion
 )
 
 missing=()

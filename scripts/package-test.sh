@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the optimised build to a temporary prefix and builds a consumer of
-# the codec package against it; builds the .deb (stripped), installs it with
-# apt-get and checks what it installed. Run as root (or with sudo) after
+# the codec package against it; builds the .deb (stripped), checks it with
+# lintian, installs it with apt-get and checks what it installed, manual pages
+# and completion included. Run as root (or with sudo) after
 # install-deps.sh. Reuses the `dev` build that scripts/test.sh leaves behind,
 # so that CI compiles the programs once.
 set -euo pipefail
@@ -29,6 +30,11 @@ rm -rf "$build/packages"
 deb=$(ls "$build"/packages/kelvo-vavo-zuru_*.deb)
 dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
 dpkg-deb --contents "$deb"
+
+echo "== lintian: no error, no warning"
+# lintian says on standard error that it runs as root; that is not a finding.
+lintian --fail-on error,warning "$deb" 2>/dev/null || { lintian "$deb"; echo "lintian found the above" >&2; exit 1; }
+
 # apt-get needs a path with a slash to take a file rather than a package name.
 DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --reinstall "$deb"
 
@@ -52,6 +58,37 @@ if [ -f "$build/monitor/kelvo-monitor" ]; then
   /usr/bin/kelvo-monitor --help | grep -q -- --record || fail "kelvo-monitor --help says nothing of --record"
 fi
 grep -q GPL-3.0-or-later /usr/share/doc/kelvo-vavo-zuru/copyright || fail "the package carries no licence"
+zcat /usr/share/doc/kelvo-vavo-zuru/changelog.gz | head -n1 | grep -q '^kelvo-vavo-zuru (' ||
+  fail "the package carries no changelog"
+
+echo "== manual pages and completion"
+pages=(man1/kelvo-frame.1)
+[ -f "$build/app/kelvo_vavo_zuru" ] && pages+=(man1/kelvo_vavo_zuru.1)
+[ -f "$build/monitor/kelvo-monitor" ] && pages+=(man1/kelvo-monitor.1)
+[ -f "$build/gateway/kelvo-gateway" ] && pages+=(man8/kelvo-gateway.8 man5/kelvo-gateway.toml.5)
+contents=$(dpkg-deb --contents "$deb")
+for page in "${pages[@]}"; do
+  file=/usr/share/man/$page.gz
+  grep -qF ".$file" <<<"$contents" || fail "the package holds no $file"
+  [ -f "$file" ] || fail "$file is in the package but not installed (a dpkg path-exclude?)"
+  # As lintian reads them: any message from man or groff is a fault.
+  messages=$(MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$file" 2>&1 >/dev/null)
+  [ -z "$messages" ] || fail "$file: $messages"
+  MANWIDTH=80 man -l "$file" | grep -q '^EXIT STATUS\|^DESCRIPTION' || fail "$file renders no text"
+  name=$(basename "$page")
+  [ "$(man -w "${name##*.}" "${name%.*}")" = "$file" ] || fail "man ${name##*.} ${name%.*} does not find $file"
+done
+echo "manual pages: ${pages[*]}"
+completion=/usr/share/bash-completion/completions/kelvo-frame
+grep -qF ".$completion" <<<"$contents" || fail "the package holds no $completion"
+# bash-completion loads it on the first Tab after kelvo-frame.
+got=$(bash -c 'source /usr/share/bash-completion/bash_completion
+  __load_completion kelvo-frame || exit 1
+  COMP_WORDS=(kelvo-frame po) COMP_CWORD=1
+  _kelvo_frame kelvo-frame po kelvo-frame
+  echo "${COMPREPLY[*]}"') || fail "bash-completion does not load $completion"
+[ "$got" = "poll ports" ] || fail "kelvo-frame po<Tab> offers '$got', expected 'poll ports'"
+echo "completion: kelvo-frame po<Tab> -> $got"
 if [ -f "$build/gateway/kelvo-gateway" ]; then
   [ -x /usr/bin/kelvo-gateway ] || fail "kelvo-gateway is not installed"
   unit=/usr/lib/systemd/system/kelvo-gateway.service

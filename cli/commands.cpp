@@ -87,7 +87,12 @@ void ForEachFrame(const std::vector<std::string>& frames, int in, Outputs& outpu
   tally.lines_without_frame = ScanLog(
       reader, codec::kLogFrameCap,
       [&](std::string_view frame, std::size_t line) {
-        each(frame, Origin{true, line});
+        // A log written by listen carries the frame's line breaks escaped.
+        if (frame.find('\\') == std::string_view::npos) {
+          each(frame, Origin{true, line});
+        } else {
+          each(std::string_view(UnescapeFrame(frame)), Origin{true, line});
+        }
       },
       [&](std::size_t line) {
         ++tally.bad;

@@ -1,5 +1,7 @@
 #include "cli/listen_command.h"
 
+#include <unistd.h>
+
 #include <csignal>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -11,6 +13,7 @@
 #include "cli/link_options.h"
 #include "cli/message.h"
 #include "cli/output.h"
+#include "cli/quoted.h"
 #include "codec/frame_validation.h"
 #include "link/line_listener.h"
 #include "link/process_signals.h"
@@ -54,7 +57,7 @@ nlohmann::ordered_json FindingJson(const codec::FrameFinding& finding, kelvo_tex
   return object;
 }
 
-std::string FrameLine(const std::string& time, const std::string& frame, bool json,
+std::string FrameLine(const std::string& time, const std::string& frame, bool json, bool terminal,
                       kelvo_text::GbkToUtf8& utf8) {
   if (json) {
     nlohmann::ordered_json findings = nlohmann::ordered_json::array();
@@ -67,8 +70,11 @@ std::string FrameLine(const std::string& time, const std::string& frame, bool js
                                         {"findings", std::move(findings)}};
     return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n';
   }
-  // The frame first after the time, so that decode and check read these lines as a log.
-  std::string line = time + ' ' + utf8.Convert(frame) + ' ';
+  // The frame first after the time, so that decode and check read these lines
+  // as a log; escaped so that it stays on its line and cannot drive a terminal.
+  std::string line = time + ' ';
+  AppendFrameEscaped(utf8.Convert(frame), terminal, line);
+  line += ' ';
   const std::vector<std::string> findings = CheckFrame(frame);
   if (findings.empty()) line += "ok";
   for (std::size_t i = 0; i < findings.size(); ++i) {
@@ -85,6 +91,7 @@ int Run(const ListenOptions& options, const Streams& io) {
   Output out(io.out);
   Output err(io.err);
   const auto utf8 = std::make_unique<kelvo_text::GbkToUtf8>();
+  const bool terminal = ::isatty(io.out) == 1;
   const auto error = [&](const std::string& text) {
     err.Text() = MessageLine(text);
     err.Flush();
@@ -109,7 +116,7 @@ int Run(const ListenOptions& options, const Streams& io) {
                    [&](const QByteArray& frame, const QDateTime& at) {
                      const std::string time = kelvo_records::FormatTime(std::chrono::system_clock::time_point(
                          std::chrono::milliseconds(at.toMSecsSinceEpoch())));
-                     out.Text() = FrameLine(time, frame.toStdString(), options.json, *utf8);
+                     out.Text() = FrameLine(time, frame.toStdString(), options.json, terminal, *utf8);
                      out.Flush();
                    });
   QObject::connect(&listener, &kelvo_link::LineListener::overlongDropped, &listener,

@@ -1,5 +1,7 @@
 #include "cli/message.h"
 
+#include <cstring>
+
 namespace kelvo_cli {
 
 std::string MessagePrefix(std::string_view command) {
@@ -17,6 +19,10 @@ std::string MessageLine(std::string_view text, std::string_view command) {
   line += text;
   line += '\n';
   return line;
+}
+
+std::string OutputFailureText(int error) {
+  return std::string("cannot write to standard output: ") + std::strerror(error);
 }
 
 }  // namespace kelvo_cli

@@ -14,4 +14,7 @@ namespace kelvo_cli {
 // The prefix, `text` and a line end.
 [[nodiscard]] std::string MessageLine(std::string_view text, std::string_view command = {});
 
+// "cannot write to standard output: No space left on device", for errno `error`.
+[[nodiscard]] std::string OutputFailureText(int error);
+
 }  // namespace kelvo_cli

@@ -32,9 +32,9 @@ int Output::Write() noexcept {
 
 void Output::Flush() {
   const int error = Write();
-  if (error != 0 && on_error_ == OnError::Throw) {
-    throw std::system_error(error, std::generic_category(), "writing output");
-  }
+  if (error == 0) return;
+  if (on_error_ == OnError::Throw) throw std::system_error(error, std::generic_category(), "writing output");
+  if (on_error_ == OnError::Keep && error_ == 0) error_ = error;
 }
 
 void Output::FlushQuietly() noexcept {

@@ -9,8 +9,9 @@ namespace kelvo_cli {
 class Output {
  public:
   // Messages are best effort: when they cannot be written, the results
-  // must still be.
-  enum class OnError { Throw, Ignore };
+  // must still be. Keep remembers the failure for error(), for writers on an
+  // event loop, where nothing may throw.
+  enum class OnError { Throw, Ignore, Keep };
 
   explicit Output(int fd, std::size_t flush_at = std::size_t{1} << 16, OnError on_error = OnError::Throw);
   Output(const Output&) = delete;
@@ -27,6 +28,8 @@ class Output {
   void Flush();
   // As Flush, but never throws: for the way out after another failure.
   void FlushQuietly() noexcept;
+  // errno of the first write that failed with OnError::Keep; 0 while none has.
+  [[nodiscard]] int error() const noexcept { return error_; }
 
  private:
   // errno of the failed write, or 0.
@@ -35,6 +38,7 @@ class Output {
   int fd_;
   std::size_t flush_at_;
   OnError on_error_;
+  int error_ = 0;
   std::string text_;
 };
 

@@ -13,6 +13,7 @@
 #include "cli/link_options.h"
 #include "cli/message.h"
 #include "cli/output.h"
+#include "cli/request_check.h"
 #include "codec/address_list.h"
 #include "codec/frame_text.h"
 #include "codec/request_builder.h"
@@ -36,6 +37,7 @@ struct PollOptions {
   std::string format = "text";
   std::string command;
   std::optional<std::string> payload;
+  bool force = false;
 };
 
 std::string MsText(double ms) {
@@ -67,8 +69,8 @@ class PollRun : public QObject {
         client_(options.port.Settings()),
         rounds_(client_, Rounds(options, std::move(addresses))),
         writer_(*kelvo_records::ParseRecordFormat(options.format)),
-        out_(io.out),
-        err_(io.err) {
+        out_(io.out, std::size_t{1} << 16, Output::OnError::Keep),
+        err_(io.err, std::size_t{1} << 16, Output::OnError::Ignore) {
     client_.SetReconnectInterval(options.interval_ms);
     connect(&client_, &kelvo_link::LinkClient::openFailed, this,
             [this](kelvo_link::LinkError, const QString& message) {
@@ -85,6 +87,7 @@ class PollRun : public QObject {
       Error("link back: " + options_.port.port);
       lost_ = false;
     });
+    connect(&rounds_, &kelvo_link::RoundPoller::requestSent, this, [this] { ++requests_; });
     connect(&rounds_, &kelvo_link::RoundPoller::answered, this, &PollRun::Answered);
     connect(&rounds_, &kelvo_link::RoundPoller::missed, this, &PollRun::Missed);
     connect(&rounds_, &kelvo_link::RoundPoller::finished, this, [this] { EventLoop::Quit(Finish()); });
@@ -101,10 +104,13 @@ class PollRun : public QObject {
     rounds_.Start();
   }
 
-  // Summary on standard error; the exit status.
+  // Summary on standard error; the exit status. A request cut short by the
+  // end counts as sent and unanswered.
   int Finish() {
+    if (status_) return *status_;
     rounds_.Stop();
     std::string& text = err_.Text();
+    if (output_error_ != 0) text += MessageLine(OutputFailureText(output_error_));
     text += MessagePrefix() + std::to_string(requests_) + (requests_ == 1 ? " request, " : " requests, ") +
             std::to_string(answered_) + " answered, " + std::to_string(requests_ - answered_) + " failed";
     if (latency_.count() > 0) {
@@ -113,7 +119,8 @@ class PollRun : public QObject {
     }
     text += '\n';
     err_.Flush();
-    return answered_ == requests_ ? kSuccess : kNoAnswer;
+    status_ = output_error_ != 0 ? kOutputFailure : answered_ == requests_ ? kSuccess : kNoAnswer;
+    return *status_;
   }
 
  private:
@@ -128,19 +135,20 @@ class PollRun : public QObject {
   }
 
   void Answered(int address, const kelvo_link::Exchange& exchange) {
-    ++requests_;
     ++answered_;
     latency_.Add(exchange.latencyMs());
     const kelvo_records::Record record{ToTimePoint(exchange.answeredAt()), address,
                                        exchange.answer().toStdString(), exchange.latencyMs()};
     out_.Text() = writer_.Lines(record);
     out_.Flush();
+    if (out_.error() != 0 && output_error_ == 0) {
+      output_error_ = out_.error();
+      EventLoop::Quit(Finish());
+    }
   }
 
+  // Every unanswered request has its line, also while the link is down.
   void Missed(int address, const kelvo_link::Exchange& exchange) {
-    ++requests_;
-    // While the link is down, the loss and the return say it all.
-    if (exchange.result() == kelvo_link::ExchangeResult::LinkDown) return;
     Error(kelvo_records::FormatTime(std::chrono::system_clock::now()) + " address " +
           std::to_string(address) + ": " + exchange.reason().toStdString());
   }
@@ -158,16 +166,18 @@ class PollRun : public QObject {
   Output out_;
   Output err_;
   bool lost_ = false;
+  int output_error_ = 0;       // errno of the failed write of a record
+  std::optional<int> status_;  // once the summary is written
   std::uint64_t requests_ = 0;
   std::uint64_t answered_ = 0;
 };
 
 int Run(const PollOptions& options, const Streams& io) {
-  const codec::BuiltRequest sample = codec::BuildRequest(0, options.command, options.payload.value_or(""));
-  if (!sample.ok()) {
-    Output err(io.err);
-    err.Text() = MessagePrefix() + std::string(codec::kLengthErrorText) + " (" +
-                 codec::RequestFaultText(sample.fault) + ")\n";
+  const std::string sample_payload = options.payload.value_or(DefaultPayload(options.command));
+  if (const std::optional<std::string> problem =
+          RequestProblem(options.command, sample_payload, options.force)) {
+    Output err(io.err, std::size_t{1} << 16, Output::OnError::Ignore);
+    err.Text() = MessageLine(*problem);
     err.Flush();
     return kUsageError;
   }
@@ -208,7 +218,15 @@ void AddPollCommand(CommandRegistry& registry) {
   poll->add_option("--format", options->format, "Records as text, json (one object a line) or csv")
       ->capture_default_str()
       ->check(CLI::IsMember({"text", "json", "csv"}));
-  poll->add_option("COMMAND", options->command, "Command code, hexadecimal (as encode takes it)")->required();
+  poll->add_flag("--force", options->force,
+                 "Send a payload that is not well formed or does not fit its command's layout");
+  poll->add_option("COMMAND", options->command, "Command code: one byte of hexadecimal")
+      ->required()
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            return IsCommandByte(text) ? std::string() : "not a command code of 1 or 2 hex digits: " + text;
+          },
+          "HEX", "COMMAND"));
   poll->add_option("PAYLOAD", options->payload,
                    "Payload characters (default: none; for 42, the host time as 8 hex digits)");
   poll->footer(

@@ -16,4 +16,12 @@ namespace kelvo_cli {
 // that a captured frame shown on a terminal cannot drive it.
 void AppendControlsEscaped(std::string_view text, std::string& out);
 
+// Appends a frame for one line of a log: "\\" and the line ends CR and LF as
+// \xHH, and with `all_controls` (a terminal) every control character too.
+// UnescapeFrame turns the text back into the same frame.
+void AppendFrameEscaped(std::string_view frame, bool all_controls, std::string& out);
+
+// `text` with every \xHH (hex digits of either case) turned back into its byte.
+[[nodiscard]] std::string UnescapeFrame(std::string_view text);
+
 }  // namespace kelvo_cli

@@ -11,8 +11,8 @@
 #include "cli/link_options.h"
 #include "cli/message.h"
 #include "cli/output.h"
+#include "cli/request_check.h"
 #include "codec/frame_breakdown.h"
-#include "codec/request_builder.h"
 #include "codec/requests.h"
 #include "link/link_client.h"
 #include "link/process_signals.h"
@@ -26,15 +26,18 @@ struct SendOptions {
   PortOptions port;
   ExchangeOptions exchange;
   bool json = false;
+  bool force = false;
   std::string address;
   std::string command;
-  std::string payload;
+  std::optional<std::string> payload;
 };
 
-void WriteLine(int fd, const std::string& text) {
-  Output output(fd);
+// Messages are best effort; the answer's write is checked. Never throws.
+int WriteLine(int fd, const std::string& text) {
+  Output output(fd, std::size_t{1} << 16, Output::OnError::Keep);
   output.Text() = text + '\n';
   output.Flush();
+  return output.error();
 }
 
 std::string AnswerText(const QByteArray& answer, bool json) {
@@ -48,14 +51,13 @@ std::string AnswerText(const QByteArray& answer, bool json) {
 }
 
 int Run(const SendOptions& options, const Streams& io) {
-  const codec::BuiltRequest built =
-      codec::BuildRequest(*ParseAddress(options.address), options.command, options.payload);
-  if (!built.ok()) {
-    WriteLine(io.err, MessagePrefix() + std::string(codec::kLengthErrorText) + " (" +
-                          codec::RequestFaultText(built.fault) + ")");
+  const std::string payload = options.payload.value_or(DefaultPayload(options.command));
+  if (const std::optional<std::string> problem = RequestProblem(options.command, payload, options.force)) {
+    (void)WriteLine(io.err, MessagePrefix() + *problem);
     return kUsageError;
   }
-  const std::string& request = built.frame;
+  const std::string request =
+      codec::BuildRequest(*ParseAddress(options.address), options.command, payload).frame;
 
   EventLoop loop;
   kelvo_link::ProcessSignals stop({SIGINT, SIGTERM});
@@ -64,44 +66,48 @@ int Run(const SendOptions& options, const Streams& io) {
   client.SetReconnectInterval(0);  // one exchange: a loss is the end
   QObject::connect(
       &stop, &kelvo_link::ProcessSignals::received, &client,
-      [&](int) {
-        WriteLine(io.err, MessagePrefix() + "interrupted");
-        EventLoop::Quit(kNoAnswer);
+      [&](int signal_number) {
+        (void)WriteLine(io.err, MessagePrefix() + "interrupted");
+        EventLoop::Quit(kInterrupted + signal_number);
       },
       Qt::SingleShotConnection);
   QObject::connect(&client, &kelvo_link::LinkClient::openFailed, &client,
                    [&](kelvo_link::LinkError, const QString& message) {
-                     WriteLine(io.err, MessagePrefix() + "cannot open " + message.toStdString());
+                     (void)WriteLine(io.err, MessagePrefix() + "cannot open " + message.toStdString());
                      EventLoop::Quit(kLinkFailure);
                    });
-  QObject::connect(&client, &kelvo_link::LinkClient::stateChanged, &client,
-                   [&](kelvo_link::LinkClient::State state) {
-                     if (state != kelvo_link::LinkClient::State::Open) return;
-                     kelvo_link::Exchange* exchange =
-                         client.Send(QByteArray::fromStdString(request), options.exchange.Request());
-                     QObject::connect(exchange, &kelvo_link::Exchange::finished, &client, [&, exchange] {
-                       exchange->deleteLater();
-                       if (ended) return;
-                       switch (exchange->result()) {
-                         case kelvo_link::ExchangeResult::Answered:
-                           WriteLine(io.out, AnswerText(exchange->answer(), options.json));
-                           EventLoop::Quit(kSuccess);
-                           return;
-                         case kelvo_link::ExchangeResult::NoAnswer:
-                           WriteLine(io.err, MessagePrefix() + "no valid answer after " +
-                                                 std::to_string(exchange->attempts()) +
-                                                 (exchange->attempts() == 1 ? " attempt: " : " attempts: ") +
-                                                 exchange->reason().toStdString());
-                           EventLoop::Quit(kNoAnswer);
-                           return;
-                         case kelvo_link::ExchangeResult::LinkDown:
-                         case kelvo_link::ExchangeResult::Cancelled:
-                           WriteLine(io.err, MessagePrefix() + exchange->reason().toStdString());
-                           EventLoop::Quit(kLinkFailure);
-                           return;
-                       }
-                     });
-                   });
+  QObject::connect(
+      &client, &kelvo_link::LinkClient::stateChanged, &client, [&](kelvo_link::LinkClient::State state) {
+        if (state != kelvo_link::LinkClient::State::Open) return;
+        kelvo_link::Exchange* exchange =
+            client.Send(QByteArray::fromStdString(request), options.exchange.Request());
+        QObject::connect(exchange, &kelvo_link::Exchange::finished, &client, [&, exchange] {
+          exchange->deleteLater();
+          if (ended) return;
+          switch (exchange->result()) {
+            case kelvo_link::ExchangeResult::Answered:
+              if (const int error = WriteLine(io.out, AnswerText(exchange->answer(), options.json))) {
+                (void)WriteLine(io.err, MessagePrefix() + OutputFailureText(error));
+                EventLoop::Quit(kOutputFailure);
+                return;
+              }
+              EventLoop::Quit(kSuccess);
+              return;
+            case kelvo_link::ExchangeResult::NoAnswer:
+              (void)WriteLine(io.err, MessagePrefix() + "no valid answer after " +
+                                          std::to_string(exchange->attempts()) +
+                                          (exchange->attempts() == 1 ? " attempt: " : " attempts: ") +
+                                          exchange->reason().toStdString());
+              EventLoop::Quit(kNoAnswer);
+              return;
+            case kelvo_link::ExchangeResult::LinkDown:
+            case kelvo_link::ExchangeResult::Cancelled:
+              (void)WriteLine(io.err, MessagePrefix() + exchange->reason().toStdString());
+              EventLoop::Quit(kLinkFailure);
+              return;
+          }
+        });
+      });
   client.Open();
   const int status = loop.Run();
   ended = true;
@@ -117,15 +123,26 @@ void AddSendCommand(CommandRegistry& registry) {
   AddPortOptions(*send, options->port);
   AddExchangeOptions(*send, options->exchange);
   send->add_flag("--json", options->json, "Print the answer as one JSON object: frame and items");
-  send->add_option("ADDRESS", options->address, "Unit address, decimal (as encode takes it)")
+  send->add_flag("--force", options->force,
+                 "Send a payload that is not well formed or does not fit its command's layout");
+  send->add_option("ADDRESS", options->address, "Unit address, decimal 0-255")
       ->required()
       ->check(CLI::Validator(
           [](const std::string& text) {
-            return ParseAddress(text) ? std::string() : "not a 32-bit signed decimal integer: " + text;
+            const std::optional<std::int32_t> address = ParseAddress(text);
+            return address && codec::IsUnitAddress(*address) ? std::string()
+                                                             : "not an address 0-255: " + text;
           },
-          "INT32", "ADDRESS"));
-  send->add_option("COMMAND", options->command, "Command code, hexadecimal (as encode takes it)")->required();
-  send->add_option("PAYLOAD", options->payload, "Payload characters, copied as they stand (default: none)");
+          "ADDRESS", "ADDRESS"));
+  send->add_option("COMMAND", options->command, "Command code: one byte of hexadecimal")
+      ->required()
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            return IsCommandByte(text) ? std::string() : "not a command code of 1 or 2 hex digits: " + text;
+          },
+          "HEX", "COMMAND"));
+  send->add_option("PAYLOAD", options->payload,
+                   "Payload characters (default: none; for 42, the host time as 8 hex digits)");
   send->footer(
       "Example:\n"
       "  kelvo-frame send --port /dev/ttyUSB0 0 42 6757A1C0\n"

@@ -6,8 +6,8 @@ _kelvo_frame_options() {
   case ${1-} in
     encode | check) echo --help ;;
     decode) echo --json --gbk --help ;;
-    send) echo --port --baud --timeout --retries --json --help ;;
-    poll) echo --port --baud --timeout --retries --interval --count --address --format --help ;;
+    send) echo --port --baud --timeout --retries --json --force --help ;;
+    poll) echo --port --baud --timeout --retries --interval --count --address --format --force --help ;;
     listen) echo --port --baud --json --help ;;
     ports) echo --json --help ;;
     simulate) echo --port --listen --address --cells --sensors --fault --seed --help ;;

@@ -1,7 +1,10 @@
 // Drives the real kelvo-frame send, poll, listen and ports against a scripted
 // unit on a pseudo-terminal pair or loopback TCP: output, exit status, signals.
+#include <fcntl.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <QDateTime>
@@ -84,6 +87,10 @@ class LinkCommandsTest : public QObject {
   void pollHostTimeAndFailures();
   void pollStopsOnSignalWithWholeRecords();
   void pollGoesOnAfterLinkLoss();
+  void forcedAndDefaultPayloads();
+  void outputThatCannotBeWritten();
+  void interrupted();
+  void listenKeepsFramesOnTheirLine();
   void listen();
   void ports();
 };
@@ -140,12 +147,13 @@ void LinkCommandsTest::exitStatuses_data() {
   QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
   const QString refused = QStringLiteral("tcp://127.0.0.1:%1").arg(closed.serverPort());
   closed.close();
-  QTest::newRow("send, no such device") << QStringList{"send", "--port", "/dev/kvz-missing", "0", "65"} << 3
-                                        << "/dev/kvz-missing: no such device";
-  QTest::newRow("send, refused") << QStringList{"send", "--port", refused, "0", "65"} << 3
+  QTest::newRow("send, no such device")
+      << QStringList{"send", "--port", "/dev/kvz-missing", "0", "65", "0026"} << 3
+      << "/dev/kvz-missing: no such device";
+  QTest::newRow("send, refused") << QStringList{"send", "--port", refused, "0", "65", "0026"} << 3
                                  << refused + ": connection refused";
-  QTest::newRow("poll, no such device")
-      << QStringList{"poll", "--port", "/dev/kvz-missing", "65"} << 3 << "/dev/kvz-missing: no such device";
+  QTest::newRow("poll, no such device") << QStringList{"poll", "--port", "/dev/kvz-missing", "65", "0026"}
+                                        << 3 << "/dev/kvz-missing: no such device";
   QTest::newRow("listen, refused") << QStringList{"listen", "--port", refused} << 3 << "connection refused";
   QTest::newRow("timeout not a number")
       << QStringList{"send", "--port", "/dev/null", "--timeout", "abc", "0", "65"} << 2
@@ -167,6 +175,27 @@ void LinkCommandsTest::exitStatuses_data() {
                                   << "Usage:";
   QTest::newRow("count 0") << QStringList{"poll", "--port", "/dev/null", "--count", "0", "65"} << 2
                            << "Usage:";
+  // Requests the unit could only meet with silence are refused before sending.
+  const struct {
+    const char* name;
+    QStringList args;
+    const char* err;
+  } refused_requests[] = {
+      {"send, address 256", {"256", "65", "0026"}, "not an address 0-255: 256"},
+      {"send, address -1", {"-1", "65", "0026"}, "not an address 0-255: -1"},
+      {"send, odd payload", {"0", "65", "002"}, "odd number of characters"},
+      {"send, payload not hex", {"0", "65", "00zz"}, "not upper-case hexadecimal"},
+      {"send, no payload for 65", {"0", "65"}, "payload ends inside"},
+      {"send, more registers than the count says", {"0", "66", "00260027"}, "layout of command 66"},
+      {"send, device information cut short", {"0", "48", "01"}, "payload ends inside"},
+      {"send, command not hex", {"0", "zz", "0026"}, "not a command code of 1 or 2 hex digits: zz"},
+      {"send, command of three digits", {"0", "165", "0026"}, "not a command code of 1 or 2 hex digits: 165"},
+  };
+  for (const auto& row : refused_requests) {
+    QTest::newRow(row.name) << QStringList{"send", "--port", "/dev/null"} + row.args << 2 << row.err;
+  }
+  QTest::newRow("poll, odd payload") << QStringList{"poll", "--port", "/dev/null", "65", "002"} << 2
+                                     << "--force sends it as it is";
 }
 
 void LinkCommandsTest::exitStatuses() {
@@ -185,14 +214,14 @@ void LinkCommandsTest::busyAndDenied() {
   QSignalSpy opened(&holder, &kelvo_link::LinkClient::stateChanged);
   holder.Open();
   QTRY_COMPARE(holder.state(), kelvo_link::LinkClient::State::Open);
-  Run run = RunKelvoFrame({"send", "--port", unit.port(), "0", "65"});
+  Run run = RunKelvoFrame({"send", "--port", unit.port(), "0", "65", "0026"});
   QCOMPARE(run.status, 3);
   QVERIFY2(run.err.contains(unit.port() + ": busy"), qPrintable(run.err));
 
   if (::geteuid() == 0) QSKIP("root opens a device whatever its permissions say");
   ScriptedUnit locked(ScriptedUnit::Transport::Pty);
   QCOMPARE(::chmod(locked.port().toLocal8Bit().constData(), 0), 0);
-  run = RunKelvoFrame({"send", "--port", locked.port(), "0", "65"});
+  run = RunKelvoFrame({"send", "--port", locked.port(), "0", "65", "0026"});
   QCOMPARE(run.status, 3);
   QVERIFY2(run.err.contains("permission denied") && run.err.contains("dialout"), qPrintable(run.err));
 }
@@ -282,6 +311,119 @@ void LinkCommandsTest::pollGoesOnAfterLinkLoss() {
   QVERIFY2(run.err.contains("link back: " + unit.port()), qPrintable(run.err));
   QVERIFY2(run.out.count('\n') >= 2, qPrintable(run.out));
   QVERIFY2(run.err.contains("4 requests, "), qPrintable(run.err));
+  // The round the loss cut short has its line too.
+  QVERIFY2(run.err.contains("address 0: link lost: " + unit.port()), qPrintable(run.err));
+}
+
+// --force sends a malformed request as it stands; 42 without a payload carries the host time.
+void LinkCommandsTest::forcedAndDefaultPayloads() {
+  ScriptedUnit unit(ScriptedUnit::Transport::Tcp);
+  const Run forced = RunKelvoFrame(
+      {"send", "--port", unit.port(), "--force", "--timeout", "50", "--retries", "0", "0", "65", "002"});
+  QCOMPARE(forced.status, 1);
+  const qint64 before = QDateTime::currentSecsSinceEpoch();
+  const Run status =
+      RunKelvoFrame({"send", "--port", unit.port(), "--timeout", "50", "--retries", "0", "0", "42"});
+  QCOMPARE(status.status, 1);
+  QCOMPARE(unit.requests().size(), 2);
+  QCOMPARE(unit.requests().at(0), QByteArray("<103006503002AF>"));
+  const QByteArray request = unit.requests().at(1);
+  QCOMPARE(request.left(10), QByteArray("<153004208"));
+  const qint64 sent = request.mid(10, 8).toLongLong(nullptr, 16);
+  QVERIFY(sent >= before && sent <= QDateTime::currentSecsSinceEpoch());
+}
+
+// Results that cannot be written end the command with its own message and
+// status 4; poll still says its summary.
+void LinkCommandsTest::outputThatCannotBeWritten() {
+  ScriptedUnit unit(ScriptedUnit::Transport::Tcp);
+  unit.SetScript({{{kAnswer}}});
+  for (const QStringList& args :
+       {QStringList{"send", "--port", unit.port(), "0", "65", "0026"},
+        QStringList{"poll", "--port", unit.port(), "--count", "3", "--interval", "20", "65", "0026"}}) {
+    QProcess process;
+    process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    process.start(QStringLiteral(KELVO_FRAME_PATH), args);
+    const Run run = Finish(process);
+    QCOMPARE(run.status, 4);
+    QVERIFY2(run.err.contains("cannot write to standard output: No space left on device"),
+             qPrintable(run.err));
+    QVERIFY2(!run.err.contains("exception"), qPrintable(run.err));
+    if (args.front() == "poll") QVERIFY2(run.err.contains("1 request, 1 answered"), qPrintable(run.err));
+  }
+}
+
+// A signal while a request is out: send says it was interrupted (128 + the
+// signal), poll counts the request it cut short.
+void LinkCommandsTest::interrupted() {
+  ScriptedUnit unit(ScriptedUnit::Transport::Tcp);
+  for (const char* command : {"send", "poll"}) {
+    QSignalSpy seen(&unit, &ScriptedUnit::requestSeen);
+    const auto process = std::string_view(command) == "send"
+                             ? Start({"send", "--port", unit.port(), "--timeout", "10000", "0", "65", "0026"})
+                             : Start({"poll", "--port", unit.port(), "--timeout", "10000", "65", "0026"});
+    QVERIFY(seen.wait(5000));
+    ::kill(static_cast<pid_t>(process->processId()), SIGINT);
+    const Run run = Finish(*process);
+    if (std::string_view(command) == "send") {
+      QCOMPARE(run.status, 128 + SIGINT);
+      QVERIFY2(run.err.contains("interrupted"), qPrintable(run.err));
+    } else {
+      QCOMPARE(run.status, 1);
+      QVERIFY2(run.err.contains("1 request, 0 answered, 1 failed"), qPrintable(run.err));
+    }
+  }
+}
+
+// Line ends inside a frame are escaped in the log and read back by check as
+// the same frame; on a terminal every control character is escaped.
+void LinkCommandsTest::listenKeepsFramesOnTheirLine() {
+  const QByteArray frame = "<1\x1b[2J\x1b]0;x\x07\r\n5>";  // clears a screen, sets a title, breaks a line
+  for (const bool terminal : {false, true}) {
+    ScriptedUnit unit(ScriptedUnit::Transport::Pty);
+    int master = -1;
+    int slave = -1;
+    QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+    termios raw{};
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+    QProcess listener;
+    if (terminal) listener.setStandardOutputFile(QString::fromLocal8Bit(::ttyname(slave)));
+    listener.start(QStringLiteral(KELVO_FRAME_PATH), {"listen", "--port", unit.port()});
+    QByteArray out;
+    while (!out.contains('\n')) {
+      unit.Write(frame + "\r\n");
+      if (terminal) {
+        QTest::qWait(50);
+        char buffer[4096];
+        ::fcntl(master, F_SETFL, O_NONBLOCK);
+        const ssize_t got = ::read(master, buffer, sizeof buffer);
+        if (got > 0) out.append(buffer, got);
+      } else {
+        listener.waitForReadyRead(200);
+        out += listener.readAllStandardOutput();
+      }
+      QVERIFY(listener.state() != QProcess::NotRunning);
+    }
+    ::kill(static_cast<pid_t>(listener.processId()), SIGTERM);
+    QVERIFY(listener.waitForFinished(5000));
+    ::close(master);
+    ::close(slave);
+    const QByteArray line = out.left(out.indexOf('\n'));
+    QVERIFY2(!line.contains('\r'), line.constData());
+    QVERIFY2(line.contains("\\x0D\\x0A5>"), line.constData());
+    QCOMPARE(line.contains('\x1b'), !terminal);
+    if (terminal) continue;
+    // check reads the log line as the frame that was on the line.
+    QProcess check;
+    check.start(QStringLiteral(KELVO_FRAME_PATH), {"check"});
+    check.write(line + '\n');
+    check.closeWriteChannel();
+    QVERIFY(check.waitForFinished(5000));
+    const Run direct = RunKelvoFrame({"check", QString::fromLatin1(frame)});
+    QCOMPARE(QString::fromUtf8(check.readAllStandardOutput()), "line 1: " + direct.out);
+  }
 }
 
 void LinkCommandsTest::listen() {

@@ -1,5 +1,7 @@
 #include "link/port_connection.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFileInfo>
@@ -11,6 +13,26 @@ namespace {
 
 // How long a TCP connection may take before the server counts as unreachable.
 constexpr int kConnectTimeoutMs = 5000;
+
+// Why the existing `path` cannot be a serial port, or empty when it may be one.
+QString NotASerialPort(const QString& path) {
+  struct stat status {};
+  if (::stat(path.toLocal8Bit().constData(), &status) != 0) return {};
+  if (S_ISREG(status.st_mode)) return QStringLiteral("a regular file, not a serial port");
+  if (S_ISDIR(status.st_mode)) return QStringLiteral("a directory, not a serial port");
+  if (S_ISFIFO(status.st_mode)) return QStringLiteral("a FIFO, not a serial port");
+  if (S_ISSOCK(status.st_mode)) return QStringLiteral("a socket, not a serial port");
+  return {};
+}
+
+// Asked only after an open failed, so the probe cannot disturb a working line.
+bool IsTerminal(const QString& path) {
+  const int fd = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return true;  // cannot tell: keep Qt's reason
+  const bool terminal = ::isatty(fd) == 1;
+  ::close(fd);
+  return terminal;
+}
 
 LinkError FromSocketError(QAbstractSocket::SocketError error) {
   switch (error) {
@@ -99,6 +121,10 @@ void PortConnection::OpenSerial(const QString& path) {
     Failed(LinkError::NotFound, QStringLiteral("no such device"));
     return;
   }
+  if (const QString why = NotASerialPort(path); !why.isEmpty()) {
+    Failed(LinkError::Other, why);
+    return;
+  }
   auto* serial = new QSerialPort(this);
   serial->setPortName(path);
   serial->setBaudRate(settings_.baud);
@@ -118,17 +144,27 @@ void PortConnection::OpenSerial(const QString& path) {
       const bool allowed = ::access(path.toLocal8Bit().constData(), R_OK | W_OK) == 0;
       Failed(allowed ? LinkError::Busy : LinkError::PermissionDenied, detail);
     } else {
-      Failed(LinkError::Other, detail);
+      Failed(LinkError::Other,
+             IsTerminal(path) ? detail : QStringLiteral("a device that is not a serial port"));
     }
     return;
   }
   device_ = serial;
   connect(serial, &QSerialPort::readyRead, this, &PortConnection::ReadAll);
-  connect(serial, &QSerialPort::errorOccurred, this, [this, serial](QSerialPort::SerialPortError error) {
+  const bool pty = QFileInfo(path).canonicalFilePath().startsWith(QLatin1String("/dev/pts/"));
+  connect(serial, &QSerialPort::errorOccurred, this, [this, serial, pty](QSerialPort::SerialPortError error) {
     // Qt's serial port may stop delivering reads after any of these: the
     // only safe answer is to close and open again.
     if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || device_ != serial) return;
-    Lose(serial->errorString());
+    // After a hang-up Qt's text is whatever errno was left behind. A
+    // pseudo-terminal goes when the program on its other end closes it.
+    if (pty) {
+      Lose(QStringLiteral("the other end closed the port"));
+    } else if (!QFileInfo::exists(serial->portName())) {
+      Lose(QStringLiteral("the device went away"));
+    } else {
+      Lose(serial->errorString());
+    }
   });
   Opened();
 }

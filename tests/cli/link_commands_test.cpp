@@ -194,6 +194,19 @@ void LinkCommandsTest::exitStatuses_data() {
   for (const auto& row : refused_requests) {
     QTest::newRow(row.name) << QStringList{"send", "--port", "/dev/null"} + row.args << 2 << row.err;
   }
+  // Paths that exist but are no serial port say what they are.
+  const struct {
+    const char* name;
+    QString path;
+    const char* err;
+  } not_ports[] = {
+      {"a regular file", QStringLiteral(KELVO_FRAME_PATH), "a regular file, not a serial port"},
+      {"a directory", QStringLiteral("/"), "a directory, not a serial port"},
+      {"a device that is no terminal", QStringLiteral("/dev/null"), "a device that is not a serial port"},
+  };
+  for (const auto& row : not_ports) {
+    QTest::newRow(row.name) << QStringList{"send", "--port", row.path, "0", "65", "0026"} << 3 << row.err;
+  }
   QTest::newRow("poll, odd payload") << QStringList{"poll", "--port", "/dev/null", "65", "002"} << 2
                                      << "--force sends it as it is";
 }

@@ -121,6 +121,12 @@ void LinkClientTest::answerRules_data() {
        "",
        {Malformed, Accepted}},
       {"overlong, then the answer", {{{overlong, kAnswer}}}, ExchangeResult::Answered, 1, "", {Accepted}},
+      {"a frame begun and never ended",
+       {{{kAnswer.left(5)}}},
+       ExchangeResult::NoAnswer,
+       2,
+       "incomplete answer",
+       {}},
       {"bad check value",
        {{{kBadCheck}}},
        ExchangeResult::NoAnswer,
@@ -382,6 +388,8 @@ void LinkClientTest::ptyClosedByTheUnit() {
   QVERIFY(Finished(waiting, 3000));
   QCOMPARE(waiting->result(), ExchangeResult::LinkDown);
   QCOMPARE(lost.count(), 1);
+  QVERIFY2(lost.at(0).at(0).toString().endsWith("the other end closed the port"),
+           qPrintable(lost.at(0).at(0).toString()));
   QCOMPARE(client->state(), LinkClient::State::Closed);
   Exchange* after = client->Send(kRequest);
   QVERIFY(Finished(after));

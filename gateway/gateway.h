@@ -41,7 +41,7 @@ class Gateway : public QObject {
     int misses = 0;
     Availability availability = Availability::Unknown;
     std::string status_frame;             // a recent answer, for the discovery configs
-    std::optional<std::string> identity;  // the 0x48 answer ("" when none came)
+    std::optional<std::string> identity;  // the identity answer ("" when none came)
     std::vector<std::string> discovery_topics;
   };
 

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "codec/payload_catalogue.h"
+#include "codec/requests.h"
 #include "records/frame_json.h"
 
 namespace kelvo_gateway {
@@ -50,20 +51,18 @@ std::string TopicId(std::string_view text) {
   return id;
 }
 
-std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery, const std::string& client_id,
-                                               const std::string& bus, int address, const UnitTopics& topics,
-                                               std::string_view status_frame,
-                                               std::string_view identity_frame) {
-  const Json items = kelvo_records::JsonItems(status_frame);
-  const auto layout = codec::FindFieldLayout(0xC2);
+std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery, const DiscoveredUnit& unit) {
+  const Json items = kelvo_records::JsonItems(unit.status_frame);
+  const auto layout = codec::FindFieldLayout(codec::AnswerCode(codec::Command::Status));
   // The payload fields stand between the header items and the check value and end mark.
   if (!layout || !items.is_array() || items.size() < layout->size() + 2) return {};
   const std::size_t first = items.size() - 2 - layout->size();
 
-  const std::string node = TopicId("kelvo_" + client_id + "_" + bus + "_" + std::to_string(address));
-  Json device = {{"identifiers", Json::array({node})}, {"name", bus + " unit " + std::to_string(address)}};
-  if (!identity_frame.empty()) {
-    const Json identity = kelvo_records::JsonItems(identity_frame);
+  const std::string address = std::to_string(unit.key.address);
+  const std::string node = TopicId("kelvo_" + unit.client_id + "_" + unit.key.bus + "_" + address);
+  Json device = {{"identifiers", Json::array({node})}, {"name", unit.key.bus + " unit " + address}};
+  if (!unit.identity_frame.empty()) {
+    const Json identity = kelvo_records::JsonItems(unit.identity_frame);
     const std::pair<const char*, const char*> keys[] = {{"manufacturer", kMakerLabel},
                                                         {"model", kModelLabel},
                                                         {"serial_number", kSerialLabel},
@@ -81,9 +80,9 @@ std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery,
     Json config = {{"name", name},
                    {"unique_id", node + "_" + object},
                    {"object_id", node + "_" + object},
-                   {"state_topic", topics.status},
+                   {"state_topic", unit.topics.status},
                    {"value_template", Scaled(expression, p)},
-                   {"availability_topic", topics.availability},
+                   {"availability_topic", unit.topics.availability},
                    {"state_class", "measurement"}};
     if (p != nullptr && !p->unit.empty()) config["unit_of_measurement"] = p->unit;
     if (p != nullptr && !p->device_class.empty()) config["device_class"] = p->device_class;

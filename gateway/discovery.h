@@ -8,12 +8,17 @@
 #include <vector>
 
 #include "gateway/gateway_config.h"
+#include "gateway/site_topics.h"
 
 namespace kelvo_gateway {
 
-struct UnitTopics {
-  std::string status;
-  std::string availability;
+// One unit as discovery describes it.
+struct DiscoveredUnit {
+  std::string client_id;  // the gateway's, so that two gateways' units never share a node
+  UnitKey key;
+  UnitTopics topics;
+  std::string_view status_frame;    // one of its status answers: gives the cell and sensor counts
+  std::string_view identity_frame;  // its identity answer (model, serial, software); empty when none
 };
 
 struct DiscoveryMessage {
@@ -21,12 +26,11 @@ struct DiscoveryMessage {
   std::string payload;  // retained JSON
 };
 
-// The configs for one unit, from one of its 0xC2 answers (which gives the cell
-// and sensor counts) and its 0x48 answer when it gave one (model, serial,
-// software version; empty when not). Fields without a presentation are plain numbers.
-[[nodiscard]] std::vector<DiscoveryMessage> DiscoveryConfigs(
-    const DiscoveryConfig& discovery, const std::string& client_id, const std::string& bus, int address,
-    const UnitTopics& topics, std::string_view status_frame, std::string_view identity_frame);
+// The configs for `unit` as the site's `discovery` presents them; fields
+// without a presentation are plain numbers. None when the status frame is not
+// a status answer.
+[[nodiscard]] std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery,
+                                                             const DiscoveredUnit& unit);
 
 // The part of a topic level made safe: anything but A-Z, a-z, 0-9, _ and - becomes "_".
 [[nodiscard]] std::string TopicId(std::string_view text);

@@ -1,12 +1,12 @@
 #include "gateway/gateway.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <set>
 
 #include "gateway/bus_poller.h"
 #include "gateway/discovery.h"
+#include "gateway/reload_plan.h"
 #include "gateway/site_publisher.h"
 #include "records/record.h"
 #include "records/record_time.h"
@@ -17,25 +17,6 @@ namespace {
 
 // Time the broker has to take the gateway's "offline" on the way out.
 constexpr int kGoodbyeWaitMs = 2000;
-
-MqttSettings SettingsOf(const BrokerConfig& b) {
-  MqttSettings s;
-  s.host = b.host;
-  s.port = b.port;
-  s.tls = b.tls;
-  s.ca_file = b.ca_file;
-  s.client_id = b.client_id;
-  s.username = b.username;
-  s.password = b.password;
-  s.keepalive_s = b.keepalive_s;
-  return s;
-}
-
-bool SameConnection(const BrokerConfig& a, const BrokerConfig& b) {
-  return a.url == b.url && a.client_id == b.client_id && a.topic_prefix == b.topic_prefix &&
-         a.username == b.username && a.password == b.password && a.ca_file == b.ca_file &&
-         a.keepalive_s == b.keepalive_s;
-}
 
 std::chrono::system_clock::time_point TimePoint(const QDateTime& at) {
   return std::chrono::system_clock::time_point(std::chrono::milliseconds(at.toMSecsSinceEpoch()));
@@ -50,8 +31,7 @@ void Log(const std::string& text) {
 
 Gateway::Gateway(GatewayConfig config, std::string config_path, QObject* parent)
     : QObject(parent), config_(std::move(config)), path_(std::move(config_path)) {
-  publisher_ = std::make_unique<SitePublisher>(SettingsOf(config_.broker),
-                                               config_.broker.topic_prefix + "/gateway/availability",
+  publisher_ = std::make_unique<SitePublisher>(ConnectionSettings(config_.broker),
                                                static_cast<std::size_t>(config_.broker.max_queued));
   connect(publisher_.get(), &SitePublisher::connectionChanged, this, [this](bool up, const QString& reason) {
     Log(up ? "connected to " + config_.broker.url
@@ -87,8 +67,8 @@ void Gateway::StartPoller(const BusConfig& bus) {
   pollers_[name] = std::move(poller);
 }
 
-std::string Gateway::UnitTopic(const UnitKey& key, const char* leaf) const {
-  return config_.broker.topic_prefix + "/" + key.first + "/" + std::to_string(key.second) + "/" + leaf;
+UnitTopics Gateway::TopicsOfUnit(const UnitKey& key) const {
+  return TopicsOf(config_.broker.topic_prefix, key);
 }
 
 void Gateway::OnAnswered(const std::string& bus, int address, const QByteArray& frame, const QDateTime& at,
@@ -100,7 +80,7 @@ void Gateway::OnAnswered(const std::string& bus, int address, const QByteArray& 
   const UnitKey key{bus, address};
   Unit& unit = units_[key];
   kelvo_records::Record record{TimePoint(at), address, frame.toStdString(), latency_ms};
-  publisher_->PublishStatus(UnitTopic(key, "status"), kelvo_records::JsonRecord(record));
+  publisher_->PublishStatus(TopicsOfUnit(key).status, kelvo_records::JsonRecord(record));
   unit.misses = 0;
   SetAvailability(key, unit, Availability::Online);
   if (config_.discovery.enabled) {
@@ -130,18 +110,20 @@ void Gateway::SetAvailability(const UnitKey& key, Unit& unit, Availability avail
   if (unit.availability == availability) return;
   unit.availability = availability;
   if (availability == Availability::Offline) {
-    Log("unit " + key.first + "/" + std::to_string(key.second) + " offline after " +
+    Log("unit " + key.bus + "/" + std::to_string(key.address) + " offline after " +
         std::to_string(unit.misses) + " missed answers");
   }
-  publisher_->SetRetained(UnitTopic(key, "availability"),
+  publisher_->SetRetained(TopicsOfUnit(key).availability,
                           availability == Availability::Online ? "online" : "offline");
 }
 
 void Gateway::PublishDiscovery(const UnitKey& key, Unit& unit) {
   const std::vector<DiscoveryMessage> messages =
-      DiscoveryConfigs(config_.discovery, config_.broker.client_id, key.first, key.second,
-                       {UnitTopic(key, "status"), UnitTopic(key, "availability")}, unit.status_frame,
-                       unit.identity.value_or(std::string()));
+      DiscoveryConfigs(config_.discovery, {.client_id = config_.broker.client_id,
+                                           .key = key,
+                                           .topics = TopicsOfUnit(key),
+                                           .status_frame = unit.status_frame,
+                                           .identity_frame = unit.identity.value_or(std::string())});
   std::set<std::string> now;
   for (const DiscoveryMessage& m : messages) {
     now.insert(m.topic);
@@ -153,76 +135,62 @@ void Gateway::PublishDiscovery(const UnitKey& key, Unit& unit) {
   unit.discovery_topics.assign(now.begin(), now.end());
 }
 
-void Gateway::ForgetUnit(const UnitKey& key, Unit& unit, const std::string& prefix) {
-  for (const std::string& topic : unit.discovery_topics) publisher_->ClearRetained(topic);
-  unit.discovery_topics.clear();
-  publisher_->ClearRetained(prefix + "/" + key.first + "/" + std::to_string(key.second) + "/availability");
-}
-
 void Gateway::PublishStats() {
-  publisher_->PublishTransient(config_.broker.topic_prefix + "/gateway/stats",
+  publisher_->PublishTransient(GatewayStatsTopic(config_.broker.topic_prefix),
                                StatsJson(kelvo_records::FormatTime(std::chrono::system_clock::now()),
                                          publisher_->queued(), publisher_->dropped(), counters_));
 }
 
 void Gateway::Reload() {
   if (stopping_) return;
-  ConfigResult loaded = LoadGatewayConfig(path_);
-  if (!loaded.config) {
-    Log("reload refused, the configuration in use stays: " + loaded.error);
+  std::vector<UnitKey> known;
+  for (const auto& [key, unit] : units_) known.push_back(key);
+  ReloadPlan plan = PlanReload(config_, LoadGatewayConfig(path_), known);
+  if (!plan.next) {
+    Log("reload refused, the configuration in use stays: " + plan.refusal);
     return;
   }
-  GatewayConfig next = std::move(*loaded.config);
-  GatewayConfig old = std::move(config_);
-  config_ = std::move(next);
+  const std::string old_prefix = config_.broker.topic_prefix;
+  config_ = std::move(*plan.next);
+  // Gone units are cleared first, through the connection that announced them.
+  ForgetUnits(plan.forget, old_prefix);
+  ApplyBrokerChanges(plan.reconnect);
+  ApplyBusChanges(plan);
+  if (plan.discovery_changed) ApplyDiscoveryChanges();
+  Log("configuration reloaded from " + path_);
+}
 
-  // Units that are gone, or whose topics or discovery change, are forgotten first.
-  std::set<UnitKey> wanted;
-  for (const BusConfig& bus : config_.buses) {
-    for (int address : bus.addresses) wanted.insert({bus.name, address});
+void Gateway::ForgetUnits(const std::vector<UnitKey>& units, const std::string& prefix) {
+  for (const UnitKey& key : units) {
+    const auto found = units_.find(key);
+    if (found == units_.end()) continue;
+    for (const std::string& topic : found->second.discovery_topics) publisher_->ClearRetained(topic);
+    publisher_->ClearRetained(TopicsOf(prefix, key).availability);
+    units_.erase(found);
   }
-  const bool topics_moved = old.broker.topic_prefix != config_.broker.topic_prefix;
-  for (auto it = units_.begin(); it != units_.end();) {
-    if (!wanted.contains(it->first) || topics_moved) {
-      ForgetUnit(it->first, it->second, old.broker.topic_prefix);
-      it = units_.erase(it);
-    } else {
-      ++it;
-    }
-  }
+}
 
-  if (!SameConnection(old.broker, config_.broker)) {
-    publisher_->Reconnect(SettingsOf(config_.broker), config_.broker.topic_prefix + "/gateway/availability");
-  }
+void Gateway::ApplyBrokerChanges(bool reconnect) {
+  if (reconnect) publisher_->Reconnect(ConnectionSettings(config_.broker));
   publisher_->SetMaxQueued(static_cast<std::size_t>(config_.broker.max_queued));
   stats_timer_.setInterval(config_.broker.stats_interval_ms);
+}
 
-  const bool discovery_changed = !(old.discovery == config_.discovery);
-  for (auto it = pollers_.begin(); it != pollers_.end();) {
-    const auto same = std::find(config_.buses.begin(), config_.buses.end(), it->second->config());
-    if (same == config_.buses.end() || discovery_changed) {
-      it = pollers_.erase(it);
+void Gateway::ApplyBusChanges(const ReloadPlan& plan) {
+  for (const std::string& name : plan.stop) pollers_.erase(name);
+  for (const BusConfig& bus : plan.start) StartPoller(bus);
+  std::erase_if(counters_, [this](const auto& entry) { return !pollers_.contains(entry.first); });
+}
+
+void Gateway::ApplyDiscoveryChanges() {
+  for (auto& [key, unit] : units_) {
+    if (config_.discovery.enabled && !unit.status_frame.empty() && unit.identity) {
+      PublishDiscovery(key, unit);
     } else {
-      ++it;
+      for (const std::string& topic : unit.discovery_topics) publisher_->ClearRetained(topic);
+      unit.discovery_topics.clear();
     }
   }
-  for (const BusConfig& bus : config_.buses) {
-    if (!pollers_.contains(bus.name)) StartPoller(bus);
-  }
-  for (auto it = counters_.begin(); it != counters_.end();) {
-    it = pollers_.contains(it->first) ? std::next(it) : counters_.erase(it);
-  }
-  if (discovery_changed) {
-    for (auto& [key, unit] : units_) {
-      if (config_.discovery.enabled && !unit.status_frame.empty() && unit.identity) {
-        PublishDiscovery(key, unit);
-      } else {
-        for (const std::string& topic : unit.discovery_topics) publisher_->ClearRetained(topic);
-        unit.discovery_topics.clear();
-      }
-    }
-  }
-  Log("configuration reloaded from " + path_);
 }
 
 void Gateway::Shutdown() {

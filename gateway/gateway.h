@@ -12,11 +12,13 @@
 
 #include "gateway/bus_counters.h"
 #include "gateway/gateway_config.h"
+#include "gateway/site_topics.h"
 
 namespace kelvo_gateway {
 
 class BusPoller;
 class SitePublisher;
+struct ReloadPlan;
 
 class Gateway : public QObject {
   Q_OBJECT
@@ -39,10 +41,9 @@ class Gateway : public QObject {
     int misses = 0;
     Availability availability = Availability::Unknown;
     std::string status_frame;             // a recent answer, for the discovery configs
-    std::optional<std::string> identity;  // the 0x48 answer ("" when none came)
+    std::optional<std::string> identity;  // the identity answer ("" when none came)
     std::vector<std::string> discovery_topics;
   };
-  using UnitKey = std::pair<std::string, int>;
 
   void StartPoller(const BusConfig& bus);
   void OnAnswered(const std::string& bus, int address, const QByteArray& frame, const QDateTime& at,
@@ -51,10 +52,15 @@ class Gateway : public QObject {
   void OnIdentified(const std::string& bus, int address, const QByteArray& frame);
   void SetAvailability(const UnitKey& key, Unit& unit, Availability availability);
   void PublishDiscovery(const UnitKey& key, Unit& unit);
-  // Clears its retained availability and discovery configs under `prefix`.
-  void ForgetUnit(const UnitKey& key, Unit& unit, const std::string& prefix);
   void PublishStats();
-  [[nodiscard]] std::string UnitTopic(const UnitKey& key, const char* leaf) const;
+  [[nodiscard]] UnitTopics TopicsOfUnit(const UnitKey& key) const;
+
+  // The steps of a reload, in this order, once the new file has checked.
+  // ForgetUnits clears the units' retained availability and discovery configs under `prefix`.
+  void ForgetUnits(const std::vector<UnitKey>& units, const std::string& prefix);
+  void ApplyBrokerChanges(bool reconnect);
+  void ApplyBusChanges(const ReloadPlan& plan);
+  void ApplyDiscoveryChanges();
 
   GatewayConfig config_;
   std::string path_;

@@ -10,6 +10,8 @@
 #include <set>
 #include <sstream>
 
+#include "codec/address_list.h"
+#include "codec/requests.h"
 #include "gateway/broker_url.h"
 #include "link/port_settings.h"
 
@@ -175,6 +177,36 @@ bool IsBusName(std::string_view name) {
   });
 }
 
+// "addresses": a list of numbers, [1, 2, 3], or a string of addresses and ranges, "1-50,60".
+std::vector<int> ReadAddresses(const TableReader& t) {
+  const toml::node& node = *t.table().get("addresses");
+  if (const auto* text = node.as_string()) {
+    if (text->get().empty()) t.FailKey("addresses", "is empty: nothing to poll");
+    std::string why;
+    std::optional<std::vector<int>> addresses = codec::ParseAddressList(text->get(), &why);
+    if (!addresses) t.FailKey("addresses", why);
+    return std::move(*addresses);
+  }
+  const toml::array* list = node.as_array();
+  if (list == nullptr) {
+    t.FailKey("addresses", "must be a list of numbers, such as [1, 2, 3], or a string such as \"1-50,60\"");
+  }
+  if (list->empty()) t.FailKey("addresses", "is empty: nothing to poll");
+  std::vector<int> addresses;
+  std::set<int> seen;
+  for (const toml::node& element : *list) {
+    const auto* n = element.as_integer();
+    if (n == nullptr || !codec::IsUnitAddress(n->get())) {
+      t.FailKey("addresses", "every address must be a whole number " + std::to_string(codec::kLowestAddress) +
+                                 "-" + std::to_string(codec::kHighestAddress));
+    }
+    const int address = static_cast<int>(n->get());
+    if (!seen.insert(address).second) t.FailKey("addresses", "address " + std::to_string(address) + " twice");
+    addresses.push_back(address);
+  }
+  return addresses;
+}
+
 BusConfig ReadBus(const TableReader& t) {
   BusConfig bus;
   for (const char* key : {"name", "port", "addresses"}) t.Require(key);
@@ -189,19 +221,7 @@ BusConfig ReadBus(const TableReader& t) {
   bus.interval_ms = t.Integer("interval_ms", bus.interval_ms, 10, 86'400'000);
   bus.timeout_ms = t.Integer("timeout_ms", std::min(1000, bus.interval_ms), 1, 600'000);
 
-  const toml::array* list = t.table().get("addresses")->as_array();
-  if (list == nullptr) t.FailKey("addresses", "must be a list of numbers, such as [1, 2, 3]");
-  if (list->empty()) t.FailKey("addresses", "is empty: nothing to poll");
-  std::set<int> seen;
-  for (const toml::node& element : *list) {
-    const auto* n = element.as_integer();
-    if (n == nullptr || n->get() < 0 || n->get() > 255) {
-      t.FailKey("addresses", "every address must be a whole number 0-255");
-    }
-    const int address = static_cast<int>(n->get());
-    if (!seen.insert(address).second) t.FailKey("addresses", "address " + std::to_string(address) + " twice");
-    bus.addresses.push_back(address);
-  }
+  bus.addresses = ReadAddresses(t);
   return bus;
 }
 

@@ -26,6 +26,8 @@ struct MqttSettings {
   int keepalive_s = 30;
   std::string will_topic;  // retained, QoS 1, when the connection dies without a goodbye
   std::string will_payload;
+
+  bool operator==(const MqttSettings&) const = default;
 };
 
 class MqttClient : public QObject {

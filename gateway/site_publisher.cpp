@@ -10,9 +10,8 @@ constexpr const char* kOffline = "offline";
 
 }  // namespace
 
-SitePublisher::SitePublisher(MqttSettings settings, std::string gateway_availability_topic,
-                             std::size_t max_queued, QObject* parent)
-    : QObject(parent), gateway_topic_(std::move(gateway_availability_topic)), queue_(max_queued) {
+SitePublisher::SitePublisher(MqttSettings settings, std::size_t max_queued, QObject* parent)
+    : QObject(parent), queue_(max_queued) {
   shutdown_timer_.setSingleShot(true);
   connect(&shutdown_timer_, &QTimer::timeout, this, &SitePublisher::FinishShutdown);
   MakeClient(std::move(settings));
@@ -21,7 +20,7 @@ SitePublisher::SitePublisher(MqttSettings settings, std::string gateway_availabi
 SitePublisher::~SitePublisher() = default;
 
 void SitePublisher::MakeClient(MqttSettings settings) {
-  settings.will_topic = gateway_topic_;
+  gateway_topic_ = settings.will_topic;
   settings.will_payload = kOffline;
   client_ = std::make_unique<MqttClient>(std::move(settings));
   connect(client_.get(), &MqttClient::connected, this, &SitePublisher::OnConnected);
@@ -34,7 +33,7 @@ void SitePublisher::Start() {
   client_->Start();
 }
 
-void SitePublisher::Reconnect(MqttSettings settings, std::string gateway_availability_topic) {
+void SitePublisher::Reconnect(MqttSettings settings) {
   if (client_->isConnected()) {
     int mid = -1;
     client_->Publish(gateway_topic_, kOffline, 1, true, &mid);
@@ -45,7 +44,6 @@ void SitePublisher::Reconnect(MqttSettings settings, std::string gateway_availab
     queue_.PushFront(std::move(inflight_.back().second));
     inflight_.pop_back();
   }
-  gateway_topic_ = std::move(gateway_availability_topic);
   MakeClient(std::move(settings));
   client_->Start();
 }

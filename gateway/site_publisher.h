@@ -19,13 +19,14 @@ namespace kelvo_gateway {
 class SitePublisher : public QObject {
   Q_OBJECT
  public:
-  SitePublisher(MqttSettings settings, std::string gateway_availability_topic, std::size_t max_queued,
-                QObject* parent = nullptr);
+  // settings.will_topic is the gateway's own availability: "online" on each
+  // connect, "offline" as the will and as the goodbye.
+  SitePublisher(MqttSettings settings, std::size_t max_queued, QObject* parent = nullptr);
   ~SitePublisher() override;
 
   void Start();
   // New broker settings: the old connection says goodbye, queued messages stay.
-  void Reconnect(MqttSettings settings, std::string gateway_availability_topic);
+  void Reconnect(MqttSettings settings);
   void SetMaxQueued(std::size_t max_queued) { queue_.SetCapacity(max_queued); }
 
   void PublishStatus(std::string topic, std::string payload);

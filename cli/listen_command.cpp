@@ -12,9 +12,9 @@
 #include "cli/output.h"
 #include "codec/frame_validation.h"
 #include "link/line_listener.h"
-#include "link/process_signals.h"
 #include "records/frame_json.h"
 #include "records/record_time.h"
+#include "system/process_signals.h"
 #include "text/gbk_text.h"
 
 namespace kelvo_cli {
@@ -79,7 +79,7 @@ std::string FrameLine(const std::string& time, const std::string& frame, bool js
 
 int Run(const ListenOptions& options, const Streams& io) {
   EventLoop loop;
-  kelvo_link::ProcessSignals stop({SIGINT, SIGTERM});
+  kelvo_system::ProcessSignals stop({SIGINT, SIGTERM});
   kelvo_link::LineListener listener(options.port.Settings());
   Output out(io.out);
   Output err(io.err);
@@ -88,7 +88,7 @@ int Run(const ListenOptions& options, const Streams& io) {
     err.Text() = "kelvo-frame: " + text + '\n';
     err.Flush();
   };
-  QObject::connect(&stop, &kelvo_link::ProcessSignals::received, &listener, [] { EventLoop::Quit(0); });
+  QObject::connect(&stop, &kelvo_system::ProcessSignals::received, &listener, [] { EventLoop::Quit(0); });
   QObject::connect(&listener, &kelvo_link::LineListener::openFailed, &listener,
                    [&](kelvo_link::LinkError, const QString& message) {
                      error("cannot open " + message.toStdString());

@@ -17,10 +17,10 @@
 #include "codec/request_builder.h"
 #include "codec/requests.h"
 #include "link/link_client.h"
-#include "link/process_signals.h"
 #include "records/latency_histogram.h"
 #include "records/record_time.h"
 #include "records/record_writer.h"
+#include "system/process_signals.h"
 
 namespace kelvo_cli {
 namespace {
@@ -204,11 +204,11 @@ int Run(const PollOptions& options, const Streams& io) {
     return kUsageError;
   }
   EventLoop loop;
-  kelvo_link::ProcessSignals stop({SIGINT, SIGTERM});
+  kelvo_system::ProcessSignals stop({SIGINT, SIGTERM});
   Poller poller(options, *ParsePollAddresses(options.addresses), io);
   // The first signal ends it; the summary is written once.
   QObject::connect(
-      &stop, &kelvo_link::ProcessSignals::received, &poller, [&] { EventLoop::Quit(poller.Finish()); },
+      &stop, &kelvo_system::ProcessSignals::received, &poller, [&] { EventLoop::Quit(poller.Finish()); },
       Qt::SingleShotConnection);
   poller.Start();
   return loop.Run();

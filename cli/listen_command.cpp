@@ -16,9 +16,9 @@
 #include "cli/quoted.h"
 #include "codec/frame_validation.h"
 #include "link/line_listener.h"
-#include "link/process_signals.h"
 #include "records/frame_json.h"
 #include "records/record_time.h"
+#include "system/process_signals.h"
 #include "text/gbk_text.h"
 
 namespace kelvo_cli {
@@ -86,7 +86,7 @@ std::string FrameLine(const std::string& time, const std::string& frame, bool js
 
 int Run(const ListenOptions& options, const Streams& io) {
   EventLoop loop;
-  kelvo_link::ProcessSignals stop({SIGINT, SIGTERM});
+  kelvo_system::ProcessSignals stop({SIGINT, SIGTERM});
   kelvo_link::LineListener listener(options.port.Settings());
   Output out(io.out);
   Output err(io.err);
@@ -96,7 +96,7 @@ int Run(const ListenOptions& options, const Streams& io) {
     err.Text() = MessageLine(text);
     err.Flush();
   };
-  QObject::connect(&stop, &kelvo_link::ProcessSignals::received, &listener,
+  QObject::connect(&stop, &kelvo_system::ProcessSignals::received, &listener,
                    [] { EventLoop::Quit(kSuccess); });
   QObject::connect(&listener, &kelvo_link::LineListener::openFailed, &listener,
                    [&](kelvo_link::LinkError, const QString& message) {

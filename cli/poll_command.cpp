@@ -19,11 +19,11 @@
 #include "codec/request_builder.h"
 #include "codec/requests.h"
 #include "link/link_client.h"
-#include "link/process_signals.h"
 #include "link/round_poller.h"
 #include "records/latency_histogram.h"
 #include "records/record_time.h"
 #include "records/record_writer.h"
+#include "system/process_signals.h"
 
 namespace kelvo_cli {
 namespace {
@@ -182,11 +182,11 @@ int Run(const PollOptions& options, const Streams& io) {
     return kUsageError;
   }
   EventLoop loop;
-  kelvo_link::ProcessSignals stop({SIGINT, SIGTERM});
+  kelvo_system::ProcessSignals stop({SIGINT, SIGTERM});
   PollRun run(options, *codec::ParseAddressList(options.addresses), io);
   // The first signal ends it; the summary is written once.
   QObject::connect(
-      &stop, &kelvo_link::ProcessSignals::received, &run, [&] { EventLoop::Quit(run.Finish()); },
+      &stop, &kelvo_system::ProcessSignals::received, &run, [&] { EventLoop::Quit(run.Finish()); },
       Qt::SingleShotConnection);
   run.Start();
   return loop.Run();

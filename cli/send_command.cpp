@@ -15,8 +15,8 @@
 #include "codec/frame_breakdown.h"
 #include "codec/requests.h"
 #include "link/link_client.h"
-#include "link/process_signals.h"
 #include "records/frame_json.h"
+#include "system/process_signals.h"
 #include "text/gbk_text.h"
 
 namespace kelvo_cli {
@@ -60,12 +60,12 @@ int Run(const SendOptions& options, const Streams& io) {
       codec::BuildRequest(*ParseAddress(options.address), options.command, payload).frame;
 
   EventLoop loop;
-  kelvo_link::ProcessSignals stop({SIGINT, SIGTERM});
+  kelvo_system::ProcessSignals stop({SIGINT, SIGTERM});
   kelvo_link::LinkClient client(options.port.Settings());
   bool ended = false;              // once the loop ends, the cancelled exchange reports nothing
   client.SetReconnectInterval(0);  // one exchange: a loss is the end
   QObject::connect(
-      &stop, &kelvo_link::ProcessSignals::received, &client,
+      &stop, &kelvo_system::ProcessSignals::received, &client,
       [&](int signal_number) {
         (void)WriteLine(io.err, MessagePrefix() + "interrupted");
         EventLoop::Quit(kInterrupted + signal_number);

@@ -10,10 +10,10 @@
 #include "cli/message.h"
 #include "cli/output.h"
 #include "codec/address_list.h"
-#include "link/process_signals.h"
 #include "sim/faults.h"
 #include "sim/simulated_unit.h"
 #include "sim/unit_server.h"
+#include "system/process_signals.h"
 
 namespace kelvo_cli {
 namespace {
@@ -103,8 +103,8 @@ int RunSimulate(const SimulateOptions& options, const Streams& io) {
   const std::uint64_t seed = options.seed ? *options.seed : std::random_device{}();
 
   EventLoop loop;
-  kelvo_link::ProcessSignals stop({SIGINT, SIGTERM});
-  QObject::connect(&stop, &kelvo_link::ProcessSignals::received, [] { EventLoop::Quit(0); });
+  kelvo_system::ProcessSignals stop({SIGINT, SIGTERM});
+  QObject::connect(&stop, &kelvo_system::ProcessSignals::received, [] { EventLoop::Quit(kSuccess); });
 
   kelvo_sim::UnitServer server(kelvo_sim::SimulatedUnit(addresses, config, seed), faults);
   std::size_t requests = 0;

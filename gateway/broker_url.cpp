@@ -1,6 +1,6 @@
 #include "gateway/broker_url.h"
 
-#include <charconv>
+#include "system/host_port.h"
 
 namespace kelvo_gateway {
 
@@ -26,32 +26,16 @@ std::optional<BrokerUrl> ParseBrokerUrl(std::string_view text, std::string* why)
   }
   if (rest.find('/') != std::string_view::npos) return fail("has a path; the url is mqtt://HOST[:PORT]");
 
-  std::string_view host = rest;
-  std::string_view port;
-  if (rest.starts_with('[')) {
-    const auto close = rest.find(']');
-    if (close == std::string_view::npos) return fail("has \"[\" without \"]\"");
-    host = rest.substr(1, close - 1);
-    std::string_view after = rest.substr(close + 1);
-    if (!after.empty()) {
-      if (after.front() != ':') return fail("has characters after \"]\"");
-      port = after.substr(1);
-      if (port.empty()) return fail("has \":\" but no port");
-    }
-  } else if (const auto colon = rest.rfind(':'); colon != std::string_view::npos) {
-    host = rest.substr(0, colon);
-    port = rest.substr(colon + 1);
-    if (port.empty()) return fail("has \":\" but no port");
-  }
-  if (host.empty()) return fail("has no host");
-  if (!port.empty()) {
-    int n = 0;
-    const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), n);
-    if (ec != std::errc() || end != port.data() + port.size() || n < 1 || n > 65535) {
-      return fail("port \"" + std::string(port) + "\" is not 1-65535");
-    }
-    url.port = n;
-  }
+  const kelvo_system::HostPort parts = kelvo_system::ParseHostPort(rest, {.port_required = false});
+  using Fault = kelvo_system::HostPortFault;
+  if (parts.fault == Fault::UnclosedBracket) return fail("has \"[\" without \"]\"");
+  if (parts.fault == Fault::AfterBracket) return fail("has characters after \"]\"");
+  if (parts.fault == Fault::EmptyPort) return fail("has \":\" but no port");
+  if (parts.host.empty()) return fail("has no host");
+  if (parts.fault == Fault::BadPort)
+    return fail("port \"" + std::string(parts.port_text) + "\" is not 1-65535");
+  if (parts.port) url.port = *parts.port;
+  const std::string_view host = parts.host;
   url.host = std::string(host);
   return url;
 }

@@ -8,7 +8,7 @@
 #include "gateway/check_report.h"
 #include "gateway/gateway.h"
 #include "gateway/gateway_config.h"
-#include "link/process_signals.h"
+#include "system/process_signals.h"
 
 namespace {
 
@@ -45,9 +45,9 @@ int main(int argc, char** argv) {
   }
 
   QCoreApplication app(argc, argv);
-  kelvo_link::ProcessSignals signals_in({SIGINT, SIGTERM, SIGHUP});
+  kelvo_system::ProcessSignals signals_in({SIGINT, SIGTERM, SIGHUP});
   kelvo_gateway::Gateway gateway(std::move(*loaded.config), path);
-  QObject::connect(&signals_in, &kelvo_link::ProcessSignals::received, &gateway, [&gateway](int number) {
+  QObject::connect(&signals_in, &kelvo_system::ProcessSignals::received, &gateway, [&gateway](int number) {
     if (number == SIGHUP) {
       gateway.Reload();
     } else {

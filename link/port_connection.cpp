@@ -8,6 +8,8 @@
 #include <QSerialPort>
 #include <QTcpSocket>
 
+#include "system/serial_line.h"
+
 namespace kelvo_link {
 namespace {
 
@@ -127,11 +129,7 @@ void PortConnection::OpenSerial(const QString& path) {
   }
   auto* serial = new QSerialPort(this);
   serial->setPortName(path);
-  serial->setBaudRate(settings_.baud);
-  serial->setDataBits(QSerialPort::Data8);
-  serial->setParity(QSerialPort::NoParity);
-  serial->setStopBits(QSerialPort::OneStop);
-  serial->setFlowControl(QSerialPort::NoFlowControl);
+  kelvo_system::SetUpSerialLine(*serial, settings_.baud);
   if (!serial->open(QIODevice::ReadWrite)) {
     const QSerialPort::SerialPortError error = serial->error();
     const QString detail = serial->errorString();

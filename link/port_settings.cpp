@@ -1,6 +1,8 @@
 #include "link/port_settings.h"
 
-#include <algorithm>
+#include <string>
+
+#include "system/host_port.h"
 
 namespace kelvo_link {
 namespace {
@@ -21,25 +23,22 @@ std::optional<PortAddress> ParsePortAddress(const QString& text, QString* why) {
     address.path = text;
     return address;
   }
-  const QString rest = text.mid(kTcpScheme.size());
-  const qsizetype colon = rest.lastIndexOf(u':');
-  if (colon < 0) return Refuse(why, QStringLiteral("expected tcp://HOST:PORT, got \"%1\"").arg(text));
-  QString host = rest.left(colon);
-  if (host.startsWith(u'[') && host.endsWith(u']')) host = host.mid(1, host.size() - 2);
+  const std::string rest = text.mid(kTcpScheme.size()).toStdString();
+  const kelvo_system::HostPort parts = kelvo_system::ParseHostPort(rest);
+  if (!parts.shaped()) {
+    return Refuse(why, QStringLiteral("expected tcp://HOST:PORT, got \"%1\"").arg(text));
+  }
+  const QString host = QString::fromUtf8(parts.host);
   if (host.trimmed().isEmpty() || host.trimmed() != host) {
     return Refuse(why, QStringLiteral("no host in \"%1\" (expected tcp://HOST:PORT)").arg(text));
   }
-  const QString digits = rest.mid(colon + 1);
-  bool ok = false;
-  const uint number = digits.toUInt(&ok, 10);
-  const bool all_digits = !digits.isEmpty() && std::all_of(digits.begin(), digits.end(),
-                                                           [](QChar c) { return c >= u'0' && c <= u'9'; });
-  if (!ok || !all_digits || number < 1 || number > 65535) {
-    return Refuse(why, QStringLiteral("TCP port must be 1-65535, got \"%1\"").arg(digits));
+  if (!parts.port) {
+    return Refuse(
+        why, QStringLiteral("TCP port must be 1-65535, got \"%1\"").arg(QString::fromUtf8(parts.port_text)));
   }
   address.tcp = true;
   address.host = host;
-  address.tcp_port = static_cast<quint16>(number);
+  address.tcp_port = *parts.port;
   return address;
 }
 

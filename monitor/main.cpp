@@ -8,9 +8,9 @@
 #include <optional>
 
 #include "command_line.h"
-#include "link/process_signals.h"
 #include "monitor_settings.h"
 #include "monitor_window.h"
+#include "system/process_signals.h"
 
 #ifdef KVZ_EXIT_AT_FIRST_PAINT
 #include "first_paint_exit_any.h"
@@ -111,11 +111,11 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  kelvo_link::ProcessSignals signals_watch({SIGINT, SIGTERM});
+  kelvo_system::ProcessSignals signals_watch({SIGINT, SIGTERM});
   // Closing saves the settings and ends the recording whole; quit then leaves
   // every event loop, a dialog's included.
   QObject::connect(
-      &signals_watch, &kelvo_link::ProcessSignals::received, &window,
+      &signals_watch, &kelvo_system::ProcessSignals::received, &window,
       [&window] {
         window.close();
         QApplication::quit();

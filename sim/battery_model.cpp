@@ -23,6 +23,7 @@ constexpr int kChargeRiseMv = 18;
 constexpr int kAmbientC = 25;
 constexpr int kTemperatureOffset = 40;
 constexpr int kBalanceAboveMv = 3;  // a cell this far above the middle is balanced while charging
+constexpr int kBalancingBits = 16;  // the 0x42 answer's balancing state is two bytes
 
 }  // namespace
 
@@ -79,7 +80,7 @@ BatteryFigures Battery::Figures() const {
   for (int i = 0; i < cells_; ++i) {
     f.cell_mv.push_back(open_circuit_mv + load_mv + CellOffsetMv(i));
     total_mv += f.cell_mv.back();
-    if (charging_ && i < 16 && CellOffsetMv(i) >= kBalanceAboveMv) f.balancing |= 1 << i;
+    if (charging_ && i < kBalancingBits && CellOffsetMv(i) >= kBalanceAboveMv) f.balancing |= 1 << i;
   }
   f.total_voltage = total_mv / 10;
   f.charge_current = charging_ ? kChargeCurrent : 0;

@@ -7,16 +7,18 @@
 #include "codec/frame_text.h"
 #include "codec/frame_validation.h"
 #include "codec/request_builder.h"
+#include "codec/requests.h"
 #include "sim/unit_answers.h"
 
 namespace kelvo_sim {
 namespace {
 
-constexpr int kAnswerBit = 0x80;
-constexpr int kStatusRequest = 0x42;
-constexpr int kIdentityRequest = 0x48;
-constexpr int kRegisterRequest = 0x65;
-constexpr int kRegistersRequest = 0x66;
+using codec::Command;
+
+constexpr int kAddressCount = codec::kHighestAddress - codec::kLowestAddress + 1;
+constexpr int kByteValues = 0x100;  // of one byte: a check value, a stray byte
+// The 0x42 answer gives the cell and the sensor count in a byte each.
+constexpr int kMostCounted = 0xFF;
 constexpr int kMaxNoiseBytes = 8;
 constexpr int kMaxSplitPieces = 4;
 constexpr int kMaxSplitGapMs = 20;
@@ -46,6 +48,15 @@ int ItemValue(const codec::FrameItems& items, codec::ItemRole role) {
   return -1;
 }
 
+// The request `code` names, when the unit answers it.
+std::optional<Command> AnsweredCommand(int code) {
+  for (const Command command :
+       {Command::Status, Command::DeviceInfo, Command::ReadRegister, Command::ReadRegisters}) {
+    if (codec::CommandCode(command) == code) return command;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 SimulatedUnit::SimulatedUnit(std::vector<int> addresses, BatteryConfig config, std::uint64_t seed)
@@ -53,13 +64,19 @@ SimulatedUnit::SimulatedUnit(std::vector<int> addresses, BatteryConfig config, s
   batteries_.reserve(addresses_.size());
   for (const int address : addresses_) {
     batteries_.emplace_back(address, config.cells, config.sensors, config.clock_start);
-    battery_at_[static_cast<std::size_t>(address & 0xFF)] = static_cast<int>(batteries_.size());
+    battery_at_[static_cast<std::size_t>(address) % battery_at_.size()] = static_cast<int>(batteries_.size());
   }
 }
 
+std::optional<std::size_t> SimulatedUnit::BatteryIndex(int address) const noexcept {
+  if (!codec::IsUnitAddress(address) || battery_at_[static_cast<std::size_t>(address)] == 0)
+    return std::nullopt;
+  return static_cast<std::size_t>(battery_at_[static_cast<std::size_t>(address)] - 1);
+}
+
 const Battery* SimulatedUnit::battery(int address) const noexcept {
-  if (address < 0 || address > 255 || battery_at_[static_cast<std::size_t>(address)] == 0) return nullptr;
-  return &batteries_[static_cast<std::size_t>(battery_at_[static_cast<std::size_t>(address)] - 1)];
+  const auto index = BatteryIndex(address);
+  return index ? &batteries_[*index] : nullptr;
 }
 
 std::optional<SimulatedUnit::Reply> SimulatedUnit::Respond(std::string_view request,
@@ -67,29 +84,27 @@ std::optional<SimulatedUnit::Reply> SimulatedUnit::Respond(std::string_view requ
   if (!codec::ValidateFrame(request).empty()) return std::nullopt;
   const codec::FrameItems items = codec::BreakDownFrame(request);
   const int address = ItemValue(items, codec::ItemRole::Address);
-  const int command = ItemValue(items, codec::ItemRole::Command);
-  if (address < 0 || address > 255 || battery_at_[static_cast<std::size_t>(address)] == 0)
-    return std::nullopt;
-  if (command != kStatusRequest && command != kIdentityRequest && command != kRegisterRequest &&
-      command != kRegistersRequest) {
-    return std::nullopt;
-  }
+  const auto index = BatteryIndex(address);
+  const auto command = AnsweredCommand(ItemValue(items, codec::ItemRole::Command));
+  if (!index || !command) return std::nullopt;
 
   if (!start_) start_ = now;
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - *start_).count();
-  Battery& battery = batteries_[static_cast<std::size_t>(battery_at_[static_cast<std::size_t>(address)] - 1)];
+  Battery& battery = batteries_[*index];
   battery.AdvanceTo(seconds);
   const BatteryFigures figures = battery.Figures();
   const std::vector<std::string_view> fields = PayloadFields(items);
 
-  Reply reply{address, command | kAnswerBit, {}};
-  switch (command) {
-    case kStatusRequest: reply.payload = StatusPayload(figures); break;
-    case kIdentityRequest:
+  Reply reply{address, codec::AnswerCode(*command), {}};
+  switch (*command) {
+    case Command::Status: reply.payload = StatusPayload(figures); break;
+    case Command::DeviceInfo:
       reply.payload = IdentityPayload(battery, static_cast<std::uint32_t>(codec::ParseHexNumber(fields[0])));
       break;
-    case kRegisterRequest: reply.payload = RegisterPayload(figures, codec::ParseHexNumber(fields[0])); break;
-    case kRegistersRequest: {
+    case Command::ReadRegister:
+      reply.payload = RegisterPayload(figures, codec::ParseHexNumber(fields[0]));
+      break;
+    case Command::ReadRegisters: {
       std::vector<int> regs;
       for (std::size_t i = 0; i + 4 <= fields[1].size(); i += 4) {
         regs.push_back(codec::ParseHexNumber(fields[1].substr(i, 4)));
@@ -127,21 +142,22 @@ Delivery SimulatedUnit::Deliver(std::string_view request, std::chrono::steady_cl
 
   int address = reply->address;
   if (faults.wrong_address > 0 && Chance() < faults.wrong_address) {
-    address = (address + 1 + static_cast<int>(random_() % 255)) & 0xFF;
+    const int other = 1 + static_cast<int>(random_() % (kAddressCount - 1));
+    address = codec::kLowestAddress + (address - codec::kLowestAddress + other) % kAddressCount;
   }
   auto answer = Encode(address, reply->command, reply->payload);
   if (!answer) return delivery;
   if (faults.corrupt > 0 && Chance() < faults.corrupt) {
     char* check = answer->data() + codec::CheckValueAt(answer->size());
-    const int wrong =
-        codec::ParseHexNumber(std::string_view(check, 2)) + 1 + static_cast<int>(random_() % 255);
+    const int wrong = codec::ParseHexNumber(std::string_view(check, 2)) + 1 +
+                      static_cast<int>(random_() % (kByteValues - 1));
     codec::WriteHexField(check, wrong);
   }
   if (faults.noise) {
     std::string noise(1 + random_() % kMaxNoiseBytes, '\0');
     for (char& c : noise) {
-      const auto byte = static_cast<int>(random_() % 255);
-      c = static_cast<char>(byte < '<' ? byte : byte + 1);
+      const auto byte = static_cast<int>(random_() % (kByteValues - 1));
+      c = static_cast<char>(byte < codec::kStartMark ? byte : byte + 1);
     }
     delivery.pieces.push_back({0, std::move(noise), false});
   }
@@ -165,11 +181,12 @@ Delivery SimulatedUnit::Deliver(std::string_view request, std::chrono::steady_cl
 }
 
 std::optional<std::string> SimulatedUnit::CheckConfig(BatteryConfig config) {
-  if (config.cells < 1 || config.cells > 255) return "the cell count must be 1 to 255";
-  if (config.sensors < 0 || config.sensors > 255) return "the sensor count must be 0 to 255";
+  const std::string highest = std::to_string(kMostCounted);
+  if (config.cells < 1 || config.cells > kMostCounted) return "the cell count must be 1 to " + highest;
+  if (config.sensors < 0 || config.sensors > kMostCounted) return "the sensor count must be 0 to " + highest;
   const auto fits = [&](int cells) {
     const Battery battery(0, cells, config.sensors, config.clock_start);
-    return Encode(0, kStatusRequest | kAnswerBit, StatusPayload(battery.Figures())).has_value();
+    return Encode(0, codec::AnswerCode(Command::Status), StatusPayload(battery.Figures())).has_value();
   };
   if (fits(config.cells)) return std::nullopt;
   int most = config.cells - 1;

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/requests.h"
 #include "sim/battery_model.h"
 #include "sim/faults.h"
 
@@ -58,11 +59,13 @@ class SimulatedUnit {
   };
   [[nodiscard]] std::optional<Reply> Respond(std::string_view request,
                                              std::chrono::steady_clock::time_point now);
+  [[nodiscard]] std::optional<std::size_t> BatteryIndex(int address) const noexcept;
   [[nodiscard]] double Chance();
 
   std::vector<int> addresses_;
   std::vector<Battery> batteries_;
-  std::array<int, 256> battery_at_{};  // index into batteries_ + 1; 0 for none
+  // By address: the index into batteries_ + 1; 0 for none.
+  std::array<int, codec::kHighestAddress + 1> battery_at_{};
   std::optional<std::chrono::steady_clock::time_point> start_;
   std::mt19937_64 random_;
 };

@@ -15,6 +15,8 @@
 #include <cstring>
 
 #include "sim/unit_channel.h"
+#include "system/host_port.h"
+#include "system/serial_line.h"
 
 namespace kelvo_sim {
 namespace {
@@ -32,21 +34,17 @@ QString SystemError(const char* what) {
 // or "*", and PORT 0-65535.
 bool ParseListenUrl(const QString& url, QHostAddress& host, quint16& port, QString& why) {
   const QString prefix = QStringLiteral("tcp://");
-  const qsizetype colon = url.lastIndexOf(u':');
-  if (!url.startsWith(prefix) || colon < prefix.size()) {
+  const std::string rest = url.mid(prefix.size()).toStdString();
+  const kelvo_system::HostPort parts = kelvo_system::ParseHostPort(rest, {.lowest_port = 0});
+  if (!url.startsWith(prefix) || !parts.shaped()) {
     why = QStringLiteral("\"%1\" is not tcp://HOST:PORT").arg(url);
     return false;
   }
-  QString host_text = url.mid(prefix.size(), colon - prefix.size());
-  const QString port_text = url.mid(colon + 1);
-  bool ok = false;
-  const uint port_value = port_text.toUInt(&ok);
-  if (!ok || port_value > 65535 || port_text.isEmpty() || !port_text.front().isDigit()) {
+  if (!parts.port) {
     why = QStringLiteral("\"%1\": the port must be a number from 0 to 65535").arg(url);
     return false;
   }
-  if (host_text.startsWith(u'[') && host_text.endsWith(u']'))
-    host_text = host_text.mid(1, host_text.size() - 2);
+  const QString host_text = QString::fromUtf8(parts.host);
   if (host_text == QStringLiteral("localhost")) {
     host = QHostAddress(QHostAddress::LocalHost);
   } else if (host_text == QStringLiteral("*")) {
@@ -55,7 +53,7 @@ bool ParseListenUrl(const QString& url, QHostAddress& host, quint16& port, QStri
     why = QStringLiteral("\"%1\": the host must be an IP address, localhost or *").arg(url);
     return false;
   }
-  port = static_cast<quint16>(port_value);
+  port = *parts.port;
   return true;
 }
 
@@ -78,6 +76,20 @@ UnitChannel* UnitServer::NewChannel(std::function<bool(std::string_view)> write,
       new UnitChannel([this](std::string_view frame) { return Handle(frame); }, std::move(write), parent);
   connect(channel, &UnitChannel::answerWritten, this, &UnitServer::answerSent);
   return channel;
+}
+
+void UnitServer::ServeLine(QIODevice* line) {
+  UnitChannel* channel = NewChannel(
+      [line](std::string_view bytes) {
+        if (static_cast<std::size_t>(line->bytesToWrite()) > kMaxUnwritten) return false;
+        line->write(bytes.data(), static_cast<qint64>(bytes.size()));
+        return true;
+      },
+      line);
+  connect(line, &QIODevice::readyRead, channel, [line, channel] {
+    const QByteArray bytes = line->readAll();
+    channel->Received(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  });
 }
 
 bool UnitServer::ServePty(QString* path_out) {
@@ -168,11 +180,7 @@ void UnitServer::ClosePty() {
 bool UnitServer::ServeDevice(const QString& path) {
   delete device_;
   device_ = new QSerialPort(path, this);
-  device_->setBaudRate(kDeviceBaud);
-  device_->setDataBits(QSerialPort::Data8);
-  device_->setParity(QSerialPort::NoParity);
-  device_->setStopBits(QSerialPort::OneStop);
-  device_->setFlowControl(QSerialPort::NoFlowControl);
+  kelvo_system::SetUpSerialLine(*device_, kDeviceBaud);
   if (!device_->open(QIODevice::ReadWrite)) {
     error_ = QStringLiteral("cannot open %1: %2").arg(path, device_->errorString());
     if (device_->error() == QSerialPort::PermissionError) {
@@ -183,17 +191,7 @@ bool UnitServer::ServeDevice(const QString& path) {
     return false;
   }
   QSerialPort* port = device_;
-  UnitChannel* channel = NewChannel(
-      [port](std::string_view bytes) {
-        if (static_cast<std::size_t>(port->bytesToWrite()) > kMaxUnwritten) return false;
-        port->write(bytes.data(), static_cast<qint64>(bytes.size()));
-        return true;
-      },
-      port);
-  connect(port, &QSerialPort::readyRead, channel, [port, channel] {
-    const QByteArray bytes = port->readAll();
-    channel->Received(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-  });
+  ServeLine(port);
   connect(port, &QSerialPort::errorOccurred, this, [this, port, path](QSerialPort::SerialPortError error) {
     if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError) return;
     const QString message = QStringLiteral("%1 (%2)").arg(path, port->errorString());
@@ -218,17 +216,7 @@ bool UnitServer::Listen(const QString& tcp_url) {
   connect(tcp_, &QTcpServer::newConnection, this, [this] {
     while (QTcpSocket* socket = tcp_->nextPendingConnection()) {
       socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-      UnitChannel* channel = NewChannel(
-          [socket](std::string_view bytes) {
-            if (static_cast<std::size_t>(socket->bytesToWrite()) > kMaxUnwritten) return false;
-            socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
-            return true;
-          },
-          socket);
-      connect(socket, &QTcpSocket::readyRead, channel, [socket, channel] {
-        const QByteArray bytes = socket->readAll();
-        channel->Received(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-      });
+      ServeLine(socket);
       connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }
   });

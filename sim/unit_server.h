@@ -14,6 +14,7 @@
 #include "sim/faults.h"
 #include "sim/simulated_unit.h"
 
+class QIODevice;
 class QSerialPort;
 class QSocketNotifier;
 class QTcpServer;
@@ -55,6 +56,9 @@ class UnitServer : public QObject {
  private:
   Delivery Handle(std::string_view frame);
   UnitChannel* NewChannel(std::function<bool(std::string_view)> write, QObject* parent);
+  // Serves the unit on an open serial device or TCP client; the channel goes
+  // with the line.
+  void ServeLine(QIODevice* line);
   void ReadPty();
   bool WritePty(std::string_view bytes);
   void FlushPty();

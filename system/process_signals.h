@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-namespace kelvo_link {
+namespace kelvo_system {
 
 class ProcessSignals : public QObject {
   Q_OBJECT
@@ -33,4 +33,4 @@ class ProcessSignals : public QObject {
   std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-}  // namespace kelvo_link
+}  // namespace kelvo_system

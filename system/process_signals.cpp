@@ -1,4 +1,4 @@
-#include "link/process_signals.h"
+#include "system/process_signals.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <csignal>
 #include <system_error>
 
-namespace kelvo_link {
+namespace kelvo_system {
 namespace {
 
 int g_pipe[2] = {-1, -1};
@@ -53,4 +53,4 @@ void ProcessSignals::OnReadable() {
   while (::read(g_pipe[0], &byte, 1) == 1) emit received(byte);
 }
 
-}  // namespace kelvo_link
+}  // namespace kelvo_system

@@ -1,6 +1,7 @@
 #include "cli/simulate_command.h"
 
 #include <CLI/CLI.hpp>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <random>
@@ -49,10 +50,23 @@ CLI::App* AddSimulateCommand(CLI::App& app, SimulateOptions& options) {
       "simulate",
       "Run a simulated battery unit: on a new pseudo-terminal (its path is the first line printed), on a "
       "serial device, or on a TCP port");
-  CLI::Option* port = simulate->add_option("--port", options.port,
-                                           "Serve this serial device (one end of a socat pty pair, say)");
+  CLI::Option* port =
+      simulate
+          ->add_option("--port", options.port, "Serve this serial device (one end of a socat pty pair, say)")
+          ->check(CLI::Validator(
+              [](const std::string& text) {
+                return text.empty() ? "the device path is empty" : std::string();
+              },
+              "PATH", "PATH"));
   simulate->add_option("--listen", options.listen, "Serve tcp://HOST:PORT instead; port 0 picks a free one")
-      ->excludes(port);
+      ->excludes(port)
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            const std::optional<QString> problem =
+                kelvo_sim::ListenAddressProblem(QString::fromStdString(text));
+            return problem ? problem->toStdString() : std::string();
+          },
+          "tcp://HOST:PORT", "ADDRESS"));
   simulate
       ->add_option(
           "--address", options.addresses,
@@ -77,8 +91,17 @@ CLI::App* AddSimulateCommand(CLI::App& app, SimulateOptions& options) {
             return kelvo_sim::ParseFault(text, faults, &why) ? std::string() : why;
           },
           "NAME[=VALUE]", "FAULT"));
-  simulate->add_option("--seed", options.seed,
-                       "Seed of the faults' random draws: the same seed repeats a run");
+  simulate
+      ->add_option("--seed", options.seed, "Seed of the faults' random draws: the same seed repeats a run")
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            std::uint64_t value = 0;
+            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+            return !text.empty() && error == std::errc() && end == text.data() + text.size()
+                       ? std::string()
+                       : "not a whole number from 0 to 18446744073709551615: " + text;
+          },
+          "SEED", "SEED"));
   simulate->footer(
       "Example:\n"
       "  kelvo-frame simulate --address 1-3 --fault drop=0.1 --seed 7\n"

@@ -1,7 +1,5 @@
 #include "link/port_connection.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFileInfo>
@@ -15,26 +13,6 @@ namespace {
 
 // How long a TCP connection may take before the server counts as unreachable.
 constexpr int kConnectTimeoutMs = 5000;
-
-// Why the existing `path` cannot be a serial port, or empty when it may be one.
-QString NotASerialPort(const QString& path) {
-  struct stat status {};
-  if (::stat(path.toLocal8Bit().constData(), &status) != 0) return {};
-  if (S_ISREG(status.st_mode)) return QStringLiteral("a regular file, not a serial port");
-  if (S_ISDIR(status.st_mode)) return QStringLiteral("a directory, not a serial port");
-  if (S_ISFIFO(status.st_mode)) return QStringLiteral("a FIFO, not a serial port");
-  if (S_ISSOCK(status.st_mode)) return QStringLiteral("a socket, not a serial port");
-  return {};
-}
-
-// Asked only after an open failed, so the probe cannot disturb a working line.
-bool IsTerminal(const QString& path) {
-  const int fd = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return true;  // cannot tell: keep Qt's reason
-  const bool terminal = ::isatty(fd) == 1;
-  ::close(fd);
-  return terminal;
-}
 
 LinkError FromSocketError(QAbstractSocket::SocketError error) {
   switch (error) {
@@ -123,7 +101,7 @@ void PortConnection::OpenSerial(const QString& path) {
     Failed(LinkError::NotFound, QStringLiteral("no such device"));
     return;
   }
-  if (const QString why = NotASerialPort(path); !why.isEmpty()) {
+  if (const QString why = kelvo_system::NotASerialPort(path); !why.isEmpty()) {
     Failed(LinkError::Other, why);
     return;
   }
@@ -143,7 +121,7 @@ void PortConnection::OpenSerial(const QString& path) {
       Failed(allowed ? LinkError::Busy : LinkError::PermissionDenied, detail);
     } else {
       Failed(LinkError::Other,
-             IsTerminal(path) ? detail : QStringLiteral("a device that is not a serial port"));
+             kelvo_system::IsTerminal(path) ? detail : QStringLiteral("a device that is not a serial port"));
     }
     return;
   }

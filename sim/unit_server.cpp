@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QSerialPort>
 #include <QSocketNotifier>
@@ -178,11 +179,23 @@ void UnitServer::ClosePty() {
 }
 
 bool UnitServer::ServeDevice(const QString& path) {
+  if (path.isEmpty() || !QFileInfo::exists(path)) {
+    error_ =
+        QStringLiteral("cannot open %1: no such device").arg(path.isEmpty() ? QStringLiteral("\"\"") : path);
+    return false;
+  }
+  if (const QString why = kelvo_system::NotASerialPort(path); !why.isEmpty()) {
+    error_ = QStringLiteral("cannot open %1: %2").arg(path, why);
+    return false;
+  }
   delete device_;
   device_ = new QSerialPort(path, this);
   kelvo_system::SetUpSerialLine(*device_, kDeviceBaud);
   if (!device_->open(QIODevice::ReadWrite)) {
-    error_ = QStringLiteral("cannot open %1: %2").arg(path, device_->errorString());
+    error_ =
+        QStringLiteral("cannot open %1: %2")
+            .arg(path, kelvo_system::IsTerminal(path) ? device_->errorString()
+                                                      : QStringLiteral("a device that is not a serial port"));
     if (device_->error() == QSerialPort::PermissionError) {
       error_ += QStringLiteral(" (you may need to be in the dialout group)");
     }
@@ -199,6 +212,14 @@ bool UnitServer::ServeDevice(const QString& path) {
     emit lineLost(message);
   });
   return true;
+}
+
+std::optional<QString> ListenAddressProblem(const QString& tcp_url) {
+  QHostAddress host;
+  quint16 port = 0;
+  QString why;
+  if (ParseListenUrl(tcp_url, host, port, why)) return std::nullopt;
+  return why;
 }
 
 bool UnitServer::Listen(const QString& tcp_url) {

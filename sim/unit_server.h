@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,9 @@ class QTcpServer;
 namespace kelvo_sim {
 
 class UnitChannel;
+
+// Why `tcp_url` is not an address Listen takes; none when it is.
+[[nodiscard]] std::optional<QString> ListenAddressProblem(const QString& tcp_url);
 
 class UnitServer : public QObject {
   Q_OBJECT

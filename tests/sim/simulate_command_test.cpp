@@ -102,4 +102,36 @@ TEST(SimulateCommand, RefusesCellsWhoseAnswerWouldNotFit) {
   ::close(child.err);
 }
 
+// What cannot be served is refused with a reason: usage errors with status
+// 2, paths that exist but are no serial port with 3, naming what they are.
+TEST(SimulateCommand, RefusesWhatItCannotServe) {
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    const char* err;
+  } rows[] = {
+      {"listen without tcp://", {"--listen", "127.0.0.1:4001"}, 2, "is not tcp://HOST:PORT"},
+      {"listen port too large", {"--listen", "tcp://127.0.0.1:99999"}, 2, "the port must be a number"},
+      {"empty device path", {"--port", ""}, 2, "the device path is empty"},
+      {"negative seed", {"--seed", "-1"}, 2, "not a whole number"},
+      {"seed beyond 64 bits", {"--seed", "99999999999999999999"}, 2, "not a whole number"},
+      {"a directory", {"--port", "/"}, 3, "/: a directory, not a serial port"},
+      {"a regular file", {"--port", KELVO_FRAME_PATH}, 3, "a regular file, not a serial port"},
+      {"a device that is no terminal", {"--port", "/dev/null"}, 3, "a device that is not a serial port"},
+  };
+  for (const auto& row : rows) {
+    std::vector<std::string> args{"simulate"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    const Child child = Spawn(args);
+    ASSERT_GT(child.pid, 0) << row.name;
+    std::string err;
+    ReadUntil(child.err, err, [](const std::string&) { return false; });
+    EXPECT_EQ(Wait(child.pid), row.status) << row.name;
+    EXPECT_NE(err.find(row.err), std::string::npos) << row.name << ": " << err;
+    ::close(child.out);
+    ::close(child.err);
+  }
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "codec/frame_format.h"
+#include "codec/request_builder.h"
 
 namespace codec {
 
@@ -45,9 +46,10 @@ inline constexpr int kHighestAddress = 0xFF;
 }
 
 // The most registers one 0x66 request may ask for: the 0xE6 answer, a count
-// byte and four bytes a register, must still fit in a frame.
+// byte and four bytes a register, must still fit in a frame as long as the
+// builder writes.
 inline constexpr std::size_t kMostRegisters =
-    (kLongestFrame - kPayloadAt - kTrailerWidth - kByteWidth) / (4 * kByteWidth);
+    (kMaxFrameLength - kPayloadAt - kTrailerWidth - kByteWidth) / (4 * kByteWidth);
 
 // The Unix time `now` in seconds as 8 upper-case hex digits (its low 32 bits),
 // as 0x42 and 0x48 carry the host's clock.

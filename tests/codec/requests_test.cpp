@@ -13,7 +13,7 @@ constexpr std::time_t kHostTime = 1700000000;
 
 TEST(Requests, BuildersWriteTheFramesWorkedOutByHand) {
   const std::vector<std::uint16_t> three = {0x0026, 0x0027, 0xFFFF};
-  const std::vector<std::uint16_t> thirty(30, 0x0000);
+  const std::vector<std::uint16_t> most(28, 0x0000);
   const struct {
     const char* name;
     BuiltRequest built;
@@ -25,8 +25,8 @@ TEST(Requests, BuildersWriteTheFramesWorkedOutByHand) {
       {"one register, the window's default", RegisterRequest(0, 0x0026), "<11300650400268D>"},
       {"one register, four digits", RegisterRequest(7, 0xABCD), "<113076504ABCD10>"},
       {"three registers in order", RegistersRequest(2, three), "<1B302660E0300260027FFFFA6>"},
-      // Count 1E, then thirty registers 0000.
-      {"the most registers", RegistersRequest(3, thirty), "<87303667A1E" + std::string(120, '0') + "01>"},
+      // Count 1C, then 28 registers 0000: the answer takes 239 characters.
+      {"the most registers", RegistersRequest(3, most), "<7F30366721C" + std::string(112, '0') + "82>"},
   };
   for (const auto& row : rows) {
     EXPECT_TRUE(row.built.ok()) << row.name;
@@ -36,7 +36,7 @@ TEST(Requests, BuildersWriteTheFramesWorkedOutByHand) {
 
 TEST(Requests, RefusalsCarryTheirFault) {
   const std::vector<std::uint16_t> none;
-  const std::vector<std::uint16_t> thirty_one(31, 0x0026);
+  const std::vector<std::uint16_t> one_too_many(29, 0x0026);
   const struct {
     const char* name;
     BuiltRequest built;
@@ -46,7 +46,7 @@ TEST(Requests, RefusalsCarryTheirFault) {
       {"negative address", DeviceInfoRequest(-1, kHostTime), RequestFault::AddressOutOfRange},
       {"register of a negative address", RegisterRequest(-1, 0x26), RequestFault::AddressOutOfRange},
       {"no register", RegistersRequest(0, none), RequestFault::RegisterCount},
-      {"an answer too long for a frame", RegistersRequest(0, thirty_one), RequestFault::RegisterCount},
+      {"an answer too long for a frame", RegistersRequest(0, one_too_many), RequestFault::RegisterCount},
       // 228 payload characters: 241 in all.
       {"payload too long", BuildRequest(0, "01", std::string(228, 'A')), RequestFault::TooLong},
   };

@@ -31,7 +31,7 @@ void AddEncodeCommand(CommandRegistry& registry) {
   encode->add_option("COMMAND", options->command, "Command code, hexadecimal, taken as the window takes it")
       ->required();
   encode->add_option("PAYLOAD", options->payload, "Payload characters, copied as they stand (default: none)");
-  encode->footer("Example:\n  kelvo-frame encode 0 65 0026      # <11300650400268D>");
+  encode->footer("Example:\n  kelvo-frame encode 0 65 0026      # <11300650400268D>\nSee kelvo-frame(1).");
 }
 
 void AddDecodeCommand(CommandRegistry& registry) {
@@ -50,7 +50,8 @@ void AddDecodeCommand(CommandRegistry& registry) {
   decode->footer(
       "Example:\n"
       "  kelvo-frame decode '<11300650400268D>'\n"
-      "  kelvo-frame listen --port /dev/ttyUSB0 | kelvo-frame decode --json");
+      "  kelvo-frame listen --port /dev/ttyUSB0 | kelvo-frame decode --json\n"
+      "See kelvo-frame(1).");
 }
 
 void AddCheckCommand(CommandRegistry& registry) {
@@ -59,7 +60,9 @@ void AddCheckCommand(CommandRegistry& registry) {
       "check", "Tell whether each FRAME is well formed; with no FRAME, every <...> frame of standard input",
       [frames] { return RunCheck(*frames, Streams{}); });
   check->add_option("FRAME", *frames, "Frame text, taken whole");
-  check->footer("Example:\n  kelvo-frame check '<11300650400268D>'\n  kelvo-frame check < capture.log");
+  check->footer(
+      "Example:\n  kelvo-frame check '<11300650400268D>'\n  kelvo-frame check < capture.log\nSee "
+      "kelvo-frame(1).");
 }
 
 }  // namespace kelvo_cli

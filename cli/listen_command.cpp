@@ -137,9 +137,8 @@ void AddListenCommand(CommandRegistry& registry) {
       "Example:\n"
       "  kelvo-frame listen --port /dev/ttyUSB0\n"
       "  kelvo-frame listen --port tcp://192.168.1.50:4001 --json\n"
-      "Each line: the time, the frame, then \"ok\" or what is wrong with it; ends on SIGINT or SIGTERM.\n"
-      "The lines are a log that decode and check read as they are.\n"
-      "Exit status: 0 stopped by a signal, 2 usage error, 3 the port cannot be opened.");
+      "Exit status: 0 stopped by a signal, 2 usage error, 3 the port cannot be opened.\n"
+      "See kelvo-frame(1).");
 }
 
 }  // namespace kelvo_cli

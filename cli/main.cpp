@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
   app.failure_message(CLI::FailureMessage::help);
   app.footer(
       "Exit status: 0 success, 1 a frame failed or is not well formed (or no valid answer), 2 usage\n"
-      "error, 3 link failure. Each command's --help gives an example.");
+      "error, 3 link failure, 4 output failed. Each command's --help gives an example; the manual\n"
+      "is kelvo-frame(1).");
 
   kelvo_cli::CommandRegistry commands(app);
   kelvo_cli::AddEncodeCommand(commands);

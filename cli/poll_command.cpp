@@ -232,10 +232,8 @@ void AddPollCommand(CommandRegistry& registry) {
   poll->footer(
       "Example:\n"
       "  kelvo-frame poll --port /dev/ttyUSB0 --address 0,1 --interval 2000 --format csv 42 > log.csv\n"
-      "Records go to standard output, one a line, flushed as each answer arrives; failures and the\n"
-      "summary (requests, answered, failed, latency p50/p99) to standard error.\n"
-      "Exit status: 0 every request answered, 1 some were not, 2 usage error, 3 the port cannot be\n"
-      "opened at the start.");
+      "Exit status: 0 all answered, 1 some were not, 2 usage error or a refused request, 3 the port\n"
+      "cannot be opened at the start, 4 output failed. See kelvo-frame(1).");
 }
 
 }  // namespace kelvo_cli

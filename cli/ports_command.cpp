@@ -66,8 +66,7 @@ void AddPortsCommand(CommandRegistry& registry) {
   ports->footer(
       "Example:\n"
       "  kelvo-frame ports\n"
-      "Each line: path, USB vendor:product ids, description, manufacturer, serial number.\n"
-      "Pseudo-terminals are not listed; an empty list is not an error (exit status 0).");
+      "Pseudo-terminals are not listed; an empty list is not an error. See kelvo-frame(1).");
 }
 
 }  // namespace kelvo_cli

@@ -147,8 +147,8 @@ void AddSendCommand(CommandRegistry& registry) {
       "Example:\n"
       "  kelvo-frame send --port /dev/ttyUSB0 0 42 6757A1C0\n"
       "  kelvo-frame send --port tcp://192.168.1.50:4001 --json 0 65 0026\n"
-      "Exit status: 0 a valid answer, 1 no valid answer after all attempts (the reason on standard\n"
-      "error), 2 usage error, 3 link failure (port missing, busy, permission denied, TCP refused).");
+      "Exit status: 0 answered, 1 no valid answer, 2 usage error or a refused request, 3 link\n"
+      "failure, 4 output failed, 128+N stopped by signal N. See kelvo-frame(1).");
 }
 
 }  // namespace kelvo_cli

@@ -106,8 +106,8 @@ CLI::App* AddSimulateCommand(CLI::App& app, SimulateOptions& options) {
       "Example:\n"
       "  kelvo-frame simulate --address 1-3 --fault drop=0.1 --seed 7\n"
       "  /dev/pts/5                     <- connect here, e.g. kelvo-frame send --port /dev/pts/5 1 42\n"
-      "Stops on Ctrl+C or SIGTERM. Exit status: 0 stopped, 2 usage error, 3 the line cannot be opened or "
-      "was lost.");
+      "Exit status: 0 stopped by a signal, 2 usage error, 3 the line cannot be opened or was lost.\n"
+      "See kelvo-frame(1).");
   return simulate;
 }
 

@@ -2,13 +2,16 @@
 
 #include <array>
 
+#include "failure_status.h"
 #include "framework/message_box.h"
 #include "framework/network_library.h"
 #include "resources/resource_ids.h"
 #include "resources/resources.h"
 #include "vavo_zuru_dlg.h"
 
-CVavoZuruApp::CVavoZuruApp() : fw::Application(ProgramResources()) {}
+CVavoZuruApp::CVavoZuruApp() : fw::Application(ProgramResources()) {
+  fw::UseStatusMessages(ProgramStatusMessages(), &StatusOfCurrentFailure);
+}
 
 CVavoZuruApp::~CVavoZuruApp() = default;
 

@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
 runs=${2:-5}
-probe=$build/app/kvz_paste_probe
+probe=$build/bench/kvz_paste_probe
 [ -x "$probe" ] || { echo "no $probe: build with KVZ_BUILD_BENCH=ON first" >&2; exit 1; }
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 

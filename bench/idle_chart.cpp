@@ -7,12 +7,12 @@
 #include <QMainWindow>
 
 #ifdef KVZ_EXIT_AT_FIRST_PAINT
-#include "first_paint_exit_any.h"
+#include "first_paint_exit.h"
 #endif
 
 int main(int argc, char** argv) {
 #ifdef KVZ_EXIT_AT_FIRST_PAINT
-  ExitAtFirstPaint();
+  ExitAtFirstWidgetPaint();
 #endif
   QApplication app(argc, argv);
   QMainWindow window;

@@ -15,10 +15,10 @@ seconds=${2:-30}
 answers=${3:-30000}
 frame=$build/cli/kelvo-frame
 monitor=$build/monitor/kelvo-monitor
-full=$build/monitor/kvz_monitor_full_history
-idle=$build/monitor/kvz_idle_chart
-monitor_probe=$build/monitor/kvz_monitor_startup_probe
-idle_probe=$build/monitor/kvz_idle_chart_probe
+full=$build/bench/kvz_monitor_full_history
+idle=$build/bench/kvz_idle_chart
+monitor_probe=$build/bench/kvz_monitor_startup_probe
+idle_probe=$build/bench/kvz_idle_chart_probe
 for p in "$frame" "$monitor" "$full" "$idle" "$monitor_probe" "$idle_probe"; do
   [ -x "$p" ] || { echo "no $p: build the release preset with KVZ_BUILD_BENCH=ON first" >&2; exit 1; }
 done

@@ -10,9 +10,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
 runs=${2:-50}
-window=$build/app/kvz_startup_probe
-empty=$build/app/kvz_empty_dialog
-label=$build/app/kvz_label_dialog
+window=$build/bench/kvz_startup_probe
+empty=$build/bench/kvz_empty_dialog
+label=$build/bench/kvz_label_dialog
 for p in "$window" "$empty" "$label"; do
   [ -x "$p" ] || { echo "no $p: build with KVZ_BUILD_BENCH=ON first" >&2; exit 1; }
 done

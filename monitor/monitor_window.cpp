@@ -45,7 +45,13 @@ MonitorWindow::MonitorWindow(QWidget* parent)
   setWindowTitle(kTitle);
   setWindowIcon(QIcon(QStringLiteral(":/monitor/kelvo-monitor.png")));
   resize(1200, 800);
+  BuildMenus();
+  BuildLayout();
+  ConnectParts();
+  StartTimers();
+}
 
+void MonitorWindow::BuildMenus() {
   auto* file_menu = menuBar()->addMenu(tr("文件(&F)"));
   record_action_->setObjectName(QStringLiteral("record"));
   record_action_->setCheckable(true);
@@ -53,8 +59,9 @@ MonitorWindow::MonitorWindow(QWidget* parent)
   file_menu->addSeparator();
   QAction* quit = file_menu->addAction(tr("退出(&X)"), QKeySequence::Quit, this, &QWidget::close);
   quit->setObjectName(QStringLiteral("quit"));
-  connect(record_action_, &QAction::triggered, this, &MonitorWindow::OnRecordToggled);
+}
 
+void MonitorWindow::BuildLayout() {
   auto* bar = addToolBar(tr("连接"));
   bar->setObjectName(QStringLiteral("connection_toolbar"));
   bar->setMovable(false);
@@ -85,7 +92,10 @@ MonitorWindow::MonitorWindow(QWidget* parent)
   counters_label_->setObjectName(QStringLiteral("counters"));
   statusBar()->addWidget(state_label_, 1);
   statusBar()->addPermanentWidget(counters_label_);
+}
 
+void MonitorWindow::ConnectParts() {
+  connect(record_action_, &QAction::triggered, this, &MonitorWindow::OnRecordToggled);
   connect(connection_, &ConnectionBar::connectRequested, this, &MonitorWindow::Connect);
   connect(connection_, &ConnectionBar::disconnectRequested, this, &MonitorWindow::Disconnect);
   connect(&poller_, &Poller::answered, this, &MonitorWindow::OnAnswered);
@@ -113,7 +123,9 @@ MonitorWindow::MonitorWindow(QWidget* parent)
           [this](const QByteArray& request) { poller_.Ask(request); });
   connect(&poller_, &Poller::onDemandFinished, this,
           [this](kelvo_link::Exchange* exchange) { on_demand_->ShowResult(*exchange); });
+}
 
+void MonitorWindow::StartTimers() {
   view_timer_.setSingleShot(true);
   view_timer_.setInterval(kViewRefreshMs);
   connect(&view_timer_, &QTimer::timeout, this, &MonitorWindow::ShowLatest);

@@ -52,6 +52,14 @@ class MonitorWindow : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The constructor's steps, in order: the File menu; the connection bar,
+  // the views and the status bar; the bar, the poller and the panel wired to
+  // the window; the status and view refreshes.
+  void BuildMenus();
+  void BuildLayout();
+  void ConnectParts();
+  void StartTimers();
+
   void OnAnswered(const QByteArray& frame, const QDateTime& at, double latency_ms);
   void OnStateChanged(kelvo_link::LinkClient::State state);
   void ShowLatest();

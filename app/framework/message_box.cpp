@@ -1,14 +1,19 @@
 #include "framework/message_box.h"
 
 #include <QMessageBox>
+#include <algorithm>
 #include <new>
-#include <stdexcept>
 
-#include "codec/frame_breakdown.h"
 #include "framework/application_services.h"
 #include "framework/resources.h"
 
 namespace fw {
+namespace {
+
+std::span<const StatusMessage> g_status_messages;
+FailureStatusOf g_status_of = nullptr;
+
+}  // namespace
 
 void ShowMessage(QWidget* owner, const QString& text, BoxIcon icon) noexcept {
   try {
@@ -22,11 +27,18 @@ void ShowMessage(QWidget* owner, const QString& text, BoxIcon icon) noexcept {
   }
 }
 
+void UseStatusMessages(std::span<const StatusMessage> table, FailureStatusOf status_of) noexcept {
+  g_status_messages = table;
+  g_status_of = status_of;
+}
+
 QString StatusText(std::uint32_t status) {
-  // No system message table here: the codes the program raises are
-  // described in the window's language, the others not at all.
-  if (status == codec::InvalidArgumentError::kStatus) return QStringLiteral(u"参数错误。");
-  return {};
+  // The application's table stands in for the system's: codes it does not
+  // list have no description.
+  const auto it = std::find_if(g_status_messages.begin(), g_status_messages.end(),
+                               [status](const StatusMessage& m) { return m.status == status; });
+  if (it == g_status_messages.end()) return {};
+  return QString::fromUtf16(it->text.data(), static_cast<qsizetype>(it->text.size()));
 }
 
 void ReportCurrentFailure(QWidget* owner) noexcept {
@@ -35,12 +47,10 @@ void ReportCurrentFailure(QWidget* owner) noexcept {
       throw;
     } catch (const std::bad_alloc&) {
       ShowMessage(owner, LoadString(kIdsOutOfMemory), BoxIcon::Exclamation);
-    } catch (const std::invalid_argument&) {
-      // The invalid-argument failure carries E_INVALIDARG.
-      const QString text = StatusText(codec::InvalidArgumentError::kStatus);
-      ShowMessage(owner, text.isEmpty() ? LoadString(kIdsInternalFailure) : text, BoxIcon::Stop);
     } catch (...) {
-      ShowMessage(owner, LoadString(kIdsInternalFailure), BoxIcon::Stop);
+      const std::optional<std::uint32_t> status = g_status_of ? g_status_of() : std::nullopt;
+      const QString text = status ? StatusText(*status) : QString();
+      ShowMessage(owner, text.isEmpty() ? LoadString(kIdsInternalFailure) : text, BoxIcon::Stop);
     }
   } catch (...) {
     // Reporting itself failed; the message still counts as handled.

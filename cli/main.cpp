@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
       std::ostringstream out;
       std::ostringstream err;
-      const int status = app.exit(e, out, err) == 0 ? 0 : kelvo_cli::kUsageError;
+      const int status = app.exit(e, out, err) == 0 ? kelvo_cli::kSuccess : kelvo_cli::kUsageError;
       WriteParserText(err.str(), io.err, status);
       return WriteParserText(out.str(), io.out, status);
     }
@@ -74,5 +74,5 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     std::cerr << kelvo_cli::MessageLine(e.what());
   }
-  return 1;
+  return kelvo_cli::kFailed;
 }

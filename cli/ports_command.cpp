@@ -53,7 +53,7 @@ int Run(bool json, const Streams& io) {
     text += '\n';
   }
   out.Flush();
-  return 0;
+  return kSuccess;
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ void FrameScanner::Feed(std::string_view chunk) {
   chunk_ = chunk;
 }
 
-std::size_t FrameScanner::pending_skipped() const noexcept {
+std::size_t FrameScanner::pendingSkipped() const noexcept {
   return skipped_ + (open_ ? partial_.size() : 0);
 }
 

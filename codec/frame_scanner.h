@@ -42,11 +42,11 @@ class FrameScanner {
 
   // Bytes seen since the last event that no event covers, an unfinished
   // frame included: at the end of the stream, all of them are noise.
-  [[nodiscard]] std::size_t pending_skipped() const noexcept;
+  [[nodiscard]] std::size_t pendingSkipped() const noexcept;
   // Whether a "<" has come whose frame has not ended yet.
-  [[nodiscard]] bool inside_frame() const noexcept { return open_; }
+  [[nodiscard]] bool insideFrame() const noexcept { return open_; }
   // Frames dropped for their length since the start or the last Reset.
-  [[nodiscard]] std::uint64_t overlong_count() const noexcept { return overlong_; }
+  [[nodiscard]] std::uint64_t overlongCount() const noexcept { return overlong_; }
   // Forgets everything, as for a new stream (a port reopened).
   void Reset() noexcept;
 

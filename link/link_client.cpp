@@ -144,7 +144,7 @@ void LinkClient::AttemptTimedOut() {
     return;
   }
   QString reason = rejection_;
-  if (reason.isEmpty() && scanner_.inside_frame()) reason = QStringLiteral("incomplete answer");
+  if (reason.isEmpty() && scanner_.insideFrame()) reason = QStringLiteral("incomplete answer");
   if (reason.isEmpty()) {
     reason = echo_seen_ ? QStringLiteral("no answer (only the echo of the request)")
                         : QStringLiteral("no answer (silence)");

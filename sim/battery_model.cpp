@@ -60,7 +60,7 @@ int Battery::CellOffsetMv(int cell) const noexcept {
   return (cell * 7 + address_ * 3) % 11 - 5;
 }
 
-std::uint32_t Battery::device_time() const noexcept {
+std::uint32_t Battery::deviceTime() const noexcept {
   return static_cast<std::uint32_t>(clock_start_ + static_cast<std::uint64_t>(seconds_));
 }
 
@@ -71,7 +71,7 @@ int Battery::RemainingCapacity() const noexcept {
 BatteryFigures Battery::Figures() const {
   BatteryFigures f;
   const int remaining = RemainingCapacity();
-  f.device_time = device_time();
+  f.device_time = deviceTime();
   f.work_cycle_ms = 200 + static_cast<int>(seconds_ % 5);
   f.health_percent = kFullCapacity * 100 / kDesignCapacity;
   const int open_circuit_mv = kEmptyCellMv + kFullSwingMv * remaining / kFullCapacity;

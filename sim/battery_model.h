@@ -72,8 +72,8 @@ class Battery {
   // same few mV away from the others.
   [[nodiscard]] int CellOffsetMv(int cell) const noexcept;
   [[nodiscard]] std::int64_t seconds() const noexcept { return seconds_; }
-  [[nodiscard]] std::uint32_t device_time() const noexcept;
-  [[nodiscard]] std::uint32_t clock_start() const noexcept { return clock_start_; }
+  [[nodiscard]] std::uint32_t deviceTime() const noexcept;
+  [[nodiscard]] std::uint32_t clockStart() const noexcept { return clock_start_; }
   [[nodiscard]] int cells() const noexcept { return cells_; }
   [[nodiscard]] int address() const noexcept { return address_; }
 

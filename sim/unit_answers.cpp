@@ -98,9 +98,9 @@ std::string IdentityPayload(const Battery& battery, std::uint32_t command_versio
   PutHex(p, kProductionDate, 4);
   PutHex(p, kInitialisationTime, 4);
   PutHex(p, kCapabilities, 4);
-  PutHex(p, battery.device_time(), 4);
+  PutHex(p, battery.deviceTime(), 4);
   PutHex(p, kRestartCount, 4);
-  PutHex(p, battery.clock_start(), 4);  // the unit restarted when the simulation began
+  PutHex(p, battery.clockStart(), 4);  // the unit restarted when the simulation began
   PutHex(p, Battery::kDesignCapacity, 2);
   return p;
 }

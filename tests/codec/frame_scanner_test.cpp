@@ -20,7 +20,7 @@ std::vector<std::string> Events(const std::string& stream, std::size_t piece, st
       events.push_back(what + "@" + std::to_string(event->offset) + "+" + std::to_string(event->skipped));
     }
   }
-  events.push_back("rest " + std::to_string(scanner.pending_skipped()));
+  events.push_back("rest " + std::to_string(scanner.pendingSkipped()));
   return events;
 }
 
@@ -64,7 +64,7 @@ TEST(FrameScanner, ResetForgetsAnUnfinishedFrame) {
   EXPECT_EQ(event->frame, "<0B3018647>");
   EXPECT_EQ(event->offset, 6u);
   EXPECT_EQ(event->skipped, 6u);
-  EXPECT_EQ(scanner.overlong_count(), 0u);
+  EXPECT_EQ(scanner.overlongCount(), 0u);
 }
 
 // Live line cap: a 255-byte frame passes, a 256-byte one is dropped.
@@ -81,8 +81,8 @@ TEST(FrameScanner, WireCapIsTheLongestStatedLength) {
   ASSERT_TRUE(event);
   EXPECT_EQ(event->kind, codec::ScanEvent::Kind::Overlong);
   EXPECT_FALSE(scanner.Next());
-  EXPECT_EQ(scanner.overlong_count(), 1u);
-  EXPECT_EQ(scanner.pending_skipped(), 256u);
+  EXPECT_EQ(scanner.overlongCount(), 1u);
+  EXPECT_EQ(scanner.pendingSkipped(), 256u);
 }
 
 }  // namespace

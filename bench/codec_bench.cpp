@@ -79,7 +79,7 @@ BENCHMARK(BM_ValidateCellStatusAnswer);
 // 64 MiB as a captured line carries it: a timestamp and direction, a frame,
 // and now and then noise with a stray ">" or an unfinished "<".
 const std::string& MixedStream() {
-  static const std::string stream = [] {
+  static const std::string kStream = [] {
     const std::string frames[] = {codec::EncodeRequest(0, "65", "0026"), CellStatusAnswer(),
                                   "<1F301E61202002612340027567838>"};
     std::string text;
@@ -90,7 +90,7 @@ const std::string& MixedStream() {
     }
     return text;
   }();
-  return stream;
+  return kStream;
 }
 
 void BM_ScanMixedStream(benchmark::State& state) {

@@ -29,8 +29,6 @@
 #include "link/link_client.h"
 #include "records/record_writer.h"
 
-extern char** environ;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;

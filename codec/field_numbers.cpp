@@ -15,7 +15,7 @@ std::optional<std::string> PrefixedText(std::string_view value) {
   if (value.size() < kByteWidth || !AllUpperHex(value)) return std::nullopt;
   const std::string_view bytes = value.substr(kByteWidth);
   const auto count = ReadStrictHex(value.substr(0, kByteWidth));
-  if (kFieldWidth(FieldKind::Prefixed, *count) != value.size()) return std::nullopt;
+  if (FieldWidth(FieldKind::Prefixed, *count) != value.size()) return std::nullopt;
   std::string text;
   text.reserve(*count);
   for (std::size_t i = 0; i < bytes.size(); i += kByteWidth) {
@@ -42,13 +42,13 @@ ItemNumbers ReadItemNumbers(const FrameItem& item) {
     case FieldKind::Fixed1:
     case FieldKind::Fixed2:
     case FieldKind::Fixed4:
-      if (item.value.size() == kFieldWidth(item.kind, 0)) numbers.number = ReadStrictHex(item.value);
+      if (item.value.size() == FieldWidth(item.kind, 0)) numbers.number = ReadStrictHex(item.value);
       break;
     case FieldKind::Array1:
     case FieldKind::Array2:
     case FieldKind::Array4: {
       numbers.is_array = true;
-      const std::size_t width = kElementWidth(item.kind);
+      const std::size_t width = ElementWidth(item.kind);
       if (item.value.size() % width != 0 || !AllUpperHex(item.value)) break;
       numbers.numbers.reserve(item.value.size() / width);
       for (std::size_t i = 0; i < item.value.size(); i += width) {

@@ -37,10 +37,10 @@ std::optional<int> ReadCountByte(std::string_view text, Position i) noexcept {
 
 // Characters taken by a field starting at p, reading its count where it has
 // one; none when that count cannot be read.
-std::optional<Position> FieldWidth(std::string_view text, FieldKind kind, Position p) noexcept {
-  const std::optional<int> count = HasCount(kind) ? ReadCountByte(text, p + kCountOffset(kind)) : 0;
+std::optional<Position> WidthAt(std::string_view text, FieldKind kind, Position p) noexcept {
+  const std::optional<int> count = HasCount(kind) ? ReadCountByte(text, p + CountOffset(kind)) : 0;
   if (!count) return std::nullopt;
-  return static_cast<Position>(kFieldWidth(kind, static_cast<std::size_t>(*count)));
+  return static_cast<Position>(FieldWidth(kind, static_cast<std::size_t>(*count)));
 }
 
 Position At(std::size_t position) noexcept {
@@ -64,7 +64,7 @@ std::optional<FrameItems> TryBreakDownFrame(std::string_view frame) noexcept {
   Position p = At(kPayloadAt);
   if (const auto layout = BreakdownLayout(frame)) {
     for (const FieldDescriptor& field : *layout) {
-      const std::optional<Position> width = FieldWidth(frame, field.kind, p);
+      const std::optional<Position> width = WidthAt(frame, field.kind, p);
       if (!width) {
         result.reset();
         return result;

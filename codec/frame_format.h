@@ -91,7 +91,7 @@ inline constexpr std::size_t kTrailerItems = 2;  // check value, end mark
 }
 
 // Characters of one element of an array field; 0 for other kinds.
-[[nodiscard]] constexpr std::size_t kElementWidth(FieldKind kind) noexcept {
+[[nodiscard]] constexpr std::size_t ElementWidth(FieldKind kind) noexcept {
   switch (kind) {
     case FieldKind::Array1: return kByteWidth;
     case FieldKind::Array2: return 2 * kByteWidth;
@@ -102,7 +102,7 @@ inline constexpr std::size_t kTrailerItems = 2;  // check value, end mark
 
 // Characters of a payload field of `kind` whose count byte reads `count`
 // (ignored by the fixed kinds, which are as many bytes wide as their code).
-[[nodiscard]] constexpr std::size_t kFieldWidth(FieldKind kind, std::size_t count) noexcept {
+[[nodiscard]] constexpr std::size_t FieldWidth(FieldKind kind, std::size_t count) noexcept {
   switch (kind) {
     case FieldKind::Fixed1:
     case FieldKind::Fixed2:
@@ -110,7 +110,7 @@ inline constexpr std::size_t kTrailerItems = 2;  // check value, end mark
     case FieldKind::Prefixed: return kByteWidth + kByteWidth * count;
     case FieldKind::Array1:
     case FieldKind::Array2:
-    case FieldKind::Array4: return kElementWidth(kind) * count;
+    case FieldKind::Array4: return ElementWidth(kind) * count;
   }
   return 0;
 }
@@ -121,7 +121,7 @@ inline constexpr std::size_t kTrailerItems = 2;  // check value, end mark
 [[nodiscard]] constexpr bool HasCount(FieldKind kind) noexcept {
   return kind != FieldKind::Fixed1 && kind != FieldKind::Fixed2 && kind != FieldKind::Fixed4;
 }
-[[nodiscard]] constexpr std::ptrdiff_t kCountOffset(FieldKind kind) noexcept {
+[[nodiscard]] constexpr std::ptrdiff_t CountOffset(FieldKind kind) noexcept {
   return kind == FieldKind::Prefixed ? 0 : -static_cast<std::ptrdiff_t>(kByteWidth);
 }
 

@@ -35,11 +35,11 @@ class LayoutWalk {
     std::size_t p = 0;
     for (std::size_t j = 0; j < layout.size(); ++j) {
       const FieldKind kind = layout[j].kind;
-      std::size_t width = kFieldWidth(kind, 0);
+      std::size_t width = FieldWidth(kind, 0);
       if (kind == FieldKind::Prefixed && p + kByteWidth > payload.size()) {
         width = kByteWidth;  // its count is cut off: the payload ends inside it
       } else if (HasCount(kind)) {
-        const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(p) + kCountOffset(kind);
+        const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(p) + CountOffset(kind);
         const std::string_view digits =
             at < 0 ? std::string_view{} : payload.substr(static_cast<std::size_t>(at), kByteWidth);
         const auto count = digits.size() == kByteWidth ? ReadStrictHex(digits) : std::nullopt;
@@ -50,7 +50,7 @@ class LayoutWalk {
           finding_->in_count = true;
           return;
         }
-        width = kFieldWidth(kind, *count);
+        width = FieldWidth(kind, *count);
       }
       spans_[j] = {p, std::min(p + width, payload.size())};
       reached_ = j + 1;

@@ -52,7 +52,7 @@ void PortPicker::showPopup() {
 }
 
 QString PortPicker::port() const {
-  const QString text = currentText().trimmed();
+  QString text = currentText().trimmed();
   // A listed entry taken as it stands: its path.
   const int index = findText(text);
   if (index >= 0 && !itemData(index).toString().isEmpty()) return itemData(index).toString();

@@ -38,18 +38,18 @@ MonitorSettings LoadSettings() {
   return m;
 }
 
-void SaveSettings(const MonitorSettings& m) {
+void SaveSettings(const MonitorSettings& settings) {
   QSettings s;
-  s.setValue(QStringLiteral("connection/port"), m.port);
-  s.setValue(QStringLiteral("connection/baud"), m.baud);
-  s.setValue(QStringLiteral("connection/address"), m.address);
-  s.setValue(QStringLiteral("connection/interval"), m.interval_ms);
-  s.setValue(QStringLiteral("window/geometry"), m.geometry);
-  s.setValue(QStringLiteral("window/state"), m.state);
+  s.setValue(QStringLiteral("connection/port"), settings.port);
+  s.setValue(QStringLiteral("connection/baud"), settings.baud);
+  s.setValue(QStringLiteral("connection/address"), settings.address);
+  s.setValue(QStringLiteral("connection/interval"), settings.interval_ms);
+  s.setValue(QStringLiteral("window/geometry"), settings.geometry);
+  s.setValue(QStringLiteral("window/state"), settings.state);
   QVariantList fields;
-  for (int f : m.trend_fields) fields << f;
+  for (int f : settings.trend_fields) fields << f;
   s.setValue(QStringLiteral("trends/fields"), fields);
-  s.setValue(QStringLiteral("trends/span"), m.trend_span);
+  s.setValue(QStringLiteral("trends/span"), settings.trend_span);
 }
 
 }  // namespace kelvo_monitor

@@ -20,10 +20,10 @@ ValuesTable::ValuesTable(QWidget* parent) : QTableWidget(0, 3, parent) {
   setHorizontalHeaderLabels({tr("名称"), tr("数值"), tr("十六进制")});
   verticalHeader()->setVisible(false);
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
-  horizontalHeader()->setSectionResizeMode(kLabelColumn, QHeaderView::ResizeToContents);
-  horizontalHeader()->setSectionResizeMode(kDecimalColumn, QHeaderView::Interactive);
+  horizontalHeader()->setSectionResizeMode(LabelColumn, QHeaderView::ResizeToContents);
+  horizontalHeader()->setSectionResizeMode(DecimalColumn, QHeaderView::Interactive);
   horizontalHeader()->setStretchLastSection(true);
-  setColumnWidth(kDecimalColumn, 110);
+  setColumnWidth(DecimalColumn, 110);
   setMinimumWidth(360);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setWordWrap(false);
@@ -42,17 +42,17 @@ void ValuesTable::ShowAnswer(const std::vector<AnswerField>& fields) {
   for (int r = 0; r < rows; ++r) {
     const AnswerField& field = fields[r];
     const QString decimal = field.DecimalText();
-    if (!same_layout || !item(r, kLabelColumn)) {
-      setItem(r, kLabelColumn, Cell(field.label));
-      setItem(r, kDecimalColumn, Cell(decimal));
-      setItem(r, kHexColumn, Cell(field.hex));
+    if (!same_layout || !item(r, LabelColumn)) {
+      setItem(r, LabelColumn, Cell(field.label));
+      setItem(r, DecimalColumn, Cell(decimal));
+      setItem(r, HexColumn, Cell(field.hex));
       continue;
     }
-    if (item(r, kLabelColumn)->text() != field.label) item(r, kLabelColumn)->setText(field.label);
-    if (item(r, kHexColumn)->text() == field.hex) continue;
-    item(r, kDecimalColumn)->setText(decimal);
-    item(r, kHexColumn)->setText(field.hex);
-    for (int c : {kDecimalColumn, kHexColumn}) item(r, c)->setBackground(kChanged);
+    if (item(r, LabelColumn)->text() != field.label) item(r, LabelColumn)->setText(field.label);
+    if (item(r, HexColumn)->text() == field.hex) continue;
+    item(r, DecimalColumn)->setText(decimal);
+    item(r, HexColumn)->setText(field.hex);
+    for (int c : {DecimalColumn, HexColumn}) item(r, c)->setBackground(kChanged);
     marked_until_[r] = until;
     if (!unmark_timer_.isActive()) unmark_timer_.start();
   }
@@ -72,7 +72,7 @@ void ValuesTable::ClearExpiredMarks() {
       continue;
     }
     marked_until_[r] = QDateTime();
-    for (int c : {kDecimalColumn, kHexColumn}) {
+    for (int c : {DecimalColumn, HexColumn}) {
       if (QTableWidgetItem* cell = item(r, c)) cell->setBackground(QBrush());
     }
   }

@@ -14,7 +14,7 @@ namespace kelvo_monitor {
 class ValuesTable : public QTableWidget {
   Q_OBJECT
  public:
-  enum Column { kLabelColumn, kDecimalColumn, kHexColumn };
+  enum Column { LabelColumn, DecimalColumn, HexColumn };
   static constexpr int kMarkMs = 1500;
 
   explicit ValuesTable(QWidget* parent = nullptr);

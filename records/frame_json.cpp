@@ -9,7 +9,7 @@ namespace kelvo_records {
 
 void AppendUtf8(std::string_view gbk, std::string& out) {
   // The converter's tables are large: one per thread, on the heap.
-  thread_local const auto converter = std::make_unique<kelvo_text::GbkToUtf8>();
+  thread_local auto converter = std::make_unique<kelvo_text::GbkToUtf8>();
   converter->Append(gbk, out);
 }
 

@@ -8,6 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
   clang libclang-rt-14-dev clang-format
+  clang-tidy
   # the window
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei
   # the command-line companion

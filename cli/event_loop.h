@@ -14,7 +14,7 @@ class EventLoop {
   EventLoop& operator=(const EventLoop&) = delete;
 
   // Runs until Quit; returns its status.
-  int Run() { return app_.exec(); }
+  int Run() { return QCoreApplication::exec(); }
   static void Quit(int status) { QCoreApplication::exit(status); }
 
  private:

@@ -100,110 +100,152 @@ class LayoutWalk {
   std::optional<FrameFinding> finding_;
 };
 
-}  // namespace
+// One frame checked in frame order: the marks, the header, the payload and
+// the check value, each step adding what it finds.
+class Validation {
+ public:
+  Validation(std::string_view frame, ValidationMode mode)
+      : frame_(frame), length_(frame.size()), mode_(mode), walked_(BreakdownLayout(frame)) {}
 
-std::vector<FrameFinding> ValidateFrame(std::string_view frame, ValidationMode mode) {
-  std::vector<FrameFinding> findings;
-  const std::size_t length = frame.size();
-  if (length == 0) {
-    findings.push_back({.fault = FrameFault::TooShort, .expected = Count(kShortestFrame), .actual = 0});
-    return findings;
+  std::vector<FrameFinding> Run() && {
+    if (length_ == 0) {
+      findings_.push_back({.fault = FrameFault::TooShort, .expected = Count(kShortestFrame), .actual = 0});
+      return std::move(findings_);
+    }
+    CheckMarks();
+    if (length_ < kShortestFrame) {
+      findings_.push_back(
+          {.fault = FrameFault::TooShort, .expected = Count(kShortestFrame), .actual = Count(length_)});
+      return std::move(findings_);
+    }
+    const std::optional<FieldLayout> layout = CheckHeader();
+    CheckPayload(layout);
+    CheckValue();
+    return std::move(findings_);
   }
+
+ private:
   // The trailer's items follow whatever the breakdown walks.
-  const auto walked = BreakdownLayout(frame);
-  const std::size_t check_item = kHeaderItems + (walked ? walked->size() : 0);
-  const auto trailer = [&](FrameFault fault, ItemRole role, std::size_t item, std::size_t at,
-                           std::size_t width) {
+  [[nodiscard]] std::size_t CheckItem() const noexcept {
+    return kHeaderItems + (walked_ ? walked_->size() : 0);
+  }
+
+  [[nodiscard]] FrameFinding Trailer(FrameFault fault, ItemRole role, std::size_t item, std::size_t at,
+                                     std::size_t width) const {
     return FrameFinding{.fault = fault,
                         .field = ItemIndex(item),
                         .label = ItemLabel(role),
                         .position = at,
                         .role = role,
-                        .text = frame.substr(std::min(at, length), width)};
-  };
-
-  if (frame.front() != kStartMark)
-    findings.push_back(HeaderFinding(FrameFault::StartMark, ItemRole::StartMark, frame));
-  if (length < 2 || frame.back() != kEndMark) {
-    findings.push_back(
-        trailer(FrameFault::EndMark, ItemRole::EndMark, check_item + 1, length < 2 ? length : length - 1, 1));
-  }
-  if (length < kShortestFrame) {
-    findings.push_back(
-        {.fault = FrameFault::TooShort, .expected = Count(kShortestFrame), .actual = Count(length)});
-    return findings;
+                        .text = frame_.substr(std::min(at, length_), width)};
   }
 
-  const auto read = [&](ItemRole role) -> std::optional<std::uint32_t> {
+  // A header field's value; none, with a finding, when it is not upper-case hex.
+  std::optional<std::uint32_t> Read(ItemRole role) {
     const HeaderField& field = kHeaderFields[static_cast<std::size_t>(role)];
-    auto value = ReadStrictHex(frame.substr(field.at, field.width));
-    if (!value) findings.push_back(HeaderFinding(FrameFault::NotUpperHex, role, frame));
+    auto value = ReadStrictHex(frame_.substr(field.at, field.width));
+    if (!value) findings_.push_back(HeaderFinding(FrameFault::NotUpperHex, role, frame_));
     return value;
-  };
-  if (const auto message_length = read(ItemRole::MessageLength);
-      message_length && *message_length != length) {
-    FrameFinding finding = HeaderFinding(FrameFault::MessageLength, ItemRole::MessageLength, frame);
-    finding.expected = Count(length);
-    finding.actual = message_length;
-    findings.push_back(finding);
-  }
-  (void)read(ItemRole::Address);
-  const auto command = read(ItemRole::Command);
-  const auto layout = command ? FindFieldLayout(static_cast<std::int32_t>(*command)) : std::nullopt;
-  if (command && !layout && mode == ValidationMode::RequireKnownCommand) {
-    FrameFinding finding = HeaderFinding(FrameFault::UnknownCommand, ItemRole::Command, frame);
-    finding.actual = command;
-    findings.push_back(finding);
   }
 
-  if (length > kShortestFrame && length < kShortestWithPayload) {
-    findings.push_back(
-        {.fault = FrameFault::TooShort, .expected = Count(kShortestWithPayload), .actual = Count(length)});
-  }
-  // The trailer closes the text; a payload lies between the payload length and it.
-  const bool has_payload = length >= kShortestWithPayload;
-  const std::string_view payload =
-      has_payload ? frame.substr(kPayloadAt, CheckValueAt(length) - kPayloadAt) : std::string_view{};
-  const bool walks = layout && (length == kShortestFrame || has_payload);
-  const LayoutWalk walk(payload, walks ? *layout : FieldLayout{});
-  if (has_payload) {
-    if (const auto payload_length = read(ItemRole::PayloadLength);
-        payload_length && *payload_length != payload.size()) {
-      FrameFinding finding = HeaderFinding(FrameFault::PayloadLength, ItemRole::PayloadLength, frame);
-      finding.expected = Count(payload.size());
-      finding.actual = payload_length;
-      findings.push_back(finding);
+  void CheckMarks() {
+    if (frame_.front() != kStartMark) {
+      findings_.push_back(HeaderFinding(FrameFault::StartMark, ItemRole::StartMark, frame_));
     }
+    if (length_ < 2 || frame_.back() != kEndMark) {
+      findings_.push_back(Trailer(FrameFault::EndMark, ItemRole::EndMark, CheckItem() + 1,
+                                  length_ < 2 ? length_ : length_ - 1, 1));
+    }
+  }
+
+  // The message length, the address and the command; the command's layout.
+  std::optional<FieldLayout> CheckHeader() {
+    if (const auto message_length = Read(ItemRole::MessageLength);
+        message_length && *message_length != length_) {
+      FrameFinding finding = HeaderFinding(FrameFault::MessageLength, ItemRole::MessageLength, frame_);
+      finding.expected = Count(length_);
+      finding.actual = message_length;
+      findings_.push_back(finding);
+    }
+    (void)Read(ItemRole::Address);
+    const auto command = Read(ItemRole::Command);
+    const auto layout = command ? FindFieldLayout(static_cast<std::int32_t>(*command)) : std::nullopt;
+    if (command && !layout && mode_ == ValidationMode::RequireKnownCommand) {
+      FrameFinding finding = HeaderFinding(FrameFault::UnknownCommand, ItemRole::Command, frame_);
+      finding.actual = command;
+      findings_.push_back(finding);
+    }
+    return layout;
+  }
+
+  void CheckPayload(const std::optional<FieldLayout>& layout) {
+    if (length_ > kShortestFrame && length_ < kShortestWithPayload) {
+      findings_.push_back(
+          {.fault = FrameFault::TooShort, .expected = Count(kShortestWithPayload), .actual = Count(length_)});
+    }
+    // The trailer closes the text; a payload lies between the payload length and it.
+    const bool has_payload = length_ >= kShortestWithPayload;
+    const std::string_view payload =
+        has_payload ? frame_.substr(kPayloadAt, CheckValueAt(length_) - kPayloadAt) : std::string_view{};
+    const bool walks = layout && (length_ == kShortestFrame || has_payload);
+    const LayoutWalk walk(payload, walks ? *layout : FieldLayout{});
+    if (has_payload) {
+      if (const auto payload_length = Read(ItemRole::PayloadLength);
+          payload_length && *payload_length != payload.size()) {
+        FrameFinding finding = HeaderFinding(FrameFault::PayloadLength, ItemRole::PayloadLength, frame_);
+        finding.expected = Count(payload.size());
+        finding.actual = payload_length;
+        findings_.push_back(finding);
+      }
+      CheckPayloadDigits(payload, walk, layout);
+      if (payload.size() % 2 != 0) {
+        findings_.push_back(
+            {.fault = FrameFault::PayloadOddLength, .position = kPayloadAt, .actual = Count(payload.size())});
+      }
+    }
+    if (walks && walk.finding()) findings_.push_back(*walk.finding());
+  }
+
+  // The first character that is not an upper-case hex digit, in the field the walk put it in.
+  void CheckPayloadDigits(std::string_view payload, const LayoutWalk& walk,
+                          const std::optional<FieldLayout>& layout) {
     const auto bad = [](char c) { return !IsUpperHexDigit(c); };
-    if (const auto first = std::find_if(payload.begin(), payload.end(), bad); first != payload.end()) {
-      const auto q = static_cast<std::size_t>(first - payload.begin());
-      const int field = walk.FieldAt(q);
-      findings.push_back({.fault = FrameFault::NotUpperHex,
-                          .field = field,
-                          .label = field < 0
-                                       ? std::string_view{}
-                                       : (*layout)[static_cast<std::size_t>(field) - kHeaderItems].label,
-                          .position = kPayloadAt + q,
-                          .text = payload.substr(q, 1),
-                          .more = static_cast<std::size_t>(std::count_if(first + 1, payload.end(), bad))});
-    }
-    if (payload.size() % 2 != 0) {
-      findings.push_back(
-          {.fault = FrameFault::PayloadOddLength, .position = kPayloadAt, .actual = Count(payload.size())});
-    }
+    const auto first = std::find_if(payload.begin(), payload.end(), bad);
+    if (first == payload.end()) return;
+    const auto q = static_cast<std::size_t>(first - payload.begin());
+    const int field = walk.FieldAt(q);
+    findings_.push_back({.fault = FrameFault::NotUpperHex,
+                         .field = field,
+                         .label = field < 0 ? std::string_view{}
+                                            : (*layout)[static_cast<std::size_t>(field) - kHeaderItems].label,
+                         .position = kPayloadAt + q,
+                         .text = payload.substr(q, 1),
+                         .more = static_cast<std::size_t>(std::count_if(first + 1, payload.end(), bad))});
   }
-  if (walks && walk.finding()) findings.push_back(*walk.finding());
 
-  const std::uint8_t computed = FrameCheck8(CoveredByCheck(frame));
-  const std::size_t check_at = CheckValueAt(length);
-  if (const auto received = ReadStrictHex(frame.substr(check_at, kByteWidth)); received != computed) {
-    FrameFinding finding =
-        trailer(FrameFault::CheckValue, ItemRole::CheckValue, check_item, check_at, kByteWidth);
-    finding.expected = computed;
-    finding.actual = received;
-    findings.push_back(finding);
+  void CheckValue() {
+    const std::uint8_t computed = FrameCheck8(CoveredByCheck(frame_));
+    const std::size_t check_at = CheckValueAt(length_);
+    if (const auto received = ReadStrictHex(frame_.substr(check_at, kByteWidth)); received != computed) {
+      FrameFinding finding =
+          Trailer(FrameFault::CheckValue, ItemRole::CheckValue, CheckItem(), check_at, kByteWidth);
+      finding.expected = computed;
+      finding.actual = received;
+      findings_.push_back(finding);
+    }
   }
-  return findings;
+
+  std::string_view frame_;
+  std::size_t length_;
+  ValidationMode mode_;
+  std::optional<FieldLayout> walked_;
+  std::vector<FrameFinding> findings_;
+};
+
+}  // namespace
+
+std::vector<FrameFinding> ValidateFrame(std::string_view frame, ValidationMode mode) {
+  return Validation(frame, mode).Run();
 }
 
 }  // namespace codec

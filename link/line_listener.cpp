@@ -36,8 +36,9 @@ void LineListener::SetReconnectInterval(int ms) {
 
 void LineListener::Received(const QByteArray& bytes) {
   QPointer<LineListener> self(this);
-  const QByteArray chunk = bytes;  // read in place by the scanner until Next() runs dry
-  scanner_.Feed(std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size())));
+  // The scanner reads `bytes` in place until Next() runs dry: they belong to
+  // the port's read, which outlives this call whatever the handlers do.
+  scanner_.Feed(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
   while (const std::optional<codec::ScanEvent> event = scanner_.Next()) {
     const QDateTime at = QDateTime::currentDateTimeUtc();
     if (event->kind == codec::ScanEvent::Kind::Overlong) {

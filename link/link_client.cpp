@@ -157,8 +157,9 @@ void LinkClient::Received(const QByteArray& bytes) {
   // Frames of this chunk were on the line before any request written while
   // handling it: they are judged against the exchange in flight now, or none.
   QPointer<Exchange> judged = current_;
-  const QByteArray chunk = bytes;  // the scanner reads it in place until Next() runs dry
-  scanner_.Feed(View(chunk));
+  // The scanner reads `bytes` in place until Next() runs dry: they belong to
+  // the port's read, which outlives this call whatever the handlers do.
+  scanner_.Feed(View(bytes));
   while (const std::optional<codec::ScanEvent> event = scanner_.Next()) {
     const QDateTime at = QDateTime::currentDateTimeUtc();
     if (event->kind == codec::ScanEvent::Kind::Overlong) {

@@ -1,5 +1,6 @@
 #include "gateway/discovery.h"
 
+#include <QCryptographicHash>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -43,12 +44,21 @@ std::string Scaled(const std::string& expression, const FieldPresentation* p) {
 
 std::string TopicId(std::string_view text) {
   std::string id(text);
+  bool changed = false;
   for (char& c : id) {
     const bool ok =
         (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
-    if (!ok) c = '_';
+    if (!ok) {
+      c = '_';
+      changed = true;
+    }
   }
-  return id;
+  if (!changed) return id;
+  // Cleaning alone maps "site.a" and "site_a", or any two names in another
+  // script, to one id: the original's hash keeps them apart.
+  const QByteArray digest = QCryptographicHash::hash(
+      QByteArrayView(text.data(), static_cast<qsizetype>(text.size())), QCryptographicHash::Sha256);
+  return id + "-" + digest.left(4).toHex().toStdString();
 }
 
 std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery, const DiscoveredUnit& unit) {
@@ -59,7 +69,7 @@ std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery,
   const std::size_t first = items.size() - 2 - layout->size();
 
   const std::string address = std::to_string(unit.key.address);
-  const std::string node = TopicId("kelvo_" + unit.client_id + "_" + unit.key.bus + "_" + address);
+  const std::string node = "kelvo_" + TopicId(unit.client_id) + "_" + unit.key.bus + "_" + address;
   Json device = {{"identifiers", Json::array({node})}, {"name", unit.key.bus + " unit " + address}};
   if (!unit.identity_frame.empty()) {
     const Json identity = kelvo_records::JsonItems(unit.identity_frame);

@@ -152,6 +152,33 @@ TEST(GatewaySite, PublishesStatusAvailabilityAndStatsOfEveryBus) {
   EXPECT_TRUE(WaitFor([&] { return sub.Last("site/gateway/availability") == "offline"; }));
 }
 
+// The miss that turns a unit offline is exactly the offline_after-th: rounds a
+// second apart, so that the count of requests the silent unit has seen when
+// "offline" arrives cannot have moved on.
+TEST(GatewaySite, OfflineAtExactlyTheConfiguredMiss) {
+  kelvo_gateway_test::Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/rack1/9/availability");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  for (const int offline_after : {2, 4}) {
+    TcpUnit server({1});  // nothing at address 9
+    int asked = 0;
+    QObject::connect(&server.server, &kelvo_sim::UnitServer::requestSeen, [&] { ++asked; });
+    sub.Clear();
+    Gateway gateway(Broker(broker, "offline_after = " + std::to_string(offline_after) + "\n") +
+                    Bus("rack1", server.port(), "[9]", 1000, 150));
+    int asked_at_offline = -1;
+    ASSERT_TRUE(WaitFor([&] {
+      if (sub.Last("site/rack1/9/availability") == "offline") asked_at_offline = asked;
+      return asked_at_offline >= 0;
+    })) << gateway.Log();
+    EXPECT_EQ(asked_at_offline, offline_after);
+    const std::string said =
+        "unit rack1/9 offline after " + std::to_string(offline_after) + " missed answers";
+    EXPECT_TRUE(WaitFor([&] { return gateway.Log().find(said) != std::string::npos; })) << gateway.Log();
+  }
+}
+
 TEST(GatewaySite, PollsBusesConcurrently) {
   kelvo_gateway_test::Broker broker;
   ASSERT_TRUE(broker.Start());

@@ -37,6 +37,16 @@ Gateway::Gateway(GatewayConfig config, std::string config_path, QObject* parent)
     Log(up ? "connected to " + config_.broker.url
            : "broker " + config_.broker.url + ": " + reason.toStdString() + "; trying again");
   });
+  connect(publisher_.get(), &SitePublisher::messageLost, this, [](const QString& topic, const QString& why) {
+    Log("messages to " + topic.toStdString() + " are dropped and counted: " + why.toStdString());
+  });
+  connect(publisher_.get(), &SitePublisher::denialsUnseen, this, [this] {
+    if (told_denials_unseen_) return;
+    told_denials_unseen_ = true;
+    Log("broker " + config_.broker.url +
+        " speaks MQTT 3.1.1 only: publishes it denies cannot be seen; check its ACL for the topics under " +
+        config_.broker.topic_prefix + "/");
+  });
   connect(publisher_.get(), &SitePublisher::stopped, this, &Gateway::finished);
   connect(&stats_timer_, &QTimer::timeout, this, &Gateway::PublishStats);
 }

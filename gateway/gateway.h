@@ -70,6 +70,7 @@ class Gateway : public QObject {
   std::map<UnitKey, Unit> units_;
   QTimer stats_timer_;
   bool stopping_ = false;
+  bool told_denials_unseen_ = false;
 };
 
 // "kelvo-gateway: TEXT" on stderr, one line, flushed.

@@ -1,6 +1,7 @@
 #include "gateway/mqtt_client.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <QMetaObject>
 #include <chrono>
@@ -31,10 +32,11 @@ MqttClient::MqttClient(MqttSettings settings, QObject* parent)
     return;
   }
   mosquitto_threaded_set(mosq_, true);
-  mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  // MQTT 5, for the reason codes that tell a denied publish; 3.1.1 where the broker has no 5.
+  mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
   mosquitto_max_inflight_messages_set(mosq_, kMaxInflight);
   mosquitto_connect_callback_set(mosq_, &MqttClient::OnConnect);
-  mosquitto_publish_callback_set(mosq_, &MqttClient::OnPublish);
+  mosquitto_publish_v5_callback_set(mosq_, &MqttClient::OnPublish);
   int rc = MOSQ_ERR_SUCCESS;
   if (!settings_.will_topic.empty()) {
     rc = mosquitto_will_set(mosq_, settings_.will_topic.c_str(),
@@ -84,20 +86,33 @@ void MqttClient::Stop() {
   if (thread_.joinable()) thread_.join();
 }
 
-bool MqttClient::Publish(const std::string& topic, const std::string& payload, int qos, bool retain,
-                         int* mid) {
-  if (!connected_ || mosq_ == nullptr) return false;
+PublishOutcome MqttClient::Publish(const std::string& topic, const std::string& payload, int qos, bool retain,
+                                   int* mid, QString* why) {
+  if (!connected_ || mosq_ == nullptr) return PublishOutcome::NotConnected;
   const int rc = mosquitto_publish(mosq_, mid, topic.c_str(), static_cast<int>(payload.size()),
                                    payload.data(), qos, retain);
-  return rc == MOSQ_ERR_SUCCESS;
+  switch (rc) {
+    case MOSQ_ERR_SUCCESS: return PublishOutcome::Taken;
+    case MOSQ_ERR_NO_CONN:
+    case MOSQ_ERR_CONN_LOST:
+    case MOSQ_ERR_NOMEM: return PublishOutcome::NotConnected;
+    default:
+      if (why != nullptr) *why = Reason(rc);
+      return PublishOutcome::Refused;
+  }
 }
 
 void MqttClient::OnConnect(mosquitto*, void* self, int rc) {
   static_cast<MqttClient*>(self)->connack_ = rc;
 }
 
-void MqttClient::OnPublish(mosquitto*, void* self, int mid) {
+void MqttClient::OnPublish(mosquitto*, void* self, int mid, int reason_code, const mqtt5__property*) {
   auto* client = static_cast<MqttClient*>(self);
+  if (reason_code >= 0x80) {
+    const QString reason = QString::fromUtf8(mosquitto_reason_string(reason_code));
+    client->Post([client, mid, reason] { emit client->denied(mid, reason); });
+    return;
+  }
   client->Post([client, mid] { emit client->published(mid); });
 }
 
@@ -146,10 +161,20 @@ void MqttClient::Run() {
       reported_up = true;
       retry_ms = 0;
       last_reason.clear();
-      Post([this] {
+      const bool v5 = v5_;
+      Post([this, v5] {
         connected_ = true;
-        emit connected();
+        emit connected(v5);
       });
+    }
+    // A broker without MQTT 5 refuses its CONNECT: 3.1.1 from then on, at once.
+    if (v5_ && (connack_ == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION)) {
+      v5_ = false;
+      mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+      mosquitto_disconnect(mosq_);
+      have_socket = false;
+      connack_ = -1;
+      continue;
     }
     if (rc != MOSQ_ERR_SUCCESS) {
       QString reason = connack_ > 0 ? QString::fromUtf8(mosquitto_connack_string(connack_)) : Reason(rc);

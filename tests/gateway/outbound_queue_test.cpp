@@ -8,11 +8,12 @@
 namespace kelvo_gateway {
 namespace {
 
-// One step on the queue: "push", "front" (put back ahead), "pop" or "capacity".
+// One step on the queue: "push", "front" (put back ahead), "pop", "capacity"
+// or "taken" (messages held in flight elsewhere).
 struct Step {
   const char* action;
-  std::string topic;  // the message for push and front
-  std::size_t capacity = 0;
+  std::string topic;         // the message for push and front
+  std::size_t capacity = 0;  // for capacity and taken
 };
 
 TEST(GatewayOutboundQueue, KeepsOrderAndDropsTheOldestFirst) {
@@ -53,6 +54,18 @@ TEST(GatewayOutboundQueue, KeepsOrderAndDropsTheOldestFirst) {
        {{"push", "a"}, {"push", "b"}, {"push", "c"}, {"capacity", "", 1}, {"push", "d"}},
        {"d"},
        3},
+      // In flight counts against the bound; the oldest waiting go in its place.
+      {"taken out fills the bound", 3, {{"push", "a"}, {"push", "b"}, {"taken", "", 2}}, {"b"}, 1},
+      {"full with taken out: the newest waits alone",
+       2,
+       {{"taken", "", 1}, {"push", "a"}, {"push", "b"}},
+       {"b"},
+       1},
+      {"fewer taken out makes room",
+       2,
+       {{"taken", "", 2}, {"taken", "", 0}, {"push", "a"}, {"push", "b"}},
+       {"a", "b"},
+       0},
   };
   for (const auto& row : rows) {
     OutboundQueue queue(row.capacity);
@@ -62,6 +75,7 @@ TEST(GatewayOutboundQueue, KeepsOrderAndDropsTheOldestFirst) {
       if (action == "front") queue.PushFront({step.topic, "payload of " + step.topic});
       if (action == "pop") queue.PopFront();
       if (action == "capacity") queue.SetCapacity(step.capacity);
+      if (action == "taken") queue.SetTakenOut(step.capacity);
     }
     EXPECT_EQ(queue.dropped(), row.dropped) << row.name;
     ASSERT_EQ(queue.size(), row.left.size()) << row.name;

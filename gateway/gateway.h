@@ -29,7 +29,7 @@ class Gateway : public QObject {
   void Start();
   // Reads the configuration file again; one that does not check leaves everything as it is.
   void Reload();
-  // Publishes the gateway's "offline" and ends; finished() follows within about 2 s.
+  // Publishes the gateway's "offline" and ends; finished() follows within 2.5 s.
   void Shutdown();
 
  signals:

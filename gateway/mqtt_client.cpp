@@ -183,7 +183,7 @@ void MqttClient::Run() {
     }
   }
   // A goodbye already queued by Stop is written before the thread ends.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLastWritesMs);
   while (have_socket && std::chrono::steady_clock::now() < deadline &&
          mosquitto_loop(mosq_, 50, 1) == MOSQ_ERR_SUCCESS) {
   }

@@ -47,13 +47,15 @@ class MqttClient : public QObject {
   // Waits between connection attempts: doubling from the first, never above the last.
   static constexpr int kFirstRetryMs = 500;
   static constexpr int kLongestRetryMs = 5000;
+  // How long Stop lets the network thread write a goodbye already queued.
+  static constexpr int kLastWritesMs = 400;
 
   explicit MqttClient(MqttSettings settings, QObject* parent = nullptr);
   ~MqttClient() override;  // stops the network thread without a goodbye
 
   // Starts connecting; tries again after every failure or loss until Stop.
   void Start();
-  // Says goodbye (the broker drops the will) and ends the network thread, within about a second.
+  // Says goodbye (the broker drops the will) and ends the network thread, within kLastWritesMs and a loop.
   void Stop();
 
   [[nodiscard]] bool isConnected() const { return connected_; }

@@ -179,6 +179,26 @@ TEST(GatewaySite, OfflineAtExactlyTheConfiguredMiss) {
   }
 }
 
+// A broker that holds the connection and answers nothing: the goodbye is never
+// acknowledged, and the exit still comes within 2.5 s.
+TEST(GatewaySite, ShutdownWithinItsTimeWhenTheBrokerStalls) {
+  kelvo_gateway_test::Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/#");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  TcpUnit unit({1});
+  Gateway gateway(Broker(broker) + Bus("rack1", unit.port(), "[1]", 100, 80));
+  ASSERT_TRUE(WaitFor([&] { return sub.Count("site/rack1/1/status") > 0; })) << gateway.Log();
+  broker.Pause();
+  QElapsedTimer clock;
+  clock.start();
+  gateway.Signal(SIGTERM);
+  ASSERT_TRUE(gateway.Ended(5000));
+  EXPECT_LT(clock.elapsed(), 2500);
+  EXPECT_EQ(gateway.process().exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(gateway.process().exitCode(), 0);
+}
+
 TEST(GatewaySite, PollsBusesConcurrently) {
   kelvo_gateway_test::Broker broker;
   ASSERT_TRUE(broker.Start());

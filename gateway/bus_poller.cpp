@@ -1,5 +1,6 @@
 #include "gateway/bus_poller.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "codec/requests.h"
@@ -45,6 +46,13 @@ BusPoller::BusPoller(BusConfig config, bool identify, QObject* parent)
             // Asked right after, before the rest of the round: once per unit.
             if (identify_ && asked_identity_.insert(address).second) Identify(address);
           });
+  connect(rounds_.get(), &kelvo_link::RoundPoller::requestSent, this, [this](int) {
+    if (rounds_->round() == rounds_seen_) return;
+    rounds_seen_ = rounds_->round();
+    last_round_start_.start();
+  });
+  first_round_.setSingleShot(true);
+  connect(&first_round_, &QTimer::timeout, this, [this] { rounds_->Start(); });
   connect(rounds_.get(), &kelvo_link::RoundPoller::missed, this,
           [this](int address, const Exchange& exchange) { emit missed(address, exchange.reason()); });
 }
@@ -54,9 +62,20 @@ BusPoller::~BusPoller() {
   rounds_.reset();
 }
 
-void BusPoller::Start() {
+void BusPoller::Start(int first_round_in_ms) {
   link_->Open();
-  rounds_->Start();
+  if (first_round_in_ms <= 0) {
+    rounds_->Start();
+  } else {
+    first_round_.start(first_round_in_ms);
+  }
+}
+
+int BusPoller::NextRoundInMs(int interval_ms) const {
+  if (first_round_.isActive()) return std::min(interval_ms, static_cast<int>(first_round_.remainingTime()));
+  if (!last_round_start_.isValid()) return 0;
+  const qint64 since = last_round_start_.elapsed();
+  return since >= interval_ms ? 0 : static_cast<int>(interval_ms - since);
 }
 
 void BusPoller::Identify(int address) {

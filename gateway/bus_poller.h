@@ -4,7 +4,10 @@
 #pragma once
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
+#include <cstdint>
 #include <memory>
 #include <set>
 
@@ -24,8 +27,12 @@ class BusPoller : public QObject {
   BusPoller(BusConfig config, bool identify, QObject* parent = nullptr);
   ~BusPoller() override;
 
-  void Start();
+  // The first round starts after `first_round_in_ms` (at once for 0).
+  void Start(int first_round_in_ms = 0);
   [[nodiscard]] const BusConfig& config() const { return config_; }
+  // When a poller that replaces this one should start its first round, so
+  // that rounds keep one interval apart across a restart: ms from now, 0 at once.
+  [[nodiscard]] int NextRoundInMs(int interval_ms) const;
 
  signals:
   // A valid answer to the status request.
@@ -44,6 +51,9 @@ class BusPoller : public QObject {
   kelvo_link::LinkClient* link_;
   std::unique_ptr<kelvo_link::RoundPoller> rounds_;
   std::set<int> asked_identity_;
+  QTimer first_round_;
+  QElapsedTimer last_round_start_;  // invalid before the first round
+  std::int64_t rounds_seen_ = 0;
   bool noted_ = false;  // a failure or loss was logged: the return is logged too
 };
 

@@ -61,7 +61,7 @@ void Gateway::Start() {
   stats_timer_.start(config_.broker.stats_interval_ms);
 }
 
-void Gateway::StartPoller(const BusConfig& bus) {
+void Gateway::StartPoller(const BusConfig& bus, int first_round_in_ms) {
   auto poller = std::make_unique<BusPoller>(bus, config_.discovery.enabled);
   const std::string name = bus.name;
   counters_[name];
@@ -75,7 +75,7 @@ void Gateway::StartPoller(const BusConfig& bus) {
           [this, name](int address, const QByteArray& frame) { OnIdentified(name, address, frame); });
   connect(poller.get(), &BusPoller::linkNote, this,
           [name](const QString& text) { Log("bus " + name + ": " + text.toStdString()); });
-  poller->Start();
+  poller->Start(first_round_in_ms);
   pollers_[name] = std::move(poller);
 }
 
@@ -189,8 +189,15 @@ void Gateway::ApplyBrokerChanges(bool reconnect) {
 }
 
 void Gateway::ApplyBusChanges(const ReloadPlan& plan) {
+  // A restarted bus keeps its rhythm: reloads in quick succession never poll it faster.
+  std::map<std::string, int> next_round_in;
+  for (const BusConfig& bus : plan.start) {
+    if (const auto old = pollers_.find(bus.name); old != pollers_.end()) {
+      next_round_in[bus.name] = old->second->NextRoundInMs(bus.interval_ms);
+    }
+  }
   for (const std::string& name : plan.stop) pollers_.erase(name);
-  for (const BusConfig& bus : plan.start) StartPoller(bus);
+  for (const BusConfig& bus : plan.start) StartPoller(bus, next_round_in[bus.name]);
   std::erase_if(counters_, [this](const auto& entry) { return !pollers_.contains(entry.first); });
 }
 

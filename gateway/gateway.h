@@ -45,7 +45,7 @@ class Gateway : public QObject {
     std::vector<std::string> discovery_topics;
   };
 
-  void StartPoller(const BusConfig& bus);
+  void StartPoller(const BusConfig& bus, int first_round_in_ms = 0);
   void OnAnswered(const std::string& bus, int address, const QByteArray& frame, const QDateTime& at,
                   double latency_ms);
   void OnMissed(const std::string& bus, int address, const QString& reason);

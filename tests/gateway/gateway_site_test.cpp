@@ -199,6 +199,44 @@ TEST(GatewaySite, ShutdownWithinItsTimeWhenTheBrokerStalls) {
   EXPECT_EQ(gateway.process().exitCode(), 0);
 }
 
+// Reloads that change a bus in quick succession restart its poller each time;
+// its rounds stay an interval apart all the same.
+TEST(GatewaySite, ReloadStormKeepsTheBusRhythm) {
+  kelvo_gateway_test::Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/#");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  TcpUnit unit({1});
+  int asked = 0;
+  QObject::connect(&unit.server, &kelvo_sim::UnitServer::requestSeen, [&] { ++asked; });
+  const auto config = [&](int timeout_ms) {
+    return Broker(broker) + Bus("rack1", unit.port(), "[1]", 1000, timeout_ms);
+  };
+  Gateway gateway(config(150));
+  ASSERT_TRUE(WaitFor([&] { return sub.Count("site/rack1/1/status") > 0; })) << gateway.Log();
+
+  const auto reloads = [&] {
+    const std::string log = gateway.Log();
+    std::size_t n = 0;
+    for (std::size_t at = log.find("configuration reloaded"); at != std::string::npos;
+         at = log.find("configuration reloaded", at + 1)) {
+      ++n;
+    }
+    return n;
+  };
+  QElapsedTimer clock;
+  clock.start();
+  const int asked_before = asked;
+  for (std::size_t i = 1; i <= 20; ++i) {
+    gateway.Rewrite(config(i % 2 == 1 ? 160 : 150));
+    gateway.Signal(SIGHUP);
+    ASSERT_TRUE(WaitFor([&] { return reloads() == i; })) << gateway.Log();
+  }
+  // One round a second: at most one request per second begun, and the one due at the start.
+  const auto allowed = static_cast<int>(clock.elapsed() / 1000) + 2;
+  EXPECT_LE(asked - asked_before, allowed) << "in " << clock.elapsed() << " ms";
+}
+
 TEST(GatewaySite, PollsBusesConcurrently) {
   kelvo_gateway_test::Broker broker;
   ASSERT_TRUE(broker.Start());

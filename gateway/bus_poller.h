@@ -40,11 +40,15 @@ class BusPoller : public QObject {
   void missed(int address, const QString& reason);
   // The unit's device-information answer, or an empty frame when it gave none.
   void identified(int address, const QByteArray& frame);
-  // The link opened, failed or was lost: for the log.
+  // For the log: the link's trouble when it starts, a summary every minute
+  // while it lasts, and its end once a unit answers.
   void linkNote(const QString& text);
 
  private:
+  static constexpr int kTroubleSummaryMs = 60'000;
+
   void Identify(int address);
+  void Trouble(const QString& message);
 
   BusConfig config_;
   bool identify_;
@@ -54,7 +58,9 @@ class BusPoller : public QObject {
   QTimer first_round_;
   QElapsedTimer last_round_start_;  // invalid before the first round
   std::int64_t rounds_seen_ = 0;
-  bool noted_ = false;  // a failure or loss was logged: the return is logged too
+  bool troubled_ = false;      // a failure or loss was logged, and no unit has answered since
+  std::int64_t attempts_ = 0;  // requests made since the trouble began
+  QTimer trouble_summary_;
 };
 
 }  // namespace kelvo_gateway

@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -235,6 +237,46 @@ TEST(GatewaySite, ReloadStormKeepsTheBusRhythm) {
   // One round a second: at most one request per second begun, and the one due at the start.
   const auto allowed = static_cast<int>(clock.elapsed() / 1000) + 2;
   EXPECT_LE(asked - asked_before, allowed) << "in " << clock.elapsed() << " ms";
+}
+
+// Lines of `log` that begin with `start`.
+std::size_t LinesStarting(const std::string& log, const std::string& start) {
+  std::size_t n = 0;
+  for (std::size_t at = 0; (at = log.find("\n" + start, at)) != std::string::npos; ++at) ++n;
+  return n + (log.starts_with(start) ? 1 : 0);
+}
+
+// A serial server that closes every connection at once: its trouble is told
+// once (the minute's summary is not due yet), and "back" only after an answer.
+TEST(GatewaySite, FlappingLinkIsToldOnceAndBackAfterAnAnswer) {
+  kelvo_gateway_test::Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/#");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  auto flapping = std::make_unique<QTcpServer>();
+  ASSERT_TRUE(flapping->listen(QHostAddress::LocalHost, 0));
+  const quint16 port = flapping->serverPort();
+  int accepted = 0;
+  QObject::connect(flapping.get(), &QTcpServer::newConnection, [&] {
+    while (QTcpSocket* socket = flapping->nextPendingConnection()) {
+      ++accepted;
+      socket->close();
+      socket->deleteLater();
+    }
+  });
+  const std::string url = "tcp://127.0.0.1:" + std::to_string(port);
+  Gateway gateway(Broker(broker) + Bus("rack1", url, "[1]", 100, 80));
+  ASSERT_TRUE(WaitFor([&] { return accepted >= 10; })) << gateway.Log();
+  EXPECT_EQ(LinesStarting(gateway.Log(), "kelvo-gateway: bus rack1:"), 1u) << gateway.Log();
+
+  flapping.reset();
+  kelvo_sim::UnitServer unit(kelvo_sim::SimulatedUnit({1}, {}, 7));
+  ASSERT_TRUE(unit.Listen(QString::fromStdString(url)));
+  ASSERT_TRUE(WaitFor([&] {
+    return gateway.Log().find(url + " back: a unit answered") != std::string::npos;
+  })) << gateway.Log();
+  EXPECT_EQ(LinesStarting(gateway.Log(), "kelvo-gateway: bus rack1:"), 2u) << gateway.Log();
+  EXPECT_EQ(gateway.Log().find("open again"), std::string::npos) << gateway.Log();
 }
 
 TEST(GatewaySite, PollsBusesConcurrently) {

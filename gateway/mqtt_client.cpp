@@ -121,9 +121,26 @@ bool MqttClient::SleepUnlessStopped(int ms) {
   return stop_wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop_.load(); });
 }
 
+QString MqttClient::LossReason(int rc) const {
+  const QString where = QString::fromStdString(settings_.host) + ":" + QString::number(settings_.port);
+  const QString silent =
+      "no answer from the broker within the keepalive of " + QString::number(settings_.keepalive_s) + " s";
+  if (connack_ > 0) return QString::fromUtf8(mosquitto_connack_string(connack_));
+  if (connack_ < 0) {
+    // Before the broker's first answer: say what the operator can act on, not the library's code.
+    if (rc == MOSQ_ERR_KEEPALIVE) return silent + ": is " + where + " an MQTT broker?";
+    if (settings_.tls) {
+      return "the TLS handshake with " + where +
+             " failed: not a TLS port (mqtt:// is for a plain one), or a certificate that does not check";
+    }
+  }
+  if (rc == MOSQ_ERR_KEEPALIVE) return silent;
+  if (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_NO_CONN) return "connection lost";
+  return Reason(rc);
+}
+
 void MqttClient::Run() {
   bool have_socket = false;
-  bool first = true;
   bool reported_up = false;
   int retry_ms = 0;
   QString last_reason;
@@ -144,10 +161,9 @@ void MqttClient::Run() {
     if (!have_socket) {
       if (retry_ms > 0 && SleepUnlessStopped(retry_ms)) break;
       connack_ = -1;
-      const int rc = first ? mosquitto_connect_async(mosq_, settings_.host.c_str(), settings_.port,
-                                                     settings_.keepalive_s)
-                           : mosquitto_reconnect_async(mosq_);
-      first = false;
+      // Connecting afresh each time: after a failed TLS handshake the library cannot reconnect.
+      const int rc =
+          mosquitto_connect_async(mosq_, settings_.host.c_str(), settings_.port, settings_.keepalive_s);
       if (rc != MOSQ_ERR_SUCCESS) {
         lost(Reason(rc));
         continue;
@@ -176,11 +192,7 @@ void MqttClient::Run() {
       connack_ = -1;
       continue;
     }
-    if (rc != MOSQ_ERR_SUCCESS) {
-      QString reason = connack_ > 0 ? QString::fromUtf8(mosquitto_connack_string(connack_)) : Reason(rc);
-      if (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_NO_CONN) reason = "connection lost";
-      lost(reason);
-    }
+    if (rc != MOSQ_ERR_SUCCESS) lost(LossReason(rc));
   }
   // A goodbye already queued by Stop is written before the thread ends.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLastWritesMs);

@@ -77,6 +77,8 @@ class MqttClient : public QObject {
   static void OnConnect(mosquitto*, void* self, int rc);
   static void OnPublish(mosquitto*, void* self, int mid, int reason_code, const struct mqtt5__property*);
   void Run();
+  // Why the connection ended (`rc` from the library's loop), in the operator's terms.
+  [[nodiscard]] QString LossReason(int rc) const;
   bool SleepUnlessStopped(int ms);
   void Post(auto&& f);
 

@@ -279,6 +279,38 @@ TEST(GatewaySite, FlappingLinkIsToldOnceAndBackAfterAnAnswer) {
   EXPECT_EQ(gateway.Log().find("open again"), std::string::npos) << gateway.Log();
 }
 
+// A broker that cannot be used is said in the operator's terms, not the library's codes.
+TEST(GatewaySite, BrokerTroubleSaidPlainly) {
+  kelvo_gateway_test::Broker plain;
+  ASSERT_TRUE(plain.Start());
+  QTcpServer silent;  // takes the connection and never answers
+  ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+  std::vector<QTcpSocket*> held;
+  QObject::connect(&silent, &QTcpServer::newConnection,
+                   [&] { held.push_back(silent.nextPendingConnection()); });
+  const struct {
+    const char* name;
+    std::string url;
+    std::string said;
+  } rows[] = {
+      {"TLS to a plain port", "mqtts://127.0.0.1:" + std::to_string(plain.port()),
+       "failed: not a TLS port (mqtt:// is for a plain one)"},
+      {"no CONNACK", "mqtt://127.0.0.1:" + std::to_string(silent.serverPort()),
+       "no answer from the broker within the keepalive of 5 s: is 127.0.0.1:" +
+           std::to_string(silent.serverPort()) + " an MQTT broker?"},
+  };
+  for (const auto& row : rows) {
+    Gateway gateway("[broker]\nurl = \"" + row.url + "\"\nkeepalive_s = 5\n" +
+                    Bus("rack1", "tcp://127.0.0.1:1", "[1]"));
+    EXPECT_TRUE(WaitFor([&] { return gateway.Log().find(row.said) != std::string::npos; }, 15000))
+        << row.name << "\n"
+        << gateway.Log();
+    for (const char* library : {"Unknown error", "Invalid function arguments", "A TLS error occurred"}) {
+      EXPECT_EQ(gateway.Log().find(library), std::string::npos) << row.name << "\n" << gateway.Log();
+    }
+  }
+}
+
 TEST(GatewaySite, PollsBusesConcurrently) {
   kelvo_gateway_test::Broker broker;
   ASSERT_TRUE(broker.Start());

@@ -18,6 +18,8 @@ constexpr const char* kModelLabel = "主板名称";
 constexpr const char* kSerialLabel = "服务序列号";
 constexpr const char* kSoftwareLabel = "应用版本";
 constexpr const char* kMakerLabel = "工厂名称";
+// The status answer's clock field: a point in time, not a measurement.
+constexpr const char* kClockLabel = "设备时间";
 
 std::string TextOf(const Json& items, const char* label) {
   for (const Json& item : items) {
@@ -87,15 +89,22 @@ std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery,
                        const std::string& expression) {
     const auto found = discovery.fields.find(label);
     const FieldPresentation* p = found == discovery.fields.end() ? nullptr : &found->second;
-    Json config = {{"name", name},
-                   {"unique_id", node + "_" + object},
-                   {"object_id", node + "_" + object},
-                   {"state_topic", unit.topics.status},
-                   {"value_template", Scaled(expression, p)},
-                   {"availability_topic", unit.topics.availability},
-                   {"state_class", "measurement"}};
-    if (p != nullptr && !p->unit.empty()) config["unit_of_measurement"] = p->unit;
-    if (p != nullptr && !p->device_class.empty()) config["device_class"] = p->device_class;
+    const bool clock = label == kClockLabel;
+    Json config = {
+        {"name", name},
+        {"unique_id", node + "_" + object},
+        {"object_id", node + "_" + object},
+        {"state_topic", unit.topics.status},
+        {"value_template", clock ? "{{ as_datetime(" + expression + ") }}" : Scaled(expression, p)},
+        {"availability_topic", unit.topics.availability}};
+    if (clock) {
+      // Seconds since 1970 read as a time: no unit, no scale, no statistics.
+      config["device_class"] = "timestamp";
+    } else {
+      config["state_class"] = "measurement";
+      if (p != nullptr && !p->unit.empty()) config["unit_of_measurement"] = p->unit;
+      if (p != nullptr && !p->device_class.empty()) config["device_class"] = p->device_class;
+    }
     config["device"] = device;
     out.push_back({discovery.prefix + "/sensor/" + node + "/" + object + "/config", config.dump()});
   };

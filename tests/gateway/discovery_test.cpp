@@ -137,6 +137,13 @@ TEST(GatewayDiscovery, OneSensorPerNumericFieldAndArrayElement) {
     std::size_t index;
     std::string payload;
   } rows[] = {
+      // The device's clock: a timestamp sensor, never a measurement.
+      {0,
+       R"({"name":"设备时间","unique_id":"kelvo_gw_1-c486798b_rack1_4_field01",)"
+       R"("object_id":"kelvo_gw_1-c486798b_rack1_4_field01","state_topic":"site/rack1/4/status",)"
+       R"("value_template":"{{ as_datetime((value_json['items'] | selectattr('label', 'equalto', \"设备时间\") )"
+       R"(| first)['number']) }}","availability_topic":"site/rack1/4/availability","device_class":"timestamp",)" +
+           device},
       // No presentation: a plain number.
       {2,
        R"({"name":"SOH","unique_id":"kelvo_gw_1-c486798b_rack1_4_field03","object_id":"kelvo_gw_1-c486798b_rack1_4_field03",)"

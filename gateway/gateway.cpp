@@ -92,14 +92,12 @@ void Gateway::OnAnswered(const std::string& bus, int address, const QByteArray& 
   const UnitKey key{bus, address};
   Unit& unit = units_[key];
   kelvo_records::Record record{TimePoint(at), address, frame.toStdString(), latency_ms};
-  publisher_->PublishStatus(TopicsOfUnit(key).status, kelvo_records::JsonRecord(record));
+  const bool first_frame = config_.discovery.enabled && unit.status_frame.empty();
+  if (config_.discovery.enabled) unit.status_frame = record.frame;
+  publisher_->PublishStatus(TopicsOfUnit(key).status, std::move(record));
   unit.misses = 0;
   SetAvailability(key, unit, Availability::Online);
-  if (config_.discovery.enabled) {
-    const bool first = unit.status_frame.empty();
-    unit.status_frame = std::move(record.frame);
-    if (first && unit.identity) PublishDiscovery(key, unit);
-  }
+  if (first_frame && unit.identity) PublishDiscovery(key, unit);
 }
 
 void Gateway::OnMissed(const std::string& bus, int address, const QString&) {

@@ -6,11 +6,16 @@
 #include <deque>
 #include <string>
 
+#include "records/record.h"
+
 namespace kelvo_gateway {
 
+// One status message, held as the answer it reports: a few hundred bytes,
+// where its JSON text (mostly the field labels every message repeats) is
+// about 2.5 KB. The text is made when the message goes to the library.
 struct OutboundMessage {
   std::string topic;
-  std::string payload;
+  kelvo_records::Record record;
 };
 
 class OutboundQueue {

@@ -1,6 +1,10 @@
 #include "gateway/site_publisher.h"
 
+#include <malloc.h>
+
 #include <algorithm>
+
+#include "records/record_writer.h"
 
 namespace kelvo_gateway {
 namespace {
@@ -54,8 +58,9 @@ void SitePublisher::SetMaxQueued(std::size_t max_queued) {
   queue_.SetCapacity(max_queued_);
 }
 
-void SitePublisher::PublishStatus(std::string topic, std::string payload) {
-  queue_.Push({std::move(topic), std::move(payload)});
+void SitePublisher::PublishStatus(std::string topic, kelvo_records::Record record) {
+  queue_.Push({std::move(topic), std::move(record)});
+  longest_queue_ = std::max(longest_queue_, queue_.size());
   Pump();
 }
 
@@ -155,7 +160,7 @@ void SitePublisher::Pump() {
     int mid = -1;
     const OutboundMessage& m = queue_.front();
     QString why;
-    switch (client_->Publish(m.topic, m.payload, 1, false, &mid, &why)) {
+    switch (client_->Publish(m.topic, kelvo_records::JsonRecord(m.record), 1, false, &mid, &why)) {
       case PublishOutcome::NotConnected: return;
       case PublishOutcome::Refused:
         // Dropped, never retried: it would block every message behind it for ever.
@@ -168,6 +173,12 @@ void SitePublisher::Pump() {
         queue_.SetTakenOut(inflight_.size());
         break;
     }
+  }
+  if (queue_.empty() && longest_queue_ >= kTrimAfterQueued) {
+    // A long outage's messages are freed in scattered pieces that the allocator
+    // would keep: give them back to the system.
+    longest_queue_ = 0;
+    malloc_trim(0);
   }
 }
 

@@ -29,7 +29,8 @@ class SitePublisher : public QObject {
   void Reconnect(MqttSettings settings);
   void SetMaxQueued(std::size_t max_queued);
 
-  void PublishStatus(std::string topic, std::string payload);
+  // Queues `record` for `topic`; its payload is JsonRecord's text of it.
+  void PublishStatus(std::string topic, kelvo_records::Record record);
   // Retained state: published now when connected, and again on each connect.
   void SetRetained(const std::string& topic, std::string payload);
   // Publishes an empty retained message once (now, or on the next connect) and forgets the topic.
@@ -80,6 +81,8 @@ class SitePublisher : public QObject {
   std::deque<std::pair<int, OutboundMessage>> inflight_;
   std::map<int, std::string> other_inflight_;  // retained messages not yet acknowledged, by id
   std::size_t max_queued_;
+  static constexpr std::size_t kTrimAfterQueued = 1000;
+  std::size_t longest_queue_ = 0;  // since the queue was last empty after a long wait
   std::uint64_t lost_ = 0;
   std::set<std::string> told_;  // topics whose lost messages the log has heard of
   std::map<std::string, std::string> retained_;

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <chrono>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,15 @@ MqttSettings Settings(const Broker& broker) {
   settings.client_id = "publisher-test";
   settings.will_topic = "site/gateway/availability";
   return settings;
+}
+
+// A status answer marked by `frame` (no real frame: its items come out empty).
+kelvo_records::Record Answer(const std::string& frame) {
+  return {std::chrono::system_clock::now(), 1, frame, 1.0};
+}
+
+std::string FrameIn(const std::string& payload) {
+  return nlohmann::json::parse(payload).at("frame").get<std::string>();
 }
 
 // A connected publisher, with every message it reports lost noted by topic.
@@ -55,10 +66,10 @@ TEST(GatewayPublisher, RefusedTopicIsDroppedNotRetried) {
       "site/\xFF/1/status",                             // no UTF-8
   };
   for (const std::string& topic : refused) {
-    c.publisher.PublishStatus(topic, "first");
-    c.publisher.PublishStatus(topic, "second");
+    c.publisher.PublishStatus(topic, Answer("first"));
+    c.publisher.PublishStatus(topic, Answer("second"));
   }
-  c.publisher.PublishStatus("site/ok/1/status", "behind them");
+  c.publisher.PublishStatus("site/ok/1/status", Answer("behind them"));
   ASSERT_TRUE(WaitFor([&] { return sub.Count("site/ok/1/status") == 1; }));
   EXPECT_EQ(c.publisher.dropped(), 6u);
   EXPECT_EQ(c.publisher.queued(), 0u);
@@ -80,9 +91,9 @@ TEST(GatewayPublisher, DeniedPublishesAreCountedAndSaidOnce) {
   QObject::connect(&c.publisher, &SitePublisher::denialsUnseen, [&] { unseen = true; });
   ASSERT_TRUE(WaitFor([&] { return c.publisher.isConnected(); }));
 
-  for (int i = 0; i < 3; ++i) c.publisher.PublishStatus("site/closed/1/status", "denied");
+  for (int i = 0; i < 3; ++i) c.publisher.PublishStatus("site/closed/1/status", Answer("denied"));
   c.publisher.SetRetained("site/closed/1/availability", "online");
-  c.publisher.PublishStatus("site/ok/1/status", "allowed");
+  c.publisher.PublishStatus("site/ok/1/status", Answer("allowed"));
   ASSERT_TRUE(WaitFor([&] { return c.publisher.dropped() == 4u && sub.Count("site/ok/1/status") == 1; }))
       << c.publisher.dropped();
   EXPECT_EQ(sub.Count("site/closed/1/status"), 0u);
@@ -109,7 +120,7 @@ TEST(GatewayPublisher, StalledBrokerKeepsTheBoundAndDropsTheOldestWaiting) {
 
   broker.Pause();
   for (int i = 0; i < 200; ++i) {
-    c.publisher.PublishStatus("site/q/1/status", std::to_string(i));
+    c.publisher.PublishStatus("site/q/1/status", Answer(std::to_string(i)));
     QCoreApplication::processEvents();
     ASSERT_LE(c.publisher.queued(), kMaxQueued) << "after message " << i;
   }
@@ -124,7 +135,7 @@ TEST(GatewayPublisher, StalledBrokerKeepsTheBoundAndDropsTheOldestWaiting) {
   ASSERT_TRUE(WaitFor([&] { return sub.Count("site/q/1/status") >= expected.size(); }))
       << sub.Count("site/q/1/status");
   std::vector<std::string> got;
-  for (const Message& m : sub.On("site/q/1/status")) got.push_back(m.payload);
+  for (const Message& m : sub.On("site/q/1/status")) got.push_back(FrameIn(m.payload));
   EXPECT_EQ(got, expected);
   EXPECT_TRUE(WaitFor([&] { return c.publisher.queued() == 0; }));
 }

@@ -108,12 +108,25 @@ void MqttClient::OnConnect(mosquitto*, void* self, int rc) {
 
 void MqttClient::OnPublish(mosquitto*, void* self, int mid, int reason_code, const mqtt5__property*) {
   auto* client = static_cast<MqttClient*>(self);
-  if (reason_code >= 0x80) {
-    const QString reason = QString::fromUtf8(mosquitto_reason_string(reason_code));
-    client->Post([client, mid, reason] { emit client->denied(mid, reason); });
-    return;
+  // Acknowledgements that come together cross to the owner's thread in one event.
+  std::lock_guard lock(client->acks_mutex_);
+  if (client->acks_.empty()) client->Post([client] { client->DeliverAcks(); });
+  client->acks_.push_back({mid, reason_code});
+}
+
+void MqttClient::DeliverAcks() {
+  std::vector<Ack> acks;
+  {
+    std::lock_guard lock(acks_mutex_);
+    acks.swap(acks_);
   }
-  client->Post([client, mid] { emit client->published(mid); });
+  for (const Ack& ack : acks) {
+    if (ack.reason_code >= 0x80) {
+      emit denied(ack.mid, QString::fromUtf8(mosquitto_reason_string(ack.reason_code)));
+    } else {
+      emit published(ack.mid);
+    }
+  }
 }
 
 bool MqttClient::SleepUnlessStopped(int ms) {

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 struct mosquitto;
 struct mqtt5__property;
@@ -77,6 +78,7 @@ class MqttClient : public QObject {
   static void OnConnect(mosquitto*, void* self, int rc);
   static void OnPublish(mosquitto*, void* self, int mid, int reason_code, const struct mqtt5__property*);
   void Run();
+  void DeliverAcks();
   // Why the connection ended (`rc` from the library's loop), in the operator's terms.
   [[nodiscard]] QString LossReason(int rc) const;
   bool SleepUnlessStopped(int ms);
@@ -92,6 +94,12 @@ class MqttClient : public QObject {
   int connack_ = -1;            // on the network thread: the last CONNACK code seen
   std::atomic<bool> v5_{true};  // MQTT 5 until a broker says it speaks only 3.1.1
   std::string setup_error_;
+  struct Ack {
+    int mid;
+    int reason_code;
+  };
+  std::mutex acks_mutex_;
+  std::vector<Ack> acks_;  // from the network thread, not yet delivered
 };
 
 }  // namespace kelvo_gateway

@@ -61,7 +61,17 @@ void SitePublisher::SetMaxQueued(std::size_t max_queued) {
 void SitePublisher::PublishStatus(std::string topic, kelvo_records::Record record) {
   queue_.Push({std::move(topic), std::move(record)});
   longest_queue_ = std::max(longest_queue_, queue_.size());
-  Pump();
+  // Answers that arrive in one pass of the event loop go to the library
+  // together, so that its network thread wakes once for them.
+  if (pump_due_) return;
+  pump_due_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        pump_due_ = false;
+        Pump();
+      },
+      Qt::QueuedConnection);
 }
 
 bool SitePublisher::Send(const std::string& topic, const std::string& payload, int qos, bool retain) {

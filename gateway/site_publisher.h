@@ -88,6 +88,7 @@ class SitePublisher : public QObject {
   std::map<std::string, std::string> retained_;
   std::set<std::string> clear_on_connect_;
   int goodbye_mid_ = -1;
+  bool pump_due_ = false;  // a Pump is queued on the event loop
   bool shutting_down_ = false;
   bool goodbye_sent_ = false;
   bool stopped_ = false;

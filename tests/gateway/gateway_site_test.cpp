@@ -311,6 +311,55 @@ TEST(GatewaySite, BrokerTroubleSaidPlainly) {
   }
 }
 
+// A broker with MQTT 3.1.1 only, as far as connecting goes: it refuses an MQTT 5
+// CONNECT as 3.1.1 brokers do (return code 1), and accepts a 3.1.1 one.
+class OldBroker {
+ public:
+  OldBroker() {
+    server_.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+      while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] { Read(socket); });
+      }
+    });
+  }
+  [[nodiscard]] quint16 port() const { return server_.serverPort(); }
+  std::vector<int> levels;  // the protocol level of every CONNECT, in order
+
+ private:
+  void Read(QTcpSocket* socket) {
+    const QByteArray packet = socket->readAll();
+    if (packet.isEmpty() || (static_cast<unsigned char>(packet[0]) >> 4) != 1) return;  // not a CONNECT
+    std::size_t at = 1;
+    while (at < static_cast<std::size_t>(packet.size()) && (packet[static_cast<qsizetype>(at)] & 0x80) != 0)
+      ++at;
+    at += 1 + 2 + 4;  // the length's last byte, then "MQTT" with its length
+    if (at >= static_cast<std::size_t>(packet.size())) return;
+    const int level = packet[static_cast<qsizetype>(at)];
+    levels.push_back(level);
+    if (level == 5) {
+      socket->write(QByteArray("\x20\x02\x00\x01", 4));
+      socket->disconnectFromHost();
+    } else {
+      socket->write(QByteArray("\x20\x02\x00\x00", 4));
+    }
+  }
+  QTcpServer server_;
+};
+
+TEST(GatewaySite, FallsBackToMqtt311AndSaysDenialsAreUnseen) {
+  OldBroker old;
+  Gateway gateway("[broker]\nurl = \"mqtt://127.0.0.1:" + std::to_string(old.port()) +
+                  "\"\ntopic_prefix = \"site\"\n" + Bus("rack1", "tcp://127.0.0.1:1", "[1]"));
+  ASSERT_TRUE(WaitFor([&] { return gateway.Log().find("connected to") != std::string::npos; }))
+      << gateway.Log();
+  EXPECT_EQ(old.levels, (std::vector<int>{5, 4}));
+  EXPECT_TRUE(WaitFor([&] {
+    return gateway.Log().find("speaks MQTT 3.1.1 only: publishes it denies cannot be seen") !=
+           std::string::npos;
+  })) << gateway.Log();
+}
+
 TEST(GatewaySite, PollsBusesConcurrently) {
   kelvo_gateway_test::Broker broker;
   ASSERT_TRUE(broker.Start());

@@ -4,7 +4,10 @@
 #pragma once
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
+#include <cstdint>
 #include <memory>
 #include <set>
 
@@ -24,8 +27,12 @@ class BusPoller : public QObject {
   BusPoller(BusConfig config, bool identify, QObject* parent = nullptr);
   ~BusPoller() override;
 
-  void Start();
+  // The first round starts after `first_round_in_ms` (at once for 0).
+  void Start(int first_round_in_ms = 0);
   [[nodiscard]] const BusConfig& config() const { return config_; }
+  // When a poller that replaces this one should start its first round, so
+  // that rounds keep one interval apart across a restart: ms from now, 0 at once.
+  [[nodiscard]] int NextRoundInMs(int interval_ms) const;
 
  signals:
   // A valid answer to the status request.
@@ -33,18 +40,27 @@ class BusPoller : public QObject {
   void missed(int address, const QString& reason);
   // The unit's device-information answer, or an empty frame when it gave none.
   void identified(int address, const QByteArray& frame);
-  // The link opened, failed or was lost: for the log.
+  // For the log: the link's trouble when it starts, a summary every minute
+  // while it lasts, and its end once a unit answers.
   void linkNote(const QString& text);
 
  private:
+  static constexpr int kTroubleSummaryMs = 60'000;
+
   void Identify(int address);
+  void Trouble(const QString& message);
 
   BusConfig config_;
   bool identify_;
   kelvo_link::LinkClient* link_;
   std::unique_ptr<kelvo_link::RoundPoller> rounds_;
   std::set<int> asked_identity_;
-  bool noted_ = false;  // a failure or loss was logged: the return is logged too
+  QTimer first_round_;
+  QElapsedTimer last_round_start_;  // invalid before the first round
+  std::int64_t rounds_seen_ = 0;
+  bool troubled_ = false;      // a failure or loss was logged, and no unit has answered since
+  std::int64_t attempts_ = 0;  // requests made since the trouble began
+  QTimer trouble_summary_;
 };
 
 }  // namespace kelvo_gateway

@@ -1,5 +1,6 @@
 #include "gateway/discovery.h"
 
+#include <QCryptographicHash>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -17,6 +18,8 @@ constexpr const char* kModelLabel = "主板名称";
 constexpr const char* kSerialLabel = "服务序列号";
 constexpr const char* kSoftwareLabel = "应用版本";
 constexpr const char* kMakerLabel = "工厂名称";
+// The status answer's clock field: a point in time, not a measurement.
+constexpr const char* kClockLabel = "设备时间";
 
 std::string TextOf(const Json& items, const char* label) {
   for (const Json& item : items) {
@@ -43,12 +46,21 @@ std::string Scaled(const std::string& expression, const FieldPresentation* p) {
 
 std::string TopicId(std::string_view text) {
   std::string id(text);
+  bool changed = false;
   for (char& c : id) {
     const bool ok =
         (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
-    if (!ok) c = '_';
+    if (!ok) {
+      c = '_';
+      changed = true;
+    }
   }
-  return id;
+  if (!changed) return id;
+  // Cleaning alone maps "site.a" and "site_a", or any two names in another
+  // script, to one id: the original's hash keeps them apart.
+  const QByteArray digest = QCryptographicHash::hash(
+      QByteArrayView(text.data(), static_cast<qsizetype>(text.size())), QCryptographicHash::Sha256);
+  return id + "-" + digest.left(4).toHex().toStdString();
 }
 
 std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery, const DiscoveredUnit& unit) {
@@ -59,7 +71,7 @@ std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery,
   const std::size_t first = items.size() - 2 - layout->size();
 
   const std::string address = std::to_string(unit.key.address);
-  const std::string node = TopicId("kelvo_" + unit.client_id + "_" + unit.key.bus + "_" + address);
+  const std::string node = "kelvo_" + TopicId(unit.client_id) + "_" + unit.key.bus + "_" + address;
   Json device = {{"identifiers", Json::array({node})}, {"name", unit.key.bus + " unit " + address}};
   if (!unit.identity_frame.empty()) {
     const Json identity = kelvo_records::JsonItems(unit.identity_frame);
@@ -77,15 +89,22 @@ std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery,
                        const std::string& expression) {
     const auto found = discovery.fields.find(label);
     const FieldPresentation* p = found == discovery.fields.end() ? nullptr : &found->second;
-    Json config = {{"name", name},
-                   {"unique_id", node + "_" + object},
-                   {"object_id", node + "_" + object},
-                   {"state_topic", unit.topics.status},
-                   {"value_template", Scaled(expression, p)},
-                   {"availability_topic", unit.topics.availability},
-                   {"state_class", "measurement"}};
-    if (p != nullptr && !p->unit.empty()) config["unit_of_measurement"] = p->unit;
-    if (p != nullptr && !p->device_class.empty()) config["device_class"] = p->device_class;
+    const bool clock = label == kClockLabel;
+    Json config = {
+        {"name", name},
+        {"unique_id", node + "_" + object},
+        {"object_id", node + "_" + object},
+        {"state_topic", unit.topics.status},
+        {"value_template", clock ? "{{ as_datetime(" + expression + ") }}" : Scaled(expression, p)},
+        {"availability_topic", unit.topics.availability}};
+    if (clock) {
+      // Seconds since 1970 read as a time: no unit, no scale, no statistics.
+      config["device_class"] = "timestamp";
+    } else {
+      config["state_class"] = "measurement";
+      if (p != nullptr && !p->unit.empty()) config["unit_of_measurement"] = p->unit;
+      if (p != nullptr && !p->device_class.empty()) config["device_class"] = p->device_class;
+    }
     config["device"] = device;
     out.push_back({discovery.prefix + "/sensor/" + node + "/" + object + "/config", config.dump()});
   };

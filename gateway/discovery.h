@@ -32,7 +32,9 @@ struct DiscoveryMessage {
 [[nodiscard]] std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery,
                                                              const DiscoveredUnit& unit);
 
-// The part of a topic level made safe: anything but A-Z, a-z, 0-9, _ and - becomes "_".
+// `text` as a topic level and id: itself when made of A-Z, a-z, 0-9, _ and -;
+// otherwise every other byte becomes "_" and "-" and 8 hex digits of the
+// original's SHA-256 follow, so that different texts never give one id.
 [[nodiscard]] std::string TopicId(std::string_view text);
 
 }  // namespace kelvo_gateway

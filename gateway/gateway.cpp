@@ -15,8 +15,10 @@
 namespace kelvo_gateway {
 namespace {
 
-// Time the broker has to take the gateway's "offline" on the way out.
-constexpr int kGoodbyeWaitMs = 2000;
+// Time the broker has to take the queued messages and the gateway's "offline"
+// on the way out; with the client's last writes (MqttClient::kLastWritesMs)
+// and the teardown, a shutdown stays within 2.5 s whatever the broker does.
+constexpr int kGoodbyeWaitMs = 1500;
 
 std::chrono::system_clock::time_point TimePoint(const QDateTime& at) {
   return std::chrono::system_clock::time_point(std::chrono::milliseconds(at.toMSecsSinceEpoch()));
@@ -37,6 +39,16 @@ Gateway::Gateway(GatewayConfig config, std::string config_path, QObject* parent)
     Log(up ? "connected to " + config_.broker.url
            : "broker " + config_.broker.url + ": " + reason.toStdString() + "; trying again");
   });
+  connect(publisher_.get(), &SitePublisher::messageLost, this, [](const QString& topic, const QString& why) {
+    Log("messages to " + topic.toStdString() + " are dropped and counted: " + why.toStdString());
+  });
+  connect(publisher_.get(), &SitePublisher::denialsUnseen, this, [this] {
+    if (told_denials_unseen_) return;
+    told_denials_unseen_ = true;
+    Log("broker " + config_.broker.url +
+        " speaks MQTT 3.1.1 only: publishes it denies cannot be seen; check its ACL for the topics under " +
+        config_.broker.topic_prefix + "/");
+  });
   connect(publisher_.get(), &SitePublisher::stopped, this, &Gateway::finished);
   connect(&stats_timer_, &QTimer::timeout, this, &Gateway::PublishStats);
 }
@@ -49,7 +61,7 @@ void Gateway::Start() {
   stats_timer_.start(config_.broker.stats_interval_ms);
 }
 
-void Gateway::StartPoller(const BusConfig& bus) {
+void Gateway::StartPoller(const BusConfig& bus, int first_round_in_ms) {
   auto poller = std::make_unique<BusPoller>(bus, config_.discovery.enabled);
   const std::string name = bus.name;
   counters_[name];
@@ -63,7 +75,7 @@ void Gateway::StartPoller(const BusConfig& bus) {
           [this, name](int address, const QByteArray& frame) { OnIdentified(name, address, frame); });
   connect(poller.get(), &BusPoller::linkNote, this,
           [name](const QString& text) { Log("bus " + name + ": " + text.toStdString()); });
-  poller->Start();
+  poller->Start(first_round_in_ms);
   pollers_[name] = std::move(poller);
 }
 
@@ -80,14 +92,12 @@ void Gateway::OnAnswered(const std::string& bus, int address, const QByteArray& 
   const UnitKey key{bus, address};
   Unit& unit = units_[key];
   kelvo_records::Record record{TimePoint(at), address, frame.toStdString(), latency_ms};
-  publisher_->PublishStatus(TopicsOfUnit(key).status, kelvo_records::JsonRecord(record));
+  const bool first_frame = config_.discovery.enabled && unit.status_frame.empty();
+  if (config_.discovery.enabled) unit.status_frame = record.frame;
+  publisher_->PublishStatus(TopicsOfUnit(key).status, std::move(record));
   unit.misses = 0;
   SetAvailability(key, unit, Availability::Online);
-  if (config_.discovery.enabled) {
-    const bool first = unit.status_frame.empty();
-    unit.status_frame = std::move(record.frame);
-    if (first && unit.identity) PublishDiscovery(key, unit);
-  }
+  if (first_frame && unit.identity) PublishDiscovery(key, unit);
 }
 
 void Gateway::OnMissed(const std::string& bus, int address, const QString&) {
@@ -177,8 +187,15 @@ void Gateway::ApplyBrokerChanges(bool reconnect) {
 }
 
 void Gateway::ApplyBusChanges(const ReloadPlan& plan) {
+  // A restarted bus keeps its rhythm: reloads in quick succession never poll it faster.
+  std::map<std::string, int> next_round_in;
+  for (const BusConfig& bus : plan.start) {
+    if (const auto old = pollers_.find(bus.name); old != pollers_.end()) {
+      next_round_in[bus.name] = old->second->NextRoundInMs(bus.interval_ms);
+    }
+  }
   for (const std::string& name : plan.stop) pollers_.erase(name);
-  for (const BusConfig& bus : plan.start) StartPoller(bus);
+  for (const BusConfig& bus : plan.start) StartPoller(bus, next_round_in[bus.name]);
   std::erase_if(counters_, [this](const auto& entry) { return !pollers_.contains(entry.first); });
 }
 

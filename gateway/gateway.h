@@ -29,7 +29,7 @@ class Gateway : public QObject {
   void Start();
   // Reads the configuration file again; one that does not check leaves everything as it is.
   void Reload();
-  // Publishes the gateway's "offline" and ends; finished() follows within about 2 s.
+  // Publishes the gateway's "offline" and ends; finished() follows within 2.5 s.
   void Shutdown();
 
  signals:
@@ -45,7 +45,7 @@ class Gateway : public QObject {
     std::vector<std::string> discovery_topics;
   };
 
-  void StartPoller(const BusConfig& bus);
+  void StartPoller(const BusConfig& bus, int first_round_in_ms = 0);
   void OnAnswered(const std::string& bus, int address, const QByteArray& frame, const QDateTime& at,
                   double latency_ms);
   void OnMissed(const std::string& bus, int address, const QString& reason);
@@ -70,6 +70,7 @@ class Gateway : public QObject {
   std::map<UnitKey, Unit> units_;
   QTimer stats_timer_;
   bool stopping_ = false;
+  bool told_denials_unseen_ = false;
 };
 
 // "kelvo-gateway: TEXT" on stderr, one line, flushed.

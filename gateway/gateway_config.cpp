@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <set>
@@ -13,10 +16,18 @@
 #include "codec/address_list.h"
 #include "codec/requests.h"
 #include "gateway/broker_url.h"
+#include "gateway/topic_rules.h"
 #include "link/port_settings.h"
 
 namespace kelvo_gateway {
 namespace {
+
+// Room for the bus and address in `{prefix}/{bus}/{address}/availability`, and
+// for "/sensor/{node}/{object}/config" after a discovery prefix (the node
+// holds the client id and the bus).
+constexpr std::size_t kMaxPrefixBytes =
+    kMaxTopicBytes - 1 - kMaxBusNameBytes - std::string_view("/255/availability").size();
+constexpr std::size_t kMaxDiscoveryPrefixBytes = kMaxTopicBytes - kMaxClientIdBytes - kMaxBusNameBytes - 100;
 
 // Raised while reading; carries the complete message. Never leaves this file.
 struct ConfigError {
@@ -116,10 +127,25 @@ class TableReader {
   std::string source_;
 };
 
+// What keeps `path` from being read as a file ("is a directory", "is a named
+// pipe (FIFO)": a FIFO would block the reader for ever); "" for a regular file.
+std::string NotARegularFile(const std::string& path, struct stat* info) {
+  if (stat(path.c_str(), info) != 0) return std::string("cannot be read: ") + std::strerror(errno);
+  if (S_ISREG(info->st_mode)) return {};
+  if (S_ISDIR(info->st_mode)) return "is a directory, not a file";
+  if (S_ISFIFO(info->st_mode)) return "is a named pipe (FIFO), not a file";
+  if (S_ISSOCK(info->st_mode)) return "is a socket, not a file";
+  return "is a device, not a file";
+}
+
 // The password from the first line of `path`; refuses a file others can read.
 std::string ReadPassword(const TableReader& broker, const std::string& path) {
   struct stat info {};
-  if (stat(path.c_str(), &info) != 0) broker.FailKey("password_file", "cannot read " + path);
+  if (const std::string why = NotARegularFile(path, &info); !why.empty()) {
+    broker.FailKey("password_file", path + " " + why);
+  }
+  if (info.st_size == 0)
+    broker.FailKey("password_file", path + " is empty: the password goes on its first line");
   if ((info.st_mode & S_IROTH) != 0) {
     broker.FailKey("password_file", path + " can be read by other users: chmod o-rwx " + path +
                                         " (and keep it owned by the gateway's user or group)");
@@ -132,7 +158,10 @@ std::string ReadPassword(const TableReader& broker, const std::string& path) {
   return password;
 }
 
-void RequireReadable(const TableReader& table, std::string_view key, const std::string& path) {
+void RequireReadableFile(const TableReader& table, std::string_view key, const std::string& path) {
+  struct stat info {};
+  if (const std::string why = NotARegularFile(path, &info); !why.empty())
+    table.FailKey(key, path + " " + why);
   if (access(path.c_str(), R_OK) != 0) table.FailKey(key, "cannot read " + path);
 }
 
@@ -147,11 +176,22 @@ BrokerConfig ReadBroker(const TableReader& t) {
   b.host = url->host;
   b.port = url->port;
   b.client_id = t.String("client_id", "kelvo-gateway-" + HostName());
-  if (b.client_id.empty() || b.client_id.size() > 65535) t.FailKey("client_id", "must not be empty");
+  if (b.client_id.empty()) t.FailKey("client_id", "must not be empty");
+  if (b.client_id.size() > kMaxClientIdBytes) {
+    t.FailKey("client_id", "is " + std::to_string(b.client_id.size()) + " bytes, more than the " +
+                               std::to_string(kMaxClientIdBytes) + " allowed");
+  }
+  if (const std::string why = TextFault(b.client_id); !why.empty()) t.FailKey("client_id", why);
   b.topic_prefix = t.String("topic_prefix", b.topic_prefix);
-  if (b.topic_prefix.empty() || b.topic_prefix.front() == '/' || b.topic_prefix.back() == '/' ||
-      b.topic_prefix.find_first_of(std::string_view("+#\0", 3)) != std::string::npos) {
+  if (b.topic_prefix.empty() || b.topic_prefix.front() == '/' || b.topic_prefix.back() == '/') {
     t.FailKey("topic_prefix", "must be a topic without \"+\", \"#\" or a leading or trailing \"/\"");
+  }
+  if (const std::string why = TopicTextFault(b.topic_prefix); !why.empty()) t.FailKey("topic_prefix", why);
+  if (b.topic_prefix.size() > kMaxPrefixBytes) {
+    t.FailKey("topic_prefix", "is " + std::to_string(b.topic_prefix.size()) +
+                                  " bytes: with a bus and an address the topics would pass the " +
+                                  std::to_string(kMaxTopicBytes) + " bytes MQTT allows; at most " +
+                                  std::to_string(kMaxPrefixBytes));
   }
   b.username = t.String("username", "");
   b.password_file = t.String("password_file", "");
@@ -162,7 +202,7 @@ BrokerConfig ReadBroker(const TableReader& t) {
   b.ca_file = t.String("ca_file", "");
   if (t.Has("ca_file")) {
     if (!b.tls) t.FailKey("ca_file", "is for mqtts:// only; the url says mqtt://");
-    RequireReadable(t, "ca_file", b.ca_file);
+    RequireReadableFile(t, "ca_file", b.ca_file);
   }
   b.keepalive_s = t.Integer("keepalive_s", b.keepalive_s, 5, 65535);
   b.stats_interval_ms = t.Integer("stats_interval_ms", b.stats_interval_ms, 100, 86'400'000);
@@ -172,9 +212,11 @@ BrokerConfig ReadBroker(const TableReader& t) {
 }
 
 bool IsBusName(std::string_view name) {
-  return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
-  });
+  return !name.empty() && name.size() <= kMaxBusNameBytes &&
+         std::all_of(name.begin(), name.end(), [](char c) {
+           return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+                  c == '-';
+         });
 }
 
 // "addresses": a list of numbers, [1, 2, 3], or a string of addresses and ranges, "1-50,60".
@@ -207,11 +249,28 @@ std::vector<int> ReadAddresses(const TableReader& t) {
   return addresses;
 }
 
+// One spelling for each port: a device path with its links resolved, or a
+// tcp:// address with the host in lower case.
+std::string SamePortKey(const std::string& port) {
+  const std::optional<kelvo_link::PortAddress> address =
+      kelvo_link::ParsePortAddress(QString::fromStdString(port));
+  if (address && address->tcp) {
+    return "tcp://" + address->host.toLower().toStdString() + ":" + std::to_string(address->tcp_port);
+  }
+  std::error_code error;
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(port, error);
+  return error ? port : resolved.string();
+}
+
 BusConfig ReadBus(const TableReader& t) {
   BusConfig bus;
   for (const char* key : {"name", "port", "addresses"}) t.Require(key);
   bus.name = t.String("name", "");
-  if (!IsBusName(bus.name)) t.FailKey("name", "\"" + bus.name + "\" is not made of A-Z, a-z, 0-9, _ and -");
+  if (!IsBusName(bus.name)) {
+    const std::string shown = bus.name.size() > 80 ? bus.name.substr(0, 80) + "..." : bus.name;
+    t.FailKey("name", "\"" + shown + "\" is not 1-" + std::to_string(kMaxBusNameBytes) +
+                          " characters of A-Z, a-z, 0-9, _ and -");
+  }
   bus.port = t.String("port", "");
   QString why;
   if (!kelvo_link::ParsePortAddress(QString::fromStdString(bus.port), &why)) {
@@ -229,8 +288,11 @@ DiscoveryConfig ReadDiscovery(const TableReader& t, const std::string& source) {
   DiscoveryConfig d;
   d.enabled = t.Boolean("enabled", d.enabled);
   d.prefix = t.String("prefix", d.prefix);
-  if (d.prefix.empty() || d.prefix.find_first_of("+#") != std::string::npos) {
-    t.FailKey("prefix", "must be a topic without \"+\" or \"#\"");
+  if (d.prefix.empty()) t.FailKey("prefix", "must be a topic without \"+\" or \"#\"");
+  if (const std::string why = TopicTextFault(d.prefix); !why.empty()) t.FailKey("prefix", why);
+  if (d.prefix.size() > kMaxDiscoveryPrefixBytes) {
+    t.FailKey("prefix", "is " + std::to_string(d.prefix.size()) + " bytes, more than the " +
+                            std::to_string(kMaxDiscoveryPrefixBytes) + " a discovery topic has room for");
   }
   if (const toml::table* fields = t.Table("fields")) {
     for (const auto& [label, node] : *fields) {
@@ -266,12 +328,19 @@ GatewayConfig ReadConfig(const toml::table& root, const std::string& source) {
   }
   if (buses == nullptr || buses->empty()) top.Fail(1, "no [[bus]] table: nothing to poll");
   std::set<std::string> names;
+  std::map<std::string, std::pair<std::string, int>> ports;  // the same port in any spelling: bus, line
   int number = 0;
   for (const toml::node& node : *buses) {
     const TableReader t(*node.as_table(), "[[bus]] number " + std::to_string(++number), source,
                         {"name", "port", "baud", "interval_ms", "timeout_ms", "addresses"});
     BusConfig bus = ReadBus(t);
     if (!names.insert(bus.name).second) t.FailKey("name", "\"" + bus.name + "\" names another [[bus]] too");
+    const auto [other, fresh] =
+        ports.try_emplace(SamePortKey(bus.port), bus.name, TableReader::LineOf(*t.table().get("port")));
+    if (!fresh) {
+      t.FailKey("port", bus.port + ": port also used by bus " + other->second.first + ", line " +
+                            std::to_string(other->second.second));
+    }
     config.buses.push_back(std::move(bus));
   }
 
@@ -298,6 +367,10 @@ ConfigResult ParseGatewayConfig(std::string_view text, const std::string& source
 }
 
 ConfigResult LoadGatewayConfig(const std::string& path) {
+  struct stat info {};
+  if (const std::string why = NotARegularFile(path, &info); !why.empty()) {
+    return {std::nullopt, path + ": the configuration file " + why};
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) return {std::nullopt, path + ": cannot read the configuration file"};
   std::ostringstream text;

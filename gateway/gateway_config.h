@@ -9,6 +9,10 @@
 
 namespace kelvo_gateway {
 
+// Longest bus name and client id `--check` takes, in bytes.
+inline constexpr std::size_t kMaxBusNameBytes = 64;
+inline constexpr std::size_t kMaxClientIdBytes = 256;
+
 struct BrokerConfig {
   std::string url;  // as written, "mqtt://HOST[:PORT]" or "mqtts://HOST[:PORT]"
   bool tls = false;

@@ -1,6 +1,7 @@
 #include "gateway/mqtt_client.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <QMetaObject>
 #include <chrono>
@@ -31,10 +32,11 @@ MqttClient::MqttClient(MqttSettings settings, QObject* parent)
     return;
   }
   mosquitto_threaded_set(mosq_, true);
-  mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  // MQTT 5, for the reason codes that tell a denied publish; 3.1.1 where the broker has no 5.
+  mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
   mosquitto_max_inflight_messages_set(mosq_, kMaxInflight);
   mosquitto_connect_callback_set(mosq_, &MqttClient::OnConnect);
-  mosquitto_publish_callback_set(mosq_, &MqttClient::OnPublish);
+  mosquitto_publish_v5_callback_set(mosq_, &MqttClient::OnPublish);
   int rc = MOSQ_ERR_SUCCESS;
   if (!settings_.will_topic.empty()) {
     rc = mosquitto_will_set(mosq_, settings_.will_topic.c_str(),
@@ -84,21 +86,47 @@ void MqttClient::Stop() {
   if (thread_.joinable()) thread_.join();
 }
 
-bool MqttClient::Publish(const std::string& topic, const std::string& payload, int qos, bool retain,
-                         int* mid) {
-  if (!connected_ || mosq_ == nullptr) return false;
+PublishOutcome MqttClient::Publish(const std::string& topic, const std::string& payload, int qos, bool retain,
+                                   int* mid, QString* why) {
+  if (!connected_ || mosq_ == nullptr) return PublishOutcome::NotConnected;
   const int rc = mosquitto_publish(mosq_, mid, topic.c_str(), static_cast<int>(payload.size()),
                                    payload.data(), qos, retain);
-  return rc == MOSQ_ERR_SUCCESS;
+  switch (rc) {
+    case MOSQ_ERR_SUCCESS: return PublishOutcome::Taken;
+    case MOSQ_ERR_NO_CONN:
+    case MOSQ_ERR_CONN_LOST:
+    case MOSQ_ERR_NOMEM: return PublishOutcome::NotConnected;
+    default:
+      if (why != nullptr) *why = Reason(rc);
+      return PublishOutcome::Refused;
+  }
 }
 
 void MqttClient::OnConnect(mosquitto*, void* self, int rc) {
   static_cast<MqttClient*>(self)->connack_ = rc;
 }
 
-void MqttClient::OnPublish(mosquitto*, void* self, int mid) {
+void MqttClient::OnPublish(mosquitto*, void* self, int mid, int reason_code, const mqtt5__property*) {
   auto* client = static_cast<MqttClient*>(self);
-  client->Post([client, mid] { emit client->published(mid); });
+  // Acknowledgements that come together cross to the owner's thread in one event.
+  std::lock_guard lock(client->acks_mutex_);
+  if (client->acks_.empty()) client->Post([client] { client->DeliverAcks(); });
+  client->acks_.push_back({mid, reason_code});
+}
+
+void MqttClient::DeliverAcks() {
+  std::vector<Ack> acks;
+  {
+    std::lock_guard lock(acks_mutex_);
+    acks.swap(acks_);
+  }
+  for (const Ack& ack : acks) {
+    if (ack.reason_code >= 0x80) {
+      emit denied(ack.mid, QString::fromUtf8(mosquitto_reason_string(ack.reason_code)));
+    } else {
+      emit published(ack.mid);
+    }
+  }
 }
 
 bool MqttClient::SleepUnlessStopped(int ms) {
@@ -106,9 +134,26 @@ bool MqttClient::SleepUnlessStopped(int ms) {
   return stop_wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop_.load(); });
 }
 
+QString MqttClient::LossReason(int rc) const {
+  const QString where = QString::fromStdString(settings_.host) + ":" + QString::number(settings_.port);
+  const QString silent =
+      "no answer from the broker within the keepalive of " + QString::number(settings_.keepalive_s) + " s";
+  if (connack_ > 0) return QString::fromUtf8(mosquitto_connack_string(connack_));
+  if (connack_ < 0) {
+    // Before the broker's first answer: say what the operator can act on, not the library's code.
+    if (rc == MOSQ_ERR_KEEPALIVE) return silent + ": is " + where + " an MQTT broker?";
+    if (settings_.tls) {
+      return "the TLS handshake with " + where +
+             " failed: not a TLS port (mqtt:// is for a plain one), or a certificate that does not check";
+    }
+  }
+  if (rc == MOSQ_ERR_KEEPALIVE) return silent;
+  if (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_NO_CONN) return "connection lost";
+  return Reason(rc);
+}
+
 void MqttClient::Run() {
   bool have_socket = false;
-  bool first = true;
   bool reported_up = false;
   int retry_ms = 0;
   QString last_reason;
@@ -129,10 +174,9 @@ void MqttClient::Run() {
     if (!have_socket) {
       if (retry_ms > 0 && SleepUnlessStopped(retry_ms)) break;
       connack_ = -1;
-      const int rc = first ? mosquitto_connect_async(mosq_, settings_.host.c_str(), settings_.port,
-                                                     settings_.keepalive_s)
-                           : mosquitto_reconnect_async(mosq_);
-      first = false;
+      // Connecting afresh each time: after a failed TLS handshake the library cannot reconnect.
+      const int rc =
+          mosquitto_connect_async(mosq_, settings_.host.c_str(), settings_.port, settings_.keepalive_s);
       if (rc != MOSQ_ERR_SUCCESS) {
         lost(Reason(rc));
         continue;
@@ -146,19 +190,25 @@ void MqttClient::Run() {
       reported_up = true;
       retry_ms = 0;
       last_reason.clear();
-      Post([this] {
+      const bool v5 = v5_;
+      Post([this, v5] {
         connected_ = true;
-        emit connected();
+        emit connected(v5);
       });
     }
-    if (rc != MOSQ_ERR_SUCCESS) {
-      QString reason = connack_ > 0 ? QString::fromUtf8(mosquitto_connack_string(connack_)) : Reason(rc);
-      if (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_NO_CONN) reason = "connection lost";
-      lost(reason);
+    // A broker without MQTT 5 refuses its CONNECT: 3.1.1 from then on, at once.
+    if (v5_ && (connack_ == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION)) {
+      v5_ = false;
+      mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+      mosquitto_disconnect(mosq_);
+      have_socket = false;
+      connack_ = -1;
+      continue;
     }
+    if (rc != MOSQ_ERR_SUCCESS) lost(LossReason(rc));
   }
   // A goodbye already queued by Stop is written before the thread ends.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLastWritesMs);
   while (have_socket && std::chrono::steady_clock::now() < deadline &&
          mosquitto_loop(mosq_, 50, 1) == MOSQ_ERR_SUCCESS) {
   }

@@ -10,8 +10,10 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 struct mosquitto;
+struct mqtt5__property;
 
 namespace kelvo_gateway {
 
@@ -30,39 +32,55 @@ struct MqttSettings {
   bool operator==(const MqttSettings&) const = default;
 };
 
+// What became of a message handed to Publish.
+enum class PublishOutcome {
+  Taken,         // the library has it and sends it
+  NotConnected,  // nothing kept: try again once connected
+  Refused,       // the library will never send it (a topic or payload MQTT forbids)
+};
+
 class MqttClient : public QObject {
   Q_OBJECT
  public:
-  // Unacknowledged QoS 1 messages the library keeps and sends again after a reconnect.
-  static constexpr int kMaxInflight = 100;
+  // Unacknowledged QoS 1 messages the library keeps and sends again after a
+  // reconnect; small, since a stalled broker holds them and they cannot be dropped.
+  static constexpr int kMaxInflight = 20;
   // Waits between connection attempts: doubling from the first, never above the last.
   static constexpr int kFirstRetryMs = 500;
   static constexpr int kLongestRetryMs = 5000;
+  // How long Stop lets the network thread write a goodbye already queued.
+  static constexpr int kLastWritesMs = 400;
 
   explicit MqttClient(MqttSettings settings, QObject* parent = nullptr);
   ~MqttClient() override;  // stops the network thread without a goodbye
 
   // Starts connecting; tries again after every failure or loss until Stop.
   void Start();
-  // Says goodbye (the broker drops the will) and ends the network thread, within about a second.
+  // Says goodbye (the broker drops the will) and ends the network thread, within kLastWritesMs and a loop.
   void Stop();
 
   [[nodiscard]] bool isConnected() const { return connected_; }
-  // Hands a message to the library while connected; false (nothing kept) when not,
-  // or when the library refuses it. `mid` gets the message id that published() reports.
-  bool Publish(const std::string& topic, const std::string& payload, int qos, bool retain,
-               int* mid = nullptr);
+  // Hands a message to the library while connected. `mid` gets the message id
+  // that published() or denied() reports; `why` the library's reason for a refusal.
+  PublishOutcome Publish(const std::string& topic, const std::string& payload, int qos, bool retain,
+                         int* mid = nullptr, QString* why = nullptr);
 
  signals:
-  void connected();
+  // `denials_seen`: the broker speaks MQTT 5, whose acknowledgements say when it denies a publish.
+  void connected(bool denials_seen);
   void disconnected(const QString& reason);
   // QoS 1: the broker acknowledged `mid`; QoS 0: it was written.
   void published(int mid);
+  // QoS 1 over MQTT 5: the broker refused `mid` (an ACL, a quota), with its reason.
+  void denied(int mid, const QString& reason);
 
  private:
   static void OnConnect(mosquitto*, void* self, int rc);
-  static void OnPublish(mosquitto*, void* self, int mid);
+  static void OnPublish(mosquitto*, void* self, int mid, int reason_code, const struct mqtt5__property*);
   void Run();
+  void DeliverAcks();
+  // Why the connection ended (`rc` from the library's loop), in the operator's terms.
+  [[nodiscard]] QString LossReason(int rc) const;
   bool SleepUnlessStopped(int ms);
   void Post(auto&& f);
 
@@ -72,9 +90,16 @@ class MqttClient : public QObject {
   std::atomic<bool> stop_{false};
   std::mutex stop_mutex_;
   std::condition_variable stop_wake_;
-  bool connected_ = false;  // on the owner's thread
-  int connack_ = -1;        // on the network thread: the last CONNACK code seen
+  bool connected_ = false;      // on the owner's thread
+  int connack_ = -1;            // on the network thread: the last CONNACK code seen
+  std::atomic<bool> v5_{true};  // MQTT 5 until a broker says it speaks only 3.1.1
   std::string setup_error_;
+  struct Ack {
+    int mid;
+    int reason_code;
+  };
+  std::mutex acks_mutex_;
+  std::vector<Ack> acks_;  // from the network thread, not yet delivered
 };
 
 }  // namespace kelvo_gateway

@@ -17,8 +17,13 @@ void OutboundQueue::SetCapacity(std::size_t capacity) {
   Trim();
 }
 
+void OutboundQueue::SetTakenOut(std::size_t taken) {
+  taken_ = taken;
+  Trim();
+}
+
 void OutboundQueue::Trim() {
-  while (messages_.size() > capacity_) {
+  while (!messages_.empty() && messages_.size() + taken_ > capacity_) {
     messages_.pop_front();
     ++dropped_;
   }

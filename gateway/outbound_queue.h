@@ -6,11 +6,16 @@
 #include <deque>
 #include <string>
 
+#include "records/record.h"
+
 namespace kelvo_gateway {
 
+// One status message, held as the answer it reports: a few hundred bytes,
+// where its JSON text (mostly the field labels every message repeats) is
+// about 2.5 KB. The text is made when the message goes to the library.
 struct OutboundMessage {
   std::string topic;
-  std::string payload;
+  kelvo_records::Record record;
 };
 
 class OutboundQueue {
@@ -24,6 +29,10 @@ class OutboundQueue {
   void PushFront(OutboundMessage message);
   // A smaller capacity drops the oldest at once.
   void SetCapacity(std::size_t capacity);
+  // Messages taken from the queue but not yet done with (in flight to the
+  // broker) count against the capacity too; they cannot be dropped, so the
+  // oldest waiting ones go in their place.
+  void SetTakenOut(std::size_t taken);
 
   [[nodiscard]] bool empty() const { return messages_.empty(); }
   [[nodiscard]] std::size_t size() const { return messages_.size(); }
@@ -35,6 +44,7 @@ class OutboundQueue {
   void Trim();
 
   std::size_t capacity_;
+  std::size_t taken_ = 0;
   std::deque<OutboundMessage> messages_;
   std::uint64_t dropped_ = 0;
 };

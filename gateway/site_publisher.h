@@ -27,9 +27,10 @@ class SitePublisher : public QObject {
   void Start();
   // New broker settings: the old connection says goodbye, queued messages stay.
   void Reconnect(MqttSettings settings);
-  void SetMaxQueued(std::size_t max_queued) { queue_.SetCapacity(max_queued); }
+  void SetMaxQueued(std::size_t max_queued);
 
-  void PublishStatus(std::string topic, std::string payload);
+  // Queues `record` for `topic`; its payload is JsonRecord's text of it.
+  void PublishStatus(std::string topic, kelvo_records::Record record);
   // Retained state: published now when connected, and again on each connect.
   void SetRetained(const std::string& topic, std::string payload);
   // Publishes an empty retained message once (now, or on the next connect) and forgets the topic.
@@ -43,17 +44,31 @@ class SitePublisher : public QObject {
   void Shutdown(int wait_ms);
 
   [[nodiscard]] bool isConnected() const { return client_ && client_->isConnected(); }
+  // Status messages held, those in flight to the broker included: at most max_queued.
   [[nodiscard]] std::size_t queued() const { return queue_.size() + inflight_.size(); }
-  [[nodiscard]] std::uint64_t dropped() const { return queue_.dropped(); }
+  // Messages the broker never got: pushed out of the full queue, refused by the library, denied by the
+  // broker.
+  [[nodiscard]] std::uint64_t dropped() const { return queue_.dropped() + lost_; }
 
  signals:
   void connectionChanged(bool connected, const QString& reason);
+  // The first message on `topic` that the broker will never get (the library
+  // refuses it, the broker denies it); later ones are only counted.
+  void messageLost(const QString& topic, const QString& why);
+  // Connected over MQTT 3.1.1, whose acknowledgements cannot tell a denied publish.
+  void denialsUnseen();
   void stopped();
 
  private:
   void MakeClient(MqttSettings settings);
-  void OnConnected();
+  void OnConnected(bool denials_seen);
   void OnPublished(int mid);
+  void OnDenied(int mid, const QString& reason);
+  // Forgets the status message `mid` in flight; false when it is none.
+  bool TakeInflight(int mid);
+  // Hands one message outside the queue to the library; false when not connected.
+  bool Send(const std::string& topic, const std::string& payload, int qos, bool retain);
+  void Lost(const std::string& topic, const QString& why);
   void Pump();
   void SayGoodbye();
   void FinishShutdown();
@@ -64,9 +79,16 @@ class SitePublisher : public QObject {
   // Status messages the library holds until acknowledged, oldest first: sent
   // again through a new connection if the old one ends without acknowledging them.
   std::deque<std::pair<int, OutboundMessage>> inflight_;
+  std::map<int, std::string> other_inflight_;  // retained messages not yet acknowledged, by id
+  std::size_t max_queued_;
+  static constexpr std::size_t kTrimAfterQueued = 1000;
+  std::size_t longest_queue_ = 0;  // since the queue was last empty after a long wait
+  std::uint64_t lost_ = 0;
+  std::set<std::string> told_;  // topics whose lost messages the log has heard of
   std::map<std::string, std::string> retained_;
   std::set<std::string> clear_on_connect_;
   int goodbye_mid_ = -1;
+  bool pump_due_ = false;  // a Pump is queued on the event loop
   bool shutting_down_ = false;
   bool goodbye_sent_ = false;
   bool stopped_ = false;

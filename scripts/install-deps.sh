@@ -23,6 +23,8 @@ packages=(
   xvfb xdotool x11-utils imagemagick hyperfine time file dpkg-dev python3 desktop-file-utils
   # manual pages, the shell completion, and checking the package
   scdoc lintian man-db groff-base bash-completion
+  # the gateway's unit checked offline (systemd-analyze security), and its profile (perf)
+  systemd linux-perf
 )
 
 missing=()

@@ -97,6 +97,16 @@ if [ -f "$build/gateway/kelvo-gateway" ]; then
     'ExecStart=/usr/bin/kelvo-gateway --config /etc/kelvo/gateway.toml'; do
     grep -qxF "$line" "$unit" || fail "kelvo-gateway.service lacks '$line'"
   done
+  for line in 'ExecStartPre=/usr/bin/kelvo-gateway --config /etc/kelvo/gateway.toml --check' \
+    RestartPreventExitStatus=2; do
+    grep -qxF "$line" "$unit" || fail "kelvo-gateway.service lacks '$line'"
+  done
+  # Hardened as a serial and network daemon allows: below 2.0 in systemd's offline rating.
+  exposure=$(systemd-analyze security --offline=yes "$unit" 2>/dev/null |
+    sed -n 's/.*Overall exposure level for .*: \([0-9.]*\) .*/\1/p')
+  [ -n "$exposure" ] || fail "systemd-analyze security gave no rating for $unit"
+  awk -v e="$exposure" 'BEGIN { exit !(e < 2.0) }' || fail "kelvo-gateway.service rates $exposure exposed (aim: below 2.0)"
+  echo "kelvo-gateway.service: exposure $exposure"
   example=/usr/share/doc/kelvo-vavo-zuru/examples/gateway.toml
   /usr/bin/kelvo-gateway --config "$example" --check || fail "the example configuration does not check"
 fi

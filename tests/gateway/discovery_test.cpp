@@ -43,15 +43,21 @@ TEST(GatewayTopics, UnitAndGatewayTopicsUnderThePrefix) {
   }
 }
 
-TEST(GatewayTopicId, KeepsSafeCharactersOnly) {
+// Hashes from sha256sum of the text.
+TEST(GatewayTopicId, SafeTextAsItIsOtherTextCleanedWithItsHash) {
   const struct {
     const char* text;
     const char* id;
   } rows[] = {
       {"kelvo_site-A_rack1_07", "kelvo_site-A_rack1_07"},
-      {"a b/c+#", "a_b_c__"},
-      {"x.y:z", "x_y_z"},
-      {"\xC3\xA9t\xC3\xA9", "__t__"},  // "été": every byte of a UTF-8 character
+      {"site_a", "site_a"},
+      {"a b/c+#", "a_b_c__-a023d60f"},
+      {"x.y:z", "x_y_z-089291eb"},
+      {"\xC3\xA9t\xC3\xA9", "__t__-bd010c64"},  // "été": every byte of a UTF-8 character
+      // Cleaned alike, told apart by the hash: two sites never share ids.
+      {"site.a", "site_a-89f9bc4d"},
+      {"工厂", "______-5c331171"},
+      {"仓库", "______-89b2ecbe"},
       {"", ""},
   };
   for (const auto& row : rows) EXPECT_EQ(TopicId(row.text), row.id) << row.text;
@@ -121,26 +127,33 @@ TEST(GatewayDiscovery, OneSensorPerNumericFieldAndArrayElement) {
       "field24", "field25", "field26",   "field27", "field28", "field29"};
   ASSERT_EQ(messages.size(), objects.size());
   for (std::size_t i = 0; i < objects.size(); ++i) {
-    EXPECT_EQ(messages[i].topic, "ha/sensor/kelvo_gw_1_rack1_4/" + objects[i] + "/config");
+    EXPECT_EQ(messages[i].topic, "ha/sensor/kelvo_gw_1-c486798b_rack1_4/" + objects[i] + "/config");
   }
 
   const std::string device =
-      R"("device":{"identifiers":["kelvo_gw_1_rack1_4"],"name":"rack1 unit 4","manufacturer":"KELV",)"
+      R"("device":{"identifiers":["kelvo_gw_1-c486798b_rack1_4"],"name":"rack1 unit 4","manufacturer":"KELV",)"
       R"("model":"B10","serial_number":"KV007","sw_version":"2.1"}})";
   const struct {
     std::size_t index;
     std::string payload;
   } rows[] = {
+      // The device's clock: a timestamp sensor, never a measurement.
+      {0,
+       R"({"name":"设备时间","unique_id":"kelvo_gw_1-c486798b_rack1_4_field01",)"
+       R"("object_id":"kelvo_gw_1-c486798b_rack1_4_field01","state_topic":"site/rack1/4/status",)"
+       R"("value_template":"{{ as_datetime((value_json['items'] | selectattr('label', 'equalto', \"设备时间\") )"
+       R"(| first)['number']) }}","availability_topic":"site/rack1/4/availability","device_class":"timestamp",)" +
+           device},
       // No presentation: a plain number.
       {2,
-       R"({"name":"SOH","unique_id":"kelvo_gw_1_rack1_4_field03","object_id":"kelvo_gw_1_rack1_4_field03",)"
+       R"({"name":"SOH","unique_id":"kelvo_gw_1-c486798b_rack1_4_field03","object_id":"kelvo_gw_1-c486798b_rack1_4_field03",)"
        R"("state_topic":"site/rack1/4/status","value_template":"{{ (value_json['items'] | selectattr('label', )"
        R"('equalto', \"SOH\") | first)['number'] }}","availability_topic":"site/rack1/4/availability",)"
        R"("state_class":"measurement",)" +
            device},
       // Unit, scale and class.
       {3,
-       R"({"name":"总电压","unique_id":"kelvo_gw_1_rack1_4_field04","object_id":"kelvo_gw_1_rack1_4_field04",)"
+       R"({"name":"总电压","unique_id":"kelvo_gw_1-c486798b_rack1_4_field04","object_id":"kelvo_gw_1-c486798b_rack1_4_field04",)"
        R"("state_topic":"site/rack1/4/status","value_template":"{{ ((value_json['items'] | selectattr('label', )"
        R"('equalto', \"总电压\") | first)['number'] * 0.01) | round(6) }}",)"
        R"("availability_topic":"site/rack1/4/availability","state_class":"measurement",)"
@@ -148,8 +161,8 @@ TEST(GatewayDiscovery, OneSensorPerNumericFieldAndArrayElement) {
            device},
       // The second cell: the array's presentation, element 1.
       {6,
-       R"({"name":"单体电压数组 2","unique_id":"kelvo_gw_1_rack1_4_field06_2",)"
-       R"("object_id":"kelvo_gw_1_rack1_4_field06_2","state_topic":"site/rack1/4/status",)"
+       R"({"name":"单体电压数组 2","unique_id":"kelvo_gw_1-c486798b_rack1_4_field06_2",)"
+       R"("object_id":"kelvo_gw_1-c486798b_rack1_4_field06_2","state_topic":"site/rack1/4/status",)"
        R"("value_template":"{{ (value_json['items'] | selectattr('label', 'equalto', \"单体电压数组\") | first))"
        R"(['numbers'][1] }}","availability_topic":"site/rack1/4/availability","state_class":"measurement",)"
        R"("unit_of_measurement":"mV",)" +
@@ -161,8 +174,9 @@ TEST(GatewayDiscovery, OneSensorPerNumericFieldAndArrayElement) {
 TEST(GatewayDiscovery, DeviceWithoutIdentityAndNothingWithoutAStatusAnswer) {
   const auto configs = DiscoveryConfigs(Presentation(), Unit(kStatus, ""));
   ASSERT_EQ(configs.size(), 30u);
-  EXPECT_EQ(nlohmann::json::parse(configs[0].payload).at("device"),
-            nlohmann::json::parse(R"({"identifiers":["kelvo_gw_1_rack1_4"],"name":"rack1 unit 4"})"));
+  EXPECT_EQ(
+      nlohmann::json::parse(configs[0].payload).at("device"),
+      nlohmann::json::parse(R"({"identifiers":["kelvo_gw_1-c486798b_rack1_4"],"name":"rack1 unit 4"})"));
 
   for (const std::string& status : {std::string(), std::string("<"), kIdentity}) {
     EXPECT_TRUE(DiscoveryConfigs(Presentation(), Unit(status, kIdentity)).empty()) << status;

@@ -8,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -150,6 +152,212 @@ TEST(GatewaySite, PublishesStatusAvailabilityAndStatsOfEveryBus) {
   EXPECT_EQ(gateway.process().exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(gateway.process().exitCode(), 0);
   EXPECT_TRUE(WaitFor([&] { return sub.Last("site/gateway/availability") == "offline"; }));
+}
+
+// The miss that turns a unit offline is exactly the offline_after-th: rounds a
+// second apart, so that the count of requests the silent unit has seen when
+// "offline" arrives cannot have moved on.
+TEST(GatewaySite, OfflineAtExactlyTheConfiguredMiss) {
+  kelvo_gateway_test::Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/rack1/9/availability");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  for (const int offline_after : {2, 4}) {
+    TcpUnit server({1});  // nothing at address 9
+    int asked = 0;
+    QObject::connect(&server.server, &kelvo_sim::UnitServer::requestSeen, [&] { ++asked; });
+    sub.Clear();
+    Gateway gateway(Broker(broker, "offline_after = " + std::to_string(offline_after) + "\n") +
+                    Bus("rack1", server.port(), "[9]", 1000, 150));
+    int asked_at_offline = -1;
+    ASSERT_TRUE(WaitFor([&] {
+      if (sub.Last("site/rack1/9/availability") == "offline") asked_at_offline = asked;
+      return asked_at_offline >= 0;
+    })) << gateway.Log();
+    EXPECT_EQ(asked_at_offline, offline_after);
+    const std::string said =
+        "unit rack1/9 offline after " + std::to_string(offline_after) + " missed answers";
+    EXPECT_TRUE(WaitFor([&] { return gateway.Log().find(said) != std::string::npos; })) << gateway.Log();
+  }
+}
+
+// A broker that holds the connection and answers nothing: the goodbye is never
+// acknowledged, and the exit still comes within 2.5 s.
+TEST(GatewaySite, ShutdownWithinItsTimeWhenTheBrokerStalls) {
+  kelvo_gateway_test::Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/#");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  TcpUnit unit({1});
+  Gateway gateway(Broker(broker) + Bus("rack1", unit.port(), "[1]", 100, 80));
+  ASSERT_TRUE(WaitFor([&] { return sub.Count("site/rack1/1/status") > 0; })) << gateway.Log();
+  broker.Pause();
+  QElapsedTimer clock;
+  clock.start();
+  gateway.Signal(SIGTERM);
+  ASSERT_TRUE(gateway.Ended(5000));
+  EXPECT_LT(clock.elapsed(), 2500);
+  EXPECT_EQ(gateway.process().exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(gateway.process().exitCode(), 0);
+}
+
+// Reloads that change a bus in quick succession restart its poller each time;
+// its rounds stay an interval apart all the same.
+TEST(GatewaySite, ReloadStormKeepsTheBusRhythm) {
+  kelvo_gateway_test::Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/#");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  TcpUnit unit({1});
+  int asked = 0;
+  QObject::connect(&unit.server, &kelvo_sim::UnitServer::requestSeen, [&] { ++asked; });
+  const auto config = [&](int timeout_ms) {
+    return Broker(broker) + Bus("rack1", unit.port(), "[1]", 1000, timeout_ms);
+  };
+  Gateway gateway(config(150));
+  ASSERT_TRUE(WaitFor([&] { return sub.Count("site/rack1/1/status") > 0; })) << gateway.Log();
+
+  const auto reloads = [&] {
+    const std::string log = gateway.Log();
+    std::size_t n = 0;
+    for (std::size_t at = log.find("configuration reloaded"); at != std::string::npos;
+         at = log.find("configuration reloaded", at + 1)) {
+      ++n;
+    }
+    return n;
+  };
+  QElapsedTimer clock;
+  clock.start();
+  const int asked_before = asked;
+  for (std::size_t i = 1; i <= 20; ++i) {
+    gateway.Rewrite(config(i % 2 == 1 ? 160 : 150));
+    gateway.Signal(SIGHUP);
+    ASSERT_TRUE(WaitFor([&] { return reloads() == i; })) << gateway.Log();
+  }
+  // One round a second: at most one request per second begun, and the one due at the start.
+  const auto allowed = static_cast<int>(clock.elapsed() / 1000) + 2;
+  EXPECT_LE(asked - asked_before, allowed) << "in " << clock.elapsed() << " ms";
+}
+
+// Lines of `log` that begin with `start`.
+std::size_t LinesStarting(const std::string& log, const std::string& start) {
+  std::size_t n = 0;
+  for (std::size_t at = 0; (at = log.find("\n" + start, at)) != std::string::npos; ++at) ++n;
+  return n + (log.starts_with(start) ? 1 : 0);
+}
+
+// A serial server that closes every connection at once: its trouble is told
+// once (the minute's summary is not due yet), and "back" only after an answer.
+TEST(GatewaySite, FlappingLinkIsToldOnceAndBackAfterAnAnswer) {
+  kelvo_gateway_test::Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/#");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  auto flapping = std::make_unique<QTcpServer>();
+  ASSERT_TRUE(flapping->listen(QHostAddress::LocalHost, 0));
+  const quint16 port = flapping->serverPort();
+  int accepted = 0;
+  QObject::connect(flapping.get(), &QTcpServer::newConnection, [&] {
+    while (QTcpSocket* socket = flapping->nextPendingConnection()) {
+      ++accepted;
+      socket->close();
+      socket->deleteLater();
+    }
+  });
+  const std::string url = "tcp://127.0.0.1:" + std::to_string(port);
+  Gateway gateway(Broker(broker) + Bus("rack1", url, "[1]", 100, 80));
+  ASSERT_TRUE(WaitFor([&] { return accepted >= 10; })) << gateway.Log();
+  EXPECT_EQ(LinesStarting(gateway.Log(), "kelvo-gateway: bus rack1:"), 1u) << gateway.Log();
+
+  flapping.reset();
+  kelvo_sim::UnitServer unit(kelvo_sim::SimulatedUnit({1}, {}, 7));
+  ASSERT_TRUE(unit.Listen(QString::fromStdString(url)));
+  ASSERT_TRUE(WaitFor([&] {
+    return gateway.Log().find(url + " back: a unit answered") != std::string::npos;
+  })) << gateway.Log();
+  EXPECT_EQ(LinesStarting(gateway.Log(), "kelvo-gateway: bus rack1:"), 2u) << gateway.Log();
+  EXPECT_EQ(gateway.Log().find("open again"), std::string::npos) << gateway.Log();
+}
+
+// A broker that cannot be used is said in the operator's terms, not the library's codes.
+TEST(GatewaySite, BrokerTroubleSaidPlainly) {
+  kelvo_gateway_test::Broker plain;
+  ASSERT_TRUE(plain.Start());
+  QTcpServer silent;  // takes the connection and never answers
+  ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+  std::vector<QTcpSocket*> held;
+  QObject::connect(&silent, &QTcpServer::newConnection,
+                   [&] { held.push_back(silent.nextPendingConnection()); });
+  const struct {
+    const char* name;
+    std::string url;
+    std::string said;
+  } rows[] = {
+      {"TLS to a plain port", "mqtts://127.0.0.1:" + std::to_string(plain.port()),
+       "failed: not a TLS port (mqtt:// is for a plain one)"},
+      {"no CONNACK", "mqtt://127.0.0.1:" + std::to_string(silent.serverPort()),
+       "no answer from the broker within the keepalive of 5 s: is 127.0.0.1:" +
+           std::to_string(silent.serverPort()) + " an MQTT broker?"},
+  };
+  for (const auto& row : rows) {
+    Gateway gateway("[broker]\nurl = \"" + row.url + "\"\nkeepalive_s = 5\n" +
+                    Bus("rack1", "tcp://127.0.0.1:1", "[1]"));
+    EXPECT_TRUE(WaitFor([&] { return gateway.Log().find(row.said) != std::string::npos; }, 15000))
+        << row.name << "\n"
+        << gateway.Log();
+    for (const char* library : {"Unknown error", "Invalid function arguments", "A TLS error occurred"}) {
+      EXPECT_EQ(gateway.Log().find(library), std::string::npos) << row.name << "\n" << gateway.Log();
+    }
+  }
+}
+
+// A broker with MQTT 3.1.1 only, as far as connecting goes: it refuses an MQTT 5
+// CONNECT as 3.1.1 brokers do (return code 1), and accepts a 3.1.1 one.
+class OldBroker {
+ public:
+  OldBroker() {
+    server_.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+      while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] { Read(socket); });
+      }
+    });
+  }
+  [[nodiscard]] quint16 port() const { return server_.serverPort(); }
+  std::vector<int> levels;  // the protocol level of every CONNECT, in order
+
+ private:
+  void Read(QTcpSocket* socket) {
+    const QByteArray packet = socket->readAll();
+    if (packet.isEmpty() || (static_cast<unsigned char>(packet[0]) >> 4) != 1) return;  // not a CONNECT
+    std::size_t at = 1;
+    while (at < static_cast<std::size_t>(packet.size()) && (packet[static_cast<qsizetype>(at)] & 0x80) != 0)
+      ++at;
+    at += 1 + 2 + 4;  // the length's last byte, then "MQTT" with its length
+    if (at >= static_cast<std::size_t>(packet.size())) return;
+    const int level = packet[static_cast<qsizetype>(at)];
+    levels.push_back(level);
+    if (level == 5) {
+      socket->write(QByteArray("\x20\x02\x00\x01", 4));
+      socket->disconnectFromHost();
+    } else {
+      socket->write(QByteArray("\x20\x02\x00\x00", 4));
+    }
+  }
+  QTcpServer server_;
+};
+
+TEST(GatewaySite, FallsBackToMqtt311AndSaysDenialsAreUnseen) {
+  OldBroker old;
+  Gateway gateway("[broker]\nurl = \"mqtt://127.0.0.1:" + std::to_string(old.port()) +
+                  "\"\ntopic_prefix = \"site\"\n" + Bus("rack1", "tcp://127.0.0.1:1", "[1]"));
+  ASSERT_TRUE(WaitFor([&] { return gateway.Log().find("connected to") != std::string::npos; }))
+      << gateway.Log();
+  EXPECT_EQ(old.levels, (std::vector<int>{5, 4}));
+  EXPECT_TRUE(WaitFor([&] {
+    return gateway.Log().find("speaks MQTT 3.1.1 only: publishes it denies cannot be seen") !=
+           std::string::npos;
+  })) << gateway.Log();
 }
 
 TEST(GatewaySite, PollsBusesConcurrently) {

@@ -1,6 +1,7 @@
 #include "mqtt_harness.h"
 
 #include <mosquitto.h>
+#include <signal.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -25,7 +26,7 @@ int FreePort() {
   return server.serverPort();
 }
 
-Broker::Broker(bool persistence) : port_(FreePort()) {
+Broker::Broker(bool persistence, const std::string& acl) : port_(FreePort()) {
   QFile config(dir_.filePath("mosquitto.conf"));
   config.open(QIODevice::WriteOnly);
   // Run as root, mosquitto becomes the mosquitto user, who must be able to save its state here.
@@ -36,6 +37,13 @@ Broker::Broker(bool persistence) : port_(FreePort()) {
                      " 127.0.0.1\nallow_anonymous true\nlog_type error\nlog_type warning\n";
   text += persistence ? "persistence true\npersistence_location " + dir_.path().toStdString() + "/\n"
                       : "persistence false\n";
+  if (!acl.empty()) {
+    QFile acl_file(dir_.filePath("acl"));
+    acl_file.open(QIODevice::WriteOnly);
+    acl_file.write(acl.c_str());
+    acl_file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    text += "acl_file " + dir_.filePath("acl").toStdString() + "\n";
+  }
   config.write(text.c_str());
   process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 }
@@ -65,8 +73,17 @@ bool Broker::Start() {
 
 void Broker::Stop() {
   if (process_.state() == QProcess::NotRunning) return;
+  Resume();  // a paused broker would hold the SIGTERM
   process_.terminate();
   WaitFor([this] { return process_.state() == QProcess::NotRunning; }, 5000);
+}
+
+void Broker::Pause() {
+  ::kill(static_cast<pid_t>(process_.processId()), SIGSTOP);
+}
+
+void Broker::Resume() {
+  ::kill(static_cast<pid_t>(process_.processId()), SIGCONT);
 }
 
 Subscriber::Subscriber(int port, const std::string& filter, const std::string& session) : filter_(filter) {

@@ -21,14 +21,18 @@ bool WaitFor(const std::function<bool()>& done, int ms = 10000);
 int FreePort();
 
 // mosquitto with a configuration of its own in a scratch folder. With
-// persistence, sessions and queued messages survive a restart.
+// persistence, sessions and queued messages survive a restart; with an `acl`
+// (mosquitto's acl_file text), anonymous clients get only what it grants.
 class Broker {
  public:
-  explicit Broker(bool persistence = false);
+  explicit Broker(bool persistence = false, const std::string& acl = {});
   ~Broker();
   // Starts it and waits until it accepts connections; false when it does not.
   bool Start();
   void Stop();  // SIGTERM, and waits for it to end (it saves its state then)
+  // SIGSTOP and SIGCONT: a broker that holds its connections open and answers nothing.
+  void Pause();
+  void Resume();
   [[nodiscard]] int port() const { return port_; }
   [[nodiscard]] std::string url() const { return "mqtt://127.0.0.1:" + std::to_string(port_); }
 

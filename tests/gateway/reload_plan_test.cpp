@@ -13,8 +13,9 @@ std::string Broker(const std::string& url, const std::string& extra = {}) {
 }
 
 std::string Bus(const std::string& name, const std::string& addresses, const std::string& extra = {}) {
-  return "[[bus]]\nname = \"" + name + "\"\nport = \"tcp://127.0.0.1:4001\"\naddresses = " + addresses +
-         "\n" + extra;
+  // A server of its own for each bus: two buses never share a port.
+  return "[[bus]]\nname = \"" + name + "\"\nport = \"tcp://serial-" + name +
+         ":4001\"\naddresses = " + addresses + "\n" + extra;
 }
 
 GatewayConfig Parsed(const std::string& text) {

@@ -62,7 +62,7 @@ nlohmann::ordered_json FindingJson(const codec::FrameFinding& finding, kelvo_tex
   return object;
 }
 
-// The values of an answer (a command with the answer bit), none for a request.
+// The values of an answer (a command with the answer bit); none for a request.
 std::optional<nlohmann::ordered_json> AnswerValues(const std::string& frame,
                                                    const kelvo_profile::Profile& profile) {
   const std::optional<codec::FrameItems> items = codec::TryBreakDownFrame(frame);
@@ -83,11 +83,13 @@ std::string FrameLine(const std::string& time, const std::string& frame, bool js
     for (const codec::FrameFinding& finding : codec::ValidateFrame(frame)) {
       findings.push_back(FindingJson(finding, utf8));
     }
+    // The numbers of a frame with findings are not the unit's figures.
+    const bool well_formed = findings.empty();
     nlohmann::ordered_json object{{"time", time},
                                   {"frame", utf8.Convert(frame)},
                                   {"items", kelvo_records::JsonItems(frame)},
                                   {"findings", std::move(findings)}};
-    if (profile != nullptr) {
+    if (profile != nullptr && well_formed) {
       if (std::optional<nlohmann::ordered_json> values = AnswerValues(frame, *profile)) {
         object["values"] = std::move(*values);
       }

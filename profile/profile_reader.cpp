@@ -201,8 +201,14 @@ Profile ReadProfile(const toml::table& root, const std::string& source) {
   std::vector<ProfileField> fields;
   const toml::table* tables = top.Table("field");
   if (tables == nullptr) return Profile(source, std::move(fields));
-  for (const auto& [name, node] : *tables) {
-    const std::string key(name.str());
+  // The tables as the file orders them: TOML keeps keys sorted by name.
+  std::vector<std::pair<std::string_view, const toml::node*>> in_file_order;
+  for (const auto& [name, node] : *tables) in_file_order.emplace_back(name.str(), &node);
+  std::stable_sort(in_file_order.begin(), in_file_order.end(),
+                   [](const auto& a, const auto& b) { return LineOf(*a.second) < LineOf(*b.second); });
+  for (const auto& [name, node_pointer] : in_file_order) {
+    const toml::node& node = *node_pointer;
+    const std::string key(name);
     if (!IsKeyText(key)) {
       top.Fail(LineOf(node), key,
                "key " + Quoted(key) + " in [field]: keys are lower-case letters, digits and \"_\"");

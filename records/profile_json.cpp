@@ -18,7 +18,7 @@ std::optional<nlohmann::ordered_json> JsonValues(const kelvo_profile::Profile& p
                                                  const codec::FrameItems& items) {
   const std::optional<std::vector<kelvo_profile::ProfileValue>> values =
       kelvo_profile::ApplyProfile(profile, items);
-  if (!values) return std::nullopt;
+  if (!values || values->empty()) return std::nullopt;
   nlohmann::ordered_json object = nlohmann::ordered_json::object();
   for (const kelvo_profile::ProfileValue& value : *values) {
     nlohmann::ordered_json& entry = object[std::string(value.key)];

@@ -12,8 +12,8 @@ namespace kelvo_records {
 
 // Profile keys and derived keys to numbers (whole numbers where a key has no
 // decimals), arrays of numbers for array fields, KEY_flags to the names of
-// the bits that are set. None when the frame has no payload layout. Throws
-// only std::bad_alloc.
+// the bits that are set. None when the frame has no payload layout or the
+// profile reads none of its fields. Throws only std::bad_alloc.
 [[nodiscard]] std::optional<nlohmann::ordered_json> JsonValues(const kelvo_profile::Profile& profile,
                                                                const codec::FrameItems& items);
 

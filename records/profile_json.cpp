@@ -20,12 +20,17 @@ std::optional<nlohmann::ordered_json> JsonValues(const kelvo_profile::Profile& p
       kelvo_profile::ApplyProfile(profile, items);
   if (!values || values->empty()) return std::nullopt;
   nlohmann::ordered_json object = nlohmann::ordered_json::object();
+  // The keys are unique by the profile's rules, so entries go in at the end
+  // without the map's search for each.
+  auto& entries = object.get_ref<nlohmann::ordered_json::object_t&>();
+  entries.reserve(values->size());
   for (const kelvo_profile::ProfileValue& value : *values) {
-    nlohmann::ordered_json& entry = object[std::string(value.key)];
+    nlohmann::ordered_json entry;
     switch (value.kind) {
       case kelvo_profile::ValueKind::Number: entry = JsonNumber(value.number, value.decimals); break;
       case kelvo_profile::ValueKind::Numbers:
         entry = nlohmann::ordered_json::array();
+        entry.get_ref<nlohmann::ordered_json::array_t&>().reserve(value.numbers.size());
         for (const double number : value.numbers) entry.push_back(JsonNumber(number, value.decimals));
         break;
       case kelvo_profile::ValueKind::Flags:
@@ -33,6 +38,7 @@ std::optional<nlohmann::ordered_json> JsonValues(const kelvo_profile::Profile& p
         for (const std::string_view name : value.flags) entry.push_back(name);
         break;
     }
+    entries.emplace_back(std::string(value.key), std::move(entry));
   }
   return object;
 }

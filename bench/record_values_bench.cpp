@@ -17,12 +17,12 @@ const std::string kStatusAnswer =
     "4445464400000000000200000000030000000000000000000000780077500F2812F212D416A816BC70>";
 
 const kelvo_profile::Profile& DefaultProfile() {
-  static const kelvo_profile::Profile profile = [] {
+  static const kelvo_profile::Profile kProfile = [] {
     kelvo_profile::ProfileLoad load = kelvo_profile::LoadProfile(KVZ_DEFAULT_PROFILE);
     if (!load.profile) std::abort();
     return std::move(*load.profile);
   }();
-  return profile;
+  return kProfile;
 }
 
 void Records(benchmark::State& state, const kelvo_profile::Profile* profile) {

@@ -27,8 +27,8 @@ std::vector<CatalogueLabel> BuildLabels() {
 }  // namespace
 
 const std::vector<CatalogueLabel>& CatalogueLabels() {
-  static const std::vector<CatalogueLabel> labels = BuildLabels();
-  return labels;
+  static const std::vector<CatalogueLabel> kLabels = BuildLabels();
+  return kLabels;
 }
 
 const CatalogueLabel* FindCatalogueLabel(std::string_view utf8) {

@@ -75,7 +75,8 @@ struct ProfileLoad {
 // Reads profile text; `source` names it in messages. Refuses a label the
 // codec's catalogue does not know (or one that holds text, not a number), an
 // unknown key, a bad number, a duplicate key or label, and keys that are not
-// [a-z0-9_]+. Throws only std::bad_alloc.
+// [a-z0-9_]+. Throws std::bad_alloc, and std::runtime_error when the system
+// has no GBK converter to read the catalogue's labels with.
 [[nodiscard]] ProfileLoad ParseProfile(std::string_view text, const std::string& source);
 
 // Reads the profile file at `path`, as ParseProfile.

@@ -164,7 +164,10 @@ std::string RecordWriter::Lines(const Record& r) {
       }
       columns_->push_back(field.numbers.numbers.size());
       for (std::size_t i = 1; i <= field.numbers.numbers.size(); ++i) {
-        AppendCsvCell(name + '[' + std::to_string(i) + ']' + unit, lines);
+        std::string header = name;
+        header += '[' + std::to_string(i) + ']';
+        header += unit;
+        AppendCsvCell(header, lines);
       }
     }
     lines += '\n';

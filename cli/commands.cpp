@@ -18,6 +18,7 @@
 #include "codec/frame_text.h"
 #include "codec/request_builder.h"
 #include "records/frame_json.h"
+#include "records/profile_json.h"
 #include "text/gbk_text.h"
 
 namespace kelvo_cli {
@@ -143,6 +144,12 @@ class DecodeWriter {
       object["frame"] = Utf8(frame);
       nlohmann::ordered_json& list = object["items"] = nlohmann::ordered_json::array();
       for (const codec::FrameItem& item : items) list.push_back(kelvo_records::JsonItem(item));
+      if (options_.profile != nullptr) {
+        if (std::optional<nlohmann::ordered_json> values =
+                kelvo_records::JsonValues(*options_.profile, items)) {
+          object["values"] = std::move(*values);
+        }
+      }
       text += object.dump();
     } else {
       for (const codec::FrameItem& item : items) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/exit_status.h"
+#include "profile/profile.h"
 
 namespace kelvo_cli {
 
@@ -30,6 +31,8 @@ int RunEncode(std::int32_t address, std::string_view command, std::string_view p
 struct DecodeOptions {
   bool json = false;  // one JSON object a frame instead of the breakdown text
   bool gbk = false;   // the codec's GBK bytes as they are instead of UTF-8
+  // JSON objects of frames with a payload layout gain "values"; null: none.
+  const kelvo_profile::Profile* profile = nullptr;
 };
 
 // Decodes each of `frames`, or with none every "<...>" frame of every line of

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/profile_option.h"
 
 namespace kelvo_cli {
 
@@ -38,15 +39,26 @@ void AddDecodeCommand(CommandRegistry& registry) {
   struct Decode {
     std::vector<std::string> frames;
     DecodeOptions options;
+    ProfileOption profile;
   };
   auto decode_args = std::make_shared<Decode>();
   CLI::App* decode = registry.Add(
       "decode", "Break each FRAME into labelled fields; with no FRAME, every <...> frame of standard input",
-      [decode_args] { return RunDecode(decode_args->frames, decode_args->options, Streams{}); });
+      [decode_args] {
+        const Streams io;
+        const std::optional<CommandProfile> profile =
+            LoadCommandProfile(decode_args->profile, decode_args->options.json, io.err);
+        if (!profile) return kUsageError;
+        DecodeOptions options = decode_args->options;
+        options.profile = profile->get();
+        return RunDecode(decode_args->frames, options, io);
+      });
   decode->add_option("FRAME", decode_args->frames, "Frame text, taken whole");
-  CLI::Option* json = decode->add_flag("--json", decode_args->options.json, "One JSON object a frame");
+  CLI::Option* json = decode->add_flag("--json", decode_args->options.json,
+                                       "One JSON object a frame, with values where it has a layout");
   decode->add_flag("--gbk", decode_args->options.gbk, "Write the labels as GBK bytes instead of UTF-8")
       ->excludes(json);
+  AddProfileOption(*decode, decode_args->profile);
   decode->footer(
       "Example:\n"
       "  kelvo-frame decode '<11300650400268D>'\n"

@@ -13,10 +13,14 @@
 #include "cli/link_options.h"
 #include "cli/message.h"
 #include "cli/output.h"
+#include "cli/profile_option.h"
 #include "cli/quoted.h"
+#include "codec/field_numbers.h"
 #include "codec/frame_validation.h"
+#include "codec/requests.h"
 #include "link/line_listener.h"
 #include "records/frame_json.h"
+#include "records/profile_json.h"
 #include "records/record_time.h"
 #include "system/process_signals.h"
 #include "text/gbk_text.h"
@@ -26,6 +30,7 @@ namespace {
 
 struct ListenOptions {
   PortOptions port;
+  ProfileOption profile;
   bool json = false;
 };
 
@@ -57,17 +62,38 @@ nlohmann::ordered_json FindingJson(const codec::FrameFinding& finding, kelvo_tex
   return object;
 }
 
+// The values of an answer (a command with the answer bit); none for a request.
+std::optional<nlohmann::ordered_json> AnswerValues(const std::string& frame,
+                                                   const kelvo_profile::Profile& profile) {
+  const std::optional<codec::FrameItems> items = codec::TryBreakDownFrame(frame);
+  if (!items) return std::nullopt;
+  for (const codec::FrameItem& item : *items) {
+    if (item.role != codec::ItemRole::Command) continue;
+    const std::optional<std::uint64_t> command = codec::ReadItemNumbers(item).number;
+    if (!command || (*command & codec::kAnswerBit) == 0) return std::nullopt;
+    return kelvo_records::JsonValues(profile, *items);
+  }
+  return std::nullopt;
+}
+
 std::string FrameLine(const std::string& time, const std::string& frame, bool json, bool terminal,
-                      kelvo_text::GbkToUtf8& utf8) {
+                      const kelvo_profile::Profile* profile, kelvo_text::GbkToUtf8& utf8) {
   if (json) {
     nlohmann::ordered_json findings = nlohmann::ordered_json::array();
     for (const codec::FrameFinding& finding : codec::ValidateFrame(frame)) {
       findings.push_back(FindingJson(finding, utf8));
     }
-    const nlohmann::ordered_json object{{"time", time},
-                                        {"frame", utf8.Convert(frame)},
-                                        {"items", kelvo_records::JsonItems(frame)},
-                                        {"findings", std::move(findings)}};
+    // The numbers of a frame with findings are not the unit's figures.
+    const bool well_formed = findings.empty();
+    nlohmann::ordered_json object{{"time", time},
+                                  {"frame", utf8.Convert(frame)},
+                                  {"items", kelvo_records::JsonItems(frame)},
+                                  {"findings", std::move(findings)}};
+    if (profile != nullptr && well_formed) {
+      if (std::optional<nlohmann::ordered_json> values = AnswerValues(frame, *profile)) {
+        object["values"] = std::move(*values);
+      }
+    }
     return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n';
   }
   // The frame first after the time, so that decode and check read these lines
@@ -85,6 +111,8 @@ std::string FrameLine(const std::string& time, const std::string& frame, bool js
 }
 
 int Run(const ListenOptions& options, const Streams& io) {
+  const std::optional<CommandProfile> profile = LoadCommandProfile(options.profile, options.json, io.err);
+  if (!profile) return kUsageError;
   EventLoop loop;
   kelvo_system::ProcessSignals stop({SIGINT, SIGTERM});
   kelvo_link::LineListener listener(options.port.Settings());
@@ -112,13 +140,14 @@ int Run(const ListenOptions& options, const Streams& io) {
     if (lost) error("link back: " + options.port.port);
     lost = false;
   });
-  QObject::connect(&listener, &kelvo_link::LineListener::frameSeen, &listener,
-                   [&](const QByteArray& frame, const QDateTime& at) {
-                     const std::string time = kelvo_records::FormatTime(std::chrono::system_clock::time_point(
-                         std::chrono::milliseconds(at.toMSecsSinceEpoch())));
-                     out.Text() = FrameLine(time, frame.toStdString(), options.json, terminal, *utf8);
-                     out.Flush();
-                   });
+  QObject::connect(
+      &listener, &kelvo_link::LineListener::frameSeen, &listener,
+      [&](const QByteArray& frame, const QDateTime& at) {
+        const std::string time = kelvo_records::FormatTime(
+            std::chrono::system_clock::time_point(std::chrono::milliseconds(at.toMSecsSinceEpoch())));
+        out.Text() = FrameLine(time, frame.toStdString(), options.json, terminal, profile->get(), *utf8);
+        out.Flush();
+      });
   QObject::connect(&listener, &kelvo_link::LineListener::overlongDropped, &listener,
                    [&] { error("dropped a frame with no \">\" within 255 characters"); });
   listener.Open();
@@ -132,7 +161,9 @@ void AddListenCommand(CommandRegistry& registry) {
   CLI::App* listen = registry.Add("listen", "Print every frame seen on the line, without sending anything",
                                   [options] { return Run(*options, Streams{}); });
   AddPortOptions(*listen, options->port);
-  listen->add_flag("--json", options->json, "One JSON object a frame: time, frame, items, findings");
+  listen->add_flag("--json", options->json,
+                   "One JSON object a frame: time, frame, items, findings, and values for an answer");
+  AddProfileOption(*listen, options->profile);
   listen->footer(
       "Example:\n"
       "  kelvo-frame listen --port /dev/ttyUSB0\n"

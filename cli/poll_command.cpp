@@ -13,6 +13,7 @@
 #include "cli/link_options.h"
 #include "cli/message.h"
 #include "cli/output.h"
+#include "cli/profile_option.h"
 #include "cli/request_check.h"
 #include "codec/address_list.h"
 #include "codec/frame_text.h"
@@ -31,6 +32,7 @@ namespace {
 struct PollOptions {
   PortOptions port;
   ExchangeOptions exchange;
+  ProfileOption profile;
   int interval_ms = 1000;
   long long count = 0;  // 0: until stopped
   std::string addresses = "0";
@@ -64,11 +66,14 @@ std::function<QByteArray(int)> RequestMaker(const PollOptions& options) {
 // One run of poll: the rounds, each answer written as a record, and the tally.
 class PollRun : public QObject {
  public:
-  PollRun(const PollOptions& options, std::vector<int> addresses, const Streams& io)
+  // `profile`, which must outlive the run, goes into the records as the
+  // writer takes it.
+  PollRun(const PollOptions& options, std::vector<int> addresses, const kelvo_profile::Profile* profile,
+          const Streams& io)
       : options_(options),
         client_(options.port.Settings()),
         rounds_(client_, Rounds(options, std::move(addresses))),
-        writer_(*kelvo_records::ParseRecordFormat(options.format)),
+        writer_(*kelvo_records::ParseRecordFormat(options.format), profile),
         out_(io.out, std::size_t{1} << 16, Output::OnError::Keep),
         err_(io.err, std::size_t{1} << 16, Output::OnError::Ignore) {
     client_.SetReconnectInterval(options.interval_ms);
@@ -181,9 +186,15 @@ int Run(const PollOptions& options, const Streams& io) {
     err.Flush();
     return kUsageError;
   }
+  // JSON records carry values with the default profile too; csv and text
+  // change their columns only for a profile asked for by name.
+  const bool json = options.format == "json";
+  const std::optional<CommandProfile> profile = LoadCommandProfile(options.profile, json, io.err);
+  if (!profile) return kUsageError;
+  const kelvo_profile::Profile* record_profile = json || options.profile.given() ? profile->get() : nullptr;
   EventLoop loop;
   kelvo_system::ProcessSignals stop({SIGINT, SIGTERM});
-  PollRun run(options, *codec::ParseAddressList(options.addresses), io);
+  PollRun run(options, *codec::ParseAddressList(options.addresses), record_profile, io);
   // The first signal ends it; the summary is written once.
   QObject::connect(
       &stop, &kelvo_system::ProcessSignals::received, &run, [&] { EventLoop::Quit(run.Finish()); },
@@ -218,6 +229,7 @@ void AddPollCommand(CommandRegistry& registry) {
   poll->add_option("--format", options->format, "Records as text, json (one object a line) or csv")
       ->capture_default_str()
       ->check(CLI::IsMember({"text", "json", "csv"}));
+  AddProfileOption(*poll, options->profile);
   poll->add_flag("--force", options->force,
                  "Send a payload that is not well formed or does not fit its command's layout");
   poll->add_option("COMMAND", options->command, "Command code: one byte of hexadecimal")

@@ -11,11 +11,13 @@
 #include "cli/link_options.h"
 #include "cli/message.h"
 #include "cli/output.h"
+#include "cli/profile_option.h"
 #include "cli/request_check.h"
 #include "codec/frame_breakdown.h"
 #include "codec/requests.h"
 #include "link/link_client.h"
 #include "records/frame_json.h"
+#include "records/profile_json.h"
 #include "system/process_signals.h"
 #include "text/gbk_text.h"
 
@@ -25,6 +27,7 @@ namespace {
 struct SendOptions {
   PortOptions port;
   ExchangeOptions exchange;
+  ProfileOption profile;
   bool json = false;
   bool force = false;
   std::string address;
@@ -40,10 +43,15 @@ int WriteLine(int fd, const std::string& text) {
   return output.error();
 }
 
-std::string AnswerText(const QByteArray& answer, bool json) {
+std::string AnswerText(const QByteArray& answer, bool json, const kelvo_profile::Profile* profile) {
   const std::string frame = answer.toStdString();
   if (json) {
-    const nlohmann::ordered_json object{{"frame", frame}, {"items", kelvo_records::JsonItems(frame)}};
+    nlohmann::ordered_json object{{"frame", frame}, {"items", kelvo_records::JsonItems(frame)}};
+    if (profile != nullptr) {
+      if (std::optional<nlohmann::ordered_json> values = kelvo_records::JsonValues(*profile, frame)) {
+        object["values"] = std::move(*values);
+      }
+    }
     return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
   }
   kelvo_text::GbkToUtf8 utf8;
@@ -58,6 +66,8 @@ int Run(const SendOptions& options, const Streams& io) {
   }
   const std::string request =
       codec::BuildRequest(*ParseAddress(options.address), options.command, payload).frame;
+  const std::optional<CommandProfile> profile = LoadCommandProfile(options.profile, options.json, io.err);
+  if (!profile) return kUsageError;
 
   EventLoop loop;
   kelvo_system::ProcessSignals stop({SIGINT, SIGTERM});
@@ -86,7 +96,8 @@ int Run(const SendOptions& options, const Streams& io) {
           if (ended) return;
           switch (exchange->result()) {
             case kelvo_link::ExchangeResult::Answered:
-              if (const int error = WriteLine(io.out, AnswerText(exchange->answer(), options.json))) {
+              if (const int error =
+                      WriteLine(io.out, AnswerText(exchange->answer(), options.json, profile->get()))) {
                 (void)WriteLine(io.err, MessagePrefix() + OutputFailureText(error));
                 EventLoop::Quit(kOutputFailure);
                 return;
@@ -122,7 +133,8 @@ void AddSendCommand(CommandRegistry& registry) {
                                 [options] { return Run(*options, Streams{}); });
   AddPortOptions(*send, options->port);
   AddExchangeOptions(*send, options->exchange);
-  send->add_flag("--json", options->json, "Print the answer as one JSON object: frame and items");
+  send->add_flag("--json", options->json, "Print the answer as one JSON object: frame, items and values");
+  AddProfileOption(*send, options->profile);
   send->add_flag("--force", options->force,
                  "Send a payload that is not well formed or does not fit its command's layout");
   send->add_option("ADDRESS", options->address, "Unit address, decimal 0-255")

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "profile/profile.h"
 #include "records/record.h"
 
 namespace kelvo_records {
@@ -16,8 +17,10 @@ enum class RecordFormat { Text, Json, Csv };
 [[nodiscard]] std::optional<RecordFormat> ParseRecordFormat(std::string_view name);
 
 // One JSON object on one line, no newline: "time", "address", "frame",
-// "latency_ms" and "items" (as JsonItems gives them).
-[[nodiscard]] std::string JsonRecord(const Record& r);
+// "latency_ms" and "items" (as JsonItems gives them); with a profile, and
+// when the answer has a payload layout, "values" last (as JsonValues gives
+// them).
+[[nodiscard]] std::string JsonRecord(const Record& r, const kelvo_profile::Profile* profile = nullptr);
 
 // Each call returns the complete text of the lines for one record (with "\n"
 // line ends), so that the caller writes and flushes them whole: to stdout, a
@@ -32,15 +35,20 @@ enum class RecordFormat { Text, Json, Csv };
 //   elements in decimal, others as their hex text. A later record fills the
 //   same columns: cells it lacks stay empty, and fields or elements beyond the
 //   header's are left out (the header cannot grow after the first line).
+// With a profile (which must outlive the writer), JSON records gain "values",
+// and Text and Csv name the fields the profile reads by KEY[UNIT] (Csv:
+// KEY[i][UNIT]) and write their values in that unit, to the key's decimals.
 class RecordWriter {
  public:
-  explicit RecordWriter(RecordFormat format) : format_(format) {}
+  explicit RecordWriter(RecordFormat format, const kelvo_profile::Profile* profile = nullptr)
+      : format_(format), profile_(profile) {}
 
   [[nodiscard]] std::string Lines(const Record& r);
   [[nodiscard]] RecordFormat format() const { return format_; }
 
  private:
   RecordFormat format_;
+  const kelvo_profile::Profile* profile_;
   // Csv: how many columns each payload field got from the first record.
   std::optional<std::vector<std::size_t>> columns_;
 };

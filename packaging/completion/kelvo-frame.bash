@@ -1,14 +1,14 @@
 # bash completion for kelvo-frame: its commands, each command's options, and
-# the values of --port, --listen, --format, --fault and --baud.
+# the values of --port, --listen, --format, --fault, --baud and --profile.
 
 # The options of COMMAND, or the program's own without one.
 _kelvo_frame_options() {
   case ${1-} in
     encode | check) echo --help ;;
-    decode) echo --json --gbk --help ;;
-    send) echo --port --baud --timeout --retries --json --force --help ;;
-    poll) echo --port --baud --timeout --retries --interval --count --address --format --force --help ;;
-    listen) echo --port --baud --json --help ;;
+    decode) echo --json --gbk --profile --help ;;
+    send) echo --port --baud --timeout --retries --json --profile --force --help ;;
+    poll) echo --port --baud --timeout --retries --interval --count --address --format --profile --force --help ;;
+    listen) echo --port --baud --json --profile --help ;;
     ports) echo --json --help ;;
     simulate) echo --port --listen --address --cells --sensors --fault --seed --help ;;
     *) echo --help --version ;;
@@ -60,6 +60,11 @@ _kelvo_frame() {
       --format) candidates="text json csv" ;;
       --fault) candidates="drop= corrupt= wrong-address= delay= split noise echo" ;;
       --baud) candidates="1200 2400 4800 9600 19200 38400 57600 115200" ;;
+      --profile)
+        # A profile file, or none; file names may hold blanks, so not through -W.
+        mapfile -t COMPREPLY < <(compgen -f -- "$cur"; compgen -W none -- "$cur")
+        return 0
+        ;;
       --timeout | --retries | --interval | --count | --address | --cells | --sensors | --seed)
         return 0 # a number: nothing to offer
         ;;

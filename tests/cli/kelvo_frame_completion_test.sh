@@ -76,6 +76,7 @@ delay= drop=|simulate --fault d
 --json|send --port tcp : //127.0.0.1 : 4001 --j
 --retries|poll --port /dev/ttyUSB0 --r
 115200|send --baud 11
+none|decode --profile non
 ROWS
 
 # --port offers the serial devices present, the pseudo-terminal among them.

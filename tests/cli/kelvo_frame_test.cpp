@@ -67,6 +67,18 @@ const Row kRows[] = {
     // decode with arguments: each taken whole, like the window's box.
     {"worked request", {"decode", "<11300650400268D>"}, "", 0, kDefaultUtf8 + "\n", ""},
     {"worked request as GBK", {"decode", "--gbk", "<11300650400268D>"}, "", 0, kDefaultGbk + "\n", ""},
+    {"profile none, text as before",
+     {"decode", "--profile", "none", "<11300650400268D>"},
+     "",
+     0,
+     kDefaultUtf8 + "\n",
+     ""},
+    {"profile named is read even for text",
+     {"decode", "--profile", "/nonexistent/site.toml", "<11300650400268D>"},
+     "",
+     2,
+     "",
+     "kelvo-frame: /nonexistent/site.toml: cannot read the profile\n"},
     {"frame bytes converted too",
      {"decode", "<\xC9\xE8\xFF"},
      "",
@@ -233,6 +245,25 @@ TEST(KelvoFrameJsonTest, NumbersOfFields) {
   EXPECT_EQ(c8[12]["text"], "1.0");
   EXPECT_EQ(c8[14]["text"], "");
   EXPECT_FALSE(c8[12].contains("number"));
+}
+
+// decode --json adds "values" by the default profile; --profile none leaves
+// the object as it was. The 0xC2 answer of the simulated unit at address 0.
+TEST(KelvoFrameJsonTest, ValuesByTheDefaultProfile) {
+  const std::string answer =
+      "<BB300C2AE6B19623400C8611486100CCF0CD60CD20CD90CD50CD10CD80CD40CD00CD70CD30CCF0CD60CD20CD90CD500000708"
+      "044445464400000000000200000000030000000000000000000000780077500F2812F212D416A816BC70>";
+  const auto with = RunKelvoFrame({"decode", "--json", answer});
+  const auto without = RunKelvoFrame({"decode", "--json", "--profile", "none", answer});
+  ASSERT_EQ(with.status, 0) << with.err;
+  ASSERT_EQ(without.status, 0) << without.err;
+  EXPECT_EQ(without.out.find("values"), std::string::npos);
+  // The same object, "values" added last.
+  ASSERT_EQ(with.out.rfind(without.out.substr(0, without.out.size() - 2) + ",\"values\":{", 0), 0u)
+      << with.out;
+  const auto values = nlohmann::json::parse(with.out)["values"];
+  EXPECT_EQ(values["remaining_capacity"].dump(), "38.8");
+  EXPECT_EQ(values["cell_spread"].dump(), "0.01");
 }
 
 }  // namespace

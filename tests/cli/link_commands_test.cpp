@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "link/link_client.h"
@@ -28,6 +29,11 @@ const QByteArray kRequest = "<11300650400268D>";
 const QByteArray kAnswer = "<15300E508002612346E>";        // address 0, E5, register 0026 = 1234
 const QByteArray kOtherAddress = "<15301E5080026123442>";  // the same from address 1
 const QByteArray kBadCheck = "<15300E508002612346F>";
+// A 0xC2 answer of the simulated unit at address 0: 52.54 V, 18.00 A
+// discharging, cells from 3.279 V, 28 to 30 °C.
+const QByteArray kStatusAnswer =
+    "<BB300C2AE6B19623400C8611486100CCF0CD60CD20CD90CD50CD10CD80CD40CD00CD70CD30CCF0CD60CD20CD90CD50000070804"
+    "4445464400000000000200000000030000000000000000000000780077500F2812F212D416A816BC70>";
 const QString kAnswerText = QStringLiteral(
     "<(开始字符)15(数据报文长度)3(版本)00(地址)E5(命令字)08(数据负载长度)0026(寄存器地址)1234(寄存器值)6E("
     "校验值)>"
@@ -92,6 +98,9 @@ class LinkCommandsTest : public QObject {
   void interrupted();
   void listenKeepsFramesOnTheirLine();
   void listen();
+  void profile_data();
+  void profile();
+  void listenValues();
   void ports();
 };
 
@@ -481,6 +490,108 @@ void LinkCommandsTest::listen() {
       }
     }
   }
+}
+
+// --profile on send and poll: "values" in JSON, keys and units in csv and
+// text only when a profile is named; a refused profile stops the command.
+void LinkCommandsTest::profile_data() {
+  QTest::addColumn<QStringList>("args");
+  QTest::addColumn<int>("status");
+  QTest::addColumn<QString>("out");     // must appear in standard output
+  QTest::addColumn<QString>("absent");  // must not
+  QTest::addColumn<QString>("err");     // must appear in standard error
+  const QString profile = QStringLiteral(KVZ_DEFAULT_PROFILE);
+  const QStringList poll{"poll", "--count", "1", "--interval", "50"};
+  QTest::newRow("send json, default profile")
+      << QStringList{"send", "--json", "0", "42"} << 0
+      << R"(}],"values":{"device_time":1796825652,"cycle_time":200,"soh":97,"total_voltage":52.54,)"
+      << ""
+      << "";
+  QTest::newRow("send json, none") << QStringList{"send", "--json", "--profile", "none", "0", "42"} << 0
+                                   << R"("label":"结束标识"}]})"
+                                   << "values"
+                                   << "";
+  QTest::newRow("poll json, derived values")
+      << poll + QStringList{"--format", "json", "42"} << 0
+      << R"("current":-18.0,"power":-945.72,"cell_min":3.279,"cell_max":3.289,"cell_spread":0.01,)"
+         R"("cell_min_cell":1,"cell_max_cell":4,"temperature_min":28,"temperature_max":30}})"
+      << ""
+      << "";
+  QTest::newRow("poll csv, profile named")
+      << poll + QStringList{"--format", "csv", "--profile", profile, "42"} << 0
+      << "time,address,device_time,cycle_time[ms],soh[%],total_voltage[V],cell_count,cell_voltages[1][V],"
+         "cell_voltages[2][V],cell_voltages[3][V],"
+      << "总电压"
+      << "";
+  QTest::newRow("poll csv row, profile named")
+      << poll + QStringList{"--format", "csv", "--profile", profile, "42"} << 0
+      << ",0,1796825652,200,97,52.54,16,3.279,3.286,3.282,"
+      << ""
+      << "";
+  QTest::newRow("poll csv, default profile: labels")
+      << poll + QStringList{"--format", "csv", "42"} << 0 << "time,address,设备时间,工作循环耗时,SOH,总电压,"
+      << "total_voltage"
+      << "";
+  QTest::newRow("poll text, profile named")
+      << poll + QStringList{"--profile", profile, "42"} << 0
+      << " total_voltage[V]=52.54 cell_count=16 cell_voltages[V]=[3.279,3.286,"
+      << "总电压"
+      << "";
+  QTest::newRow("send, no such profile")
+      << QStringList{"send", "--profile", "/nonexistent/site.toml", "0", "42"} << 2 << ""
+      << ""
+      << "kelvo-frame: /nonexistent/site.toml: cannot read the profile";
+  QTest::newRow("poll, refused profile") << poll + QStringList{"--profile", "BAD", "42"} << 2 << ""
+                                         << ""
+                                         << R"(site.toml: line 3: unknown key "scal" in [field.volts])";
+}
+
+void LinkCommandsTest::profile() {
+  QFETCH(QStringList, args);
+  QFETCH(int, status);
+  QFETCH(QString, out);
+  QFETCH(QString, absent);
+  QFETCH(QString, err);
+  QTemporaryDir dir;
+  QVERIFY(dir.isValid());
+  QFile bad(dir.filePath("site.toml"));
+  QVERIFY(bad.open(QIODevice::WriteOnly));
+  bad.write("[field.volts]\nlabel = \"总电压\"\nscal = 0.01\n");
+  bad.close();
+  args.replaceInStrings("BAD", bad.fileName());
+  ScriptedUnit unit(ScriptedUnit::Transport::Tcp);
+  unit.SetScript({{{kStatusAnswer}}});
+  const Run run = RunKelvoFrame(QStringList{args.front(), "--port", unit.port()} + args.mid(1));
+  QCOMPARE(run.status, status);
+  QVERIFY2(run.out.contains(out), qPrintable(run.out));
+  QVERIFY2(absent.isEmpty() || !run.out.contains(absent), qPrintable(run.out));
+  QVERIFY2(run.err.contains(err), qPrintable(run.err));
+  // A refused profile is refused before the port is opened.
+  if (status == 2) QVERIFY(unit.requests().isEmpty());
+}
+
+// listen --json: an answer gains values, a request does not.
+void LinkCommandsTest::listenValues() {
+  ScriptedUnit unit(ScriptedUnit::Transport::Pty);
+  const auto listener = Start({"listen", "--port", unit.port(), "--json"});
+  QSignalSpy ready(listener.get(), &QProcess::readyReadStandardOutput);
+  QByteArray out;
+  while (out.count('\n') < 2) {
+    unit.Write(kRequest + "\r\n" + kStatusAnswer + "\r\n");
+    ready.wait(200);
+    out += listener->readAllStandardOutput();
+    QVERIFY(listener->state() != QProcess::NotRunning);
+  }
+  ::kill(static_cast<pid_t>(listener->processId()), SIGTERM);
+  QCOMPARE(Finish(*listener).status, 0);
+  const QList<QByteArray> lines = out.split('\n');
+  const QJsonObject request = QJsonDocument::fromJson(lines[0]).object();
+  const QJsonObject answer = QJsonDocument::fromJson(lines[1]).object();
+  QCOMPARE(request["frame"].toString(), QString::fromLatin1(kRequest));
+  QVERIFY(!request.contains("values"));
+  QCOMPARE(answer["frame"].toString(), QString::fromLatin1(kStatusAnswer));
+  QCOMPARE(answer["values"].toObject()["total_voltage"].toDouble(), 52.54);
+  QCOMPARE(answer["values"].toObject()["current_state_flags"].toArray(), QJsonArray{"discharging"});
 }
 
 void LinkCommandsTest::ports() {

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "profile/profile.h"
 #include "records/latency_histogram.h"
 #include "records/record_time.h"
 
@@ -28,6 +29,22 @@ const std::string kE6Three = "<27307E61A030026123400275678123456785A>";
 const std::string kC8 =
     "<7B302C86E0000000110000000000000000000000000000000000256310000000001000000000000000000000000000000000000"
     "000000000000138864>";
+
+// A 0xC2 answer of the simulated unit at address 0: 52.54 V, 18.00 A
+// discharging, 16 cells, 4 sensors.
+const std::string kC2 =
+    "<BB300C2AE6B19623400C8611486100CCF0CD60CD20CD90CD50CD10CD80CD40CD00CD70CD30CCF0CD60CD20CD90CD50000070804"
+    "4445464400000000000200000000030000000000000000000000780077500F2812F212D416A816BC70>";
+
+// Reads the register array in thousandths of an "x"; leaves the count alone.
+const char kRegisterProfile[] =
+    "[field.registers]\nlabel = \"寄存器地址值数组\"\nunit = \"x\"\nscale = 0.001\n";
+
+kelvo_profile::Profile MustParse(const std::string& text) {
+  kelvo_profile::ProfileLoad load = kelvo_profile::ParseProfile(text, "test.toml");
+  if (!load.profile) throw std::runtime_error(load.error->text);
+  return std::move(*load.profile);
+}
 
 class LocalZone {
  public:
@@ -116,6 +133,42 @@ TEST(RecordWriterTest, TextLine) {
   EXPECT_EQ(writer.Lines({kTime, 7, kE6Two, 3.25}),
             "2026-12-09T01:34:44.123+00:00 address 7 (3.2 ms) 返回寄存器数据个数=2 "
             "寄存器地址值数组=[2495028,2578040]\n");
+}
+
+// With a profile, the fields it reads are named KEY[UNIT] and shown in that
+// unit; the others keep their labels and raw numbers.
+TEST(RecordWriterTest, CsvAndTextWithProfileKeysAndUnits) {
+  const LocalZone zone("UTC0");
+  const kelvo_profile::Profile profile = MustParse(kRegisterProfile);
+  RecordWriter csv(RecordFormat::Csv, &profile);
+  EXPECT_EQ(csv.Lines({kTime, 7, kE6Two, 1.5}),
+            "time,address,返回寄存器数据个数,registers[1][x],registers[2][x]\n"
+            "2026-12-09T01:34:44.123+00:00,7,2,2495.028,2578.040\n");
+  EXPECT_EQ(csv.Lines({kTime, 7, kE6One, 1.5}), "2026-12-09T01:34:44.123+00:00,7,1,2495.028,\n");
+  RecordWriter text(RecordFormat::Text, &profile);
+  EXPECT_EQ(text.Lines({kTime, 7, kE6Two, 3.25}),
+            "2026-12-09T01:34:44.123+00:00 address 7 (3.2 ms) 返回寄存器数据个数=2 "
+            "registers[x]=[2495.028,2578.040]\n");
+}
+
+// "values" comes last, and the record before it stays byte for byte.
+TEST(RecordWriterTest, JsonValuesAppendedToTheSameRecord) {
+  const LocalZone zone("UTC0");
+  const kelvo_profile::ProfileLoad load = kelvo_profile::LoadProfile(KVZ_DEFAULT_PROFILE);
+  ASSERT_TRUE(load.profile) << load.error->text;
+  const Record record{kTime, 0, kC2, 20.5};
+  const std::string plain = kelvo_records::JsonRecord(record);
+  const std::string with_values = kelvo_records::JsonRecord(record, &*load.profile);
+  ASSERT_EQ(with_values.rfind(plain.substr(0, plain.size() - 1) + ",\"values\":{", 0), 0u) << with_values;
+  const auto values = nlohmann::ordered_json::parse(with_values)["values"];
+  EXPECT_EQ(values["total_voltage"].dump(), "52.54");
+  EXPECT_EQ(values["temperatures"].dump(), "[28,29,30,28]");
+  EXPECT_EQ(values["mos_state_flags"].dump(), "[\"charge_switch\",\"discharge_switch\"]");
+  EXPECT_EQ(values["power"].dump(), "-945.72");
+  EXPECT_EQ(values["cell_max_cell"].dump(), "4");
+  // A profile that reads none of an answer's fields adds nothing.
+  EXPECT_EQ(kelvo_records::JsonRecord({kTime, 7, kE6Two, 1}, &*load.profile),
+            kelvo_records::JsonRecord({kTime, 7, kE6Two, 1}));
 }
 
 TEST(LatencyHistogramTest, PercentilesWithinOnePercent) {

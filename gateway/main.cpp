@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
   cli.footer(
       "Runs until SIGINT or SIGTERM; SIGHUP reads the configuration again.\n"
       "Exit status: 0 success, 1 failure, 2 usage error or a configuration that does not check.\n"
-      "Example: kelvo-gateway --config /etc/kelvo/gateway.toml --check");
+      "Example: kelvo-gateway --config /etc/kelvo/gateway.toml --check\n"
+      "See kelvo-gateway(8) and kelvo-gateway.toml(5).");
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -79,6 +79,11 @@ for page in "${pages[@]}"; do
   [ "$(man -w "${name##*.}" "${name%.*}")" = "$file" ] || fail "man ${name##*.} ${name%.*} does not find $file"
 done
 echo "manual pages: ${pages[*]}"
+# The installed programs find the installed default profile.
+profile=/usr/share/kelvo/profiles/default.toml
+grep -qF ".$profile" <<<"$contents" || fail "the package holds no $profile"
+echo '<11300650400268D>' | /usr/bin/kelvo-frame decode --json >/dev/null ||
+  fail "the installed kelvo-frame does not take its default profile"
 completion=/usr/share/bash-completion/completions/kelvo-frame
 grep -qF ".$completion" <<<"$contents" || fail "the package holds no $completion"
 # bash-completion loads it on the first Tab after kelvo-frame.

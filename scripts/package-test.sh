@@ -82,8 +82,8 @@ echo "manual pages: ${pages[*]}"
 # The installed programs find the installed default profile.
 profile=/usr/share/kelvo/profiles/default.toml
 grep -qF ".$profile" <<<"$contents" || fail "the package holds no $profile"
-echo '<11300650400268D>' | /usr/bin/kelvo-frame decode --json >/dev/null ||
-  fail "the installed kelvo-frame does not take its default profile"
+/usr/bin/kelvo-frame decode --json --profile "$profile" '<11300650400268D>' >/dev/null ||
+  fail "the installed kelvo-frame refuses its default profile"
 completion=/usr/share/bash-completion/completions/kelvo-frame
 grep -qF ".$completion" <<<"$contents" || fail "the package holds no $completion"
 # bash-completion loads it on the first Tab after kelvo-frame.

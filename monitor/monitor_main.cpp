@@ -78,6 +78,9 @@ int RunMonitor(int argc, char** argv, const PrepareWindow& prepare) {
       return 1;
     }
   }
+  QObject::connect(&window, &MonitorWindow::recordingFailed, [](const QString& why) {
+    Print(stderr, QStringLiteral("kelvo-monitor: recording stopped: %1\n").arg(why));
+  });
   kelvo_system::ProcessSignals signals_watch({SIGINT, SIGTERM});
   // Closing saves the settings and ends the recording whole; quit then leaves
   // every event loop, a dialog's included.

@@ -193,6 +193,7 @@ void MonitorWindow::Disconnect() {
 
 bool MonitorWindow::StartRecording(const QString& path, QString* error) {
   QString why;
+  record_failure_.clear();
   const bool ok = recorder_.Start(path, &why);
   record_action_->setChecked(ok);
   if (!ok) {
@@ -228,8 +229,11 @@ void MonitorWindow::OnAnswered(const QByteArray& frame, const QDateTime& at, dou
   if (recorder_.recording()) {
     QString why;
     if (!recorder_.Write(frame, at, poller_.address(), latency_ms, &why)) {
-      error_text_ = tr("记录已停止: %1").arg(why);
+      record_failure_ = why;
       record_action_->setChecked(false);
+      traffic_->AddNote(QDateTime::currentDateTime(), tr("记录已停止: %1").arg(why));
+      UpdateStatus();
+      emit recordingFailed(why);
     }
   }
   latest_ = ReadAnswerFields(std::string_view(frame.constData(), frame.size()));
@@ -280,7 +284,11 @@ void MonitorWindow::UpdateStatus() {
   const PollCounters& c = poller_.counters();
   QString counters = tr("请求 %1  应答 %2  失败 %3").arg(c.requests).arg(c.answered).arg(c.failed);
   if (c.last_latency_ms >= 0) counters += tr("  延迟 %1 ms").arg(c.last_latency_ms, 0, 'f', 1);
-  if (recorder_.recording()) counters += tr("  记录 %1 行").arg(recorder_.rows());
+  if (recorder_.recording()) {
+    counters += tr("  记录 %1 行").arg(recorder_.rows());
+  } else if (!record_failure_.isEmpty()) {
+    counters += tr("  记录已停止 (%1 行): %2").arg(recorder_.rows()).arg(record_failure_);
+  }
   if (counters_label_->text() != counters) counters_label_->setText(counters);
 }
 

@@ -48,6 +48,10 @@ class MonitorWindow : public QMainWindow {
   // The state in words, as the status bar shows it.
   [[nodiscard]] QString StateText() const;
 
+ signals:
+  // The recording stopped because its file refused a row; `why` names the file and the error.
+  void recordingFailed(const QString& why);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -81,8 +85,9 @@ class MonitorWindow : public QMainWindow {
   QTimer view_timer_;  // at most ten table and bar updates a second
   std::vector<AnswerField> latest_;
   bool latest_shown_ = true;
-  QString error_text_;    // the last open failure or loss, in words
-  QString poll_failure_;  // the last poll's reason for failing
+  QString error_text_;      // the last open failure or loss, in words
+  QString poll_failure_;    // the last poll's reason for failing
+  QString record_failure_;  // why the last recording stopped by itself
   kelvo_link::LinkClient::State link_state_ = kelvo_link::LinkClient::State::Closed;
 };
 

@@ -31,6 +31,7 @@ class MonitorProgramTest : public QObject {
  private slots:
   void recordsAndEndsOnSignal_data();
   void recordsAndEndsOnSignal();
+  void failedRecordingIsSaid();
   void commandLineWithoutDisplay_data();
   void commandLineWithoutDisplay();
 };
@@ -91,6 +92,30 @@ void MonitorProgramTest::recordsAndEndsOnSignal() {
     const qint64 host_time = match.captured(1).toLongLong(nullptr, 16);
     QVERIFY2(host_time >= started - 1 && host_time <= now + 1, qPrintable(request));
   }
+}
+
+void MonitorProgramTest::failedRecordingIsSaid() {
+  kelvo_sim::UnitServer server(kelvo_sim::SimulatedUnit({0}, {}, 1));
+  QString pty;
+  QVERIFY(server.ServePty(&pty));
+  QSignalSpy seen(&server, &kelvo_sim::UnitServer::requestSeen);
+  QProcess monitor;
+  monitor.start(QStringLiteral(KVZ_MONITOR_PROGRAM),
+                {QStringLiteral("--port"), pty, QStringLiteral("--interval"), QStringLiteral("100"),
+                 QStringLiteral("--record"), QStringLiteral("/dev/full")});
+  QVERIFY(monitor.waitForStarted());
+  QByteArray said;
+  // Qt's own warnings may come first.
+  QTRY_VERIFY_WITH_TIMEOUT((said += monitor.readAllStandardError()).contains("recording stopped"), 15000);
+  QVERIFY2(said.contains("\nkelvo-monitor: recording stopped: /dev/full: ") ||
+               said.startsWith("kelvo-monitor: recording stopped: /dev/full: "),
+           said.constData());
+  // It goes on polling.
+  const qsizetype polls = seen.size();
+  QTRY_VERIFY(seen.size() > polls + 1);
+  monitor.terminate();
+  QTRY_COMPARE(monitor.state(), QProcess::NotRunning);
+  QCOMPARE(monitor.exitCode(), 0);
 }
 
 void MonitorProgramTest::commandLineWithoutDisplay_data() {

@@ -5,6 +5,7 @@
 
 #include <qcustomplot.h>
 
+#include <QAction>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -62,6 +63,7 @@ class MonitorWindowTest : public QObject {
   void valuesAndCells_data();
   void valuesAndCells();
   void recordsEveryAnswer();
+  void failedRecordingStopsVisibly();
   void silence_data();
   void silence();
   void linkDropsAndReturns();
@@ -142,6 +144,26 @@ void MonitorWindowTest::recordsEveryAnswer() {
     QCOMPARE(row[2], QByteArray::number(frame.mid(10, 8).toUInt(nullptr, 16)));
     QCOMPARE(row[8], QByteArray::number(frame.mid(34, 4).toUInt(nullptr, 16)));  // second cell
   }
+}
+
+void MonitorWindowTest::failedRecordingStopsVisibly() {
+  auto server = ServeUnit();
+  QString pty;
+  QVERIFY(server->ServePty(&pty));
+  MonitorWindow window;
+  QVERIFY(window.StartRecording(QStringLiteral("/dev/full")));
+  QSignalSpy failed(&window, &MonitorWindow::recordingFailed);
+  Watch(window, pty, 0, 100);
+  QVERIFY(failed.wait());
+  QVERIFY(failed[0][0].toString().contains(QStringLiteral("/dev/full")));
+  QVERIFY(!window.recorder().recording());
+  QVERIFY(!window.findChild<QAction*>("record")->isChecked());
+  const QString counters = window.findChild<QLabel*>("counters")->text();
+  QVERIFY2(counters.contains(QStringLiteral("记录已停止 (0 行): /dev/full")), qPrintable(counters));
+  // Polling goes on without the recording, and the failure is said once.
+  const qint64 answered = window.poller().counters().answered;
+  QTRY_VERIFY(window.poller().counters().answered > answered + 1);
+  QCOMPARE(failed.size(), 1);
 }
 
 void MonitorWindowTest::silence_data() {

@@ -27,6 +27,7 @@ using State = kelvo_link::LinkClient::State;
 namespace {
 constexpr int kViewRefreshMs = 100;
 constexpr int kStatusRefreshMs = 500;
+constexpr int kTroubleReminderMs = 60 * 1000;
 const QString kTitle = QStringLiteral("kelvo-monitor");
 }  // namespace
 
@@ -105,16 +106,9 @@ void MonitorWindow::ConnectParts() {
   });
   connect(&poller_, &Poller::countersChanged, this, &MonitorWindow::UpdateStatus);
   connect(&poller_, &Poller::stateChanged, this, &MonitorWindow::OnStateChanged);
-  connect(&poller_, &Poller::openFailed, this, [this](kelvo_link::LinkError, const QString& message) {
-    error_text_ = message;
-    traffic_->AddNote(QDateTime::currentDateTime(), message);
-    UpdateStatus();
-  });
-  connect(&poller_, &Poller::linkLost, this, [this](const QString& message) {
-    error_text_ = message;
-    traffic_->AddNote(QDateTime::currentDateTime(), message);
-    UpdateStatus();
-  });
+  connect(&poller_, &Poller::openFailed, this,
+          [this](kelvo_link::LinkError, const QString& message) { OnLinkTrouble(message); });
+  connect(&poller_, &Poller::linkLost, this, &MonitorWindow::OnLinkTrouble);
   connect(&poller_, &Poller::frameSent, traffic_, &TrafficLog::AddSent);
   connect(&poller_, &Poller::frameSeen, traffic_, &TrafficLog::AddSeen);
   connect(&poller_, &Poller::overlongDropped, this,
@@ -129,6 +123,8 @@ void MonitorWindow::StartTimers() {
   view_timer_.setSingleShot(true);
   view_timer_.setInterval(kViewRefreshMs);
   connect(&view_timer_, &QTimer::timeout, this, &MonitorWindow::ShowLatest);
+  trouble_timer_.setInterval(kTroubleReminderMs);
+  connect(&trouble_timer_, &QTimer::timeout, this, &MonitorWindow::RemindOfTrouble);
   status_timer_.setInterval(kStatusRefreshMs);
   connect(&status_timer_, &QTimer::timeout, this, &MonitorWindow::UpdateStatus);
   status_timer_.start();
@@ -184,6 +180,7 @@ void MonitorWindow::Connect() {
 
 void MonitorWindow::Disconnect() {
   poller_.Stop();
+  trouble_timer_.stop();
   link_state_ = State::Closed;
   connection_->SetConnected(false);
   on_demand_->SetConnected(false);
@@ -253,8 +250,36 @@ void MonitorWindow::ShowLatest() {
 
 void MonitorWindow::OnStateChanged(State state) {
   link_state_ = state;
-  if (state == State::Open) error_text_.clear();
+  if (state == State::Open) {
+    error_text_.clear();
+    trouble_timer_.stop();
+  }
   UpdateStatus();
+}
+
+void MonitorWindow::OnLinkTrouble(const QString& message) {
+  // The link says each distinct failure once; while it lasts, the log is
+  // reminded at a slow rhythm rather than once a round.
+  error_text_ = message;
+  traffic_->AddNote(QDateTime::currentDateTime(), message);
+  if (!trouble_timer_.isActive()) {
+    trouble_since_.start();
+    trouble_timer_.start();
+  }
+  UpdateStatus();
+}
+
+void MonitorWindow::RemindOfTrouble() {
+  if (!poller_.running() || link_state_ == State::Open) {
+    trouble_timer_.stop();
+    return;
+  }
+  traffic_->AddNote(QDateTime::currentDateTime(),
+                    tr("仍未连接 (%1 秒): %2").arg(trouble_since_.elapsed() / 1000).arg(error_text_));
+}
+
+void MonitorWindow::SetTroubleReminderInterval(int ms) {
+  trouble_timer_.setInterval(ms);
 }
 
 QString MonitorWindow::StateText() const {

@@ -3,6 +3,7 @@
 // on-demand panel below, the state and the counters in the status bar.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
 #include <vector>
@@ -47,6 +48,8 @@ class MonitorWindow : public QMainWindow {
   [[nodiscard]] const Recorder& recorder() const { return recorder_; }
   // The state in words, as the status bar shows it.
   [[nodiscard]] QString StateText() const;
+  // How often the traffic log is reminded of a link that stays down (default a minute).
+  void SetTroubleReminderInterval(int ms);
 
  signals:
   // The recording stopped because its file refused a row; `why` names the file and the error.
@@ -66,6 +69,8 @@ class MonitorWindow : public QMainWindow {
 
   void OnAnswered(const QByteArray& frame, const QDateTime& at, double latency_ms);
   void OnStateChanged(kelvo_link::LinkClient::State state);
+  void OnLinkTrouble(const QString& message);
+  void RemindOfTrouble();
   void ShowLatest();
   void UpdateStatus();
   void OnRecordToggled(bool on);
@@ -82,6 +87,8 @@ class MonitorWindow : public QMainWindow {
   QLabel* state_label_;
   QLabel* counters_label_;
   QTimer status_timer_;
+  QTimer trouble_timer_;  // reminds the log while the link stays down
+  QElapsedTimer trouble_since_;
   QTimer view_timer_;  // at most ten table and bar updates a second
   std::vector<AnswerField> latest_;
   bool latest_shown_ = true;

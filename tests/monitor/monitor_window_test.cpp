@@ -19,6 +19,7 @@
 #include "cell_bars.h"
 #include "monitor_settings.h"
 #include "sim/unit_server.h"
+#include "traffic_log.h"
 #include "values_table.h"
 
 using kelvo_monitor::MonitorWindow;
@@ -67,6 +68,7 @@ class MonitorWindowTest : public QObject {
   void silence_data();
   void silence();
   void linkDropsAndReturns();
+  void portThatCannotOpen();
   void onDemandBetweenPolls_data();
   void onDemandBetweenPolls();
 };
@@ -204,17 +206,40 @@ void MonitorWindowTest::linkDropsAndReturns() {
   Watch(window, url, 0, 100);
   QTRY_VERIFY(window.poller().counters().answered >= 2);
 
+  QSignalSpy missed(&window.poller(), &kelvo_monitor::Poller::pollFailed);
   server.reset();  // the unit goes away, and its connection with it
   QTRY_VERIFY(StateText(window).contains(QStringLiteral("连接中断")) ||
               StateText(window).contains(QStringLiteral("正在重试")));
-  const qint64 failed = window.poller().counters().failed;
-  QTRY_VERIFY(window.poller().counters().failed > failed);
+  // Rounds go on while the link is down.
+  QTRY_VERIFY(missed.size() >= 2);
 
   server = ServeUnit();
   QVERIFY(server->Listen(url));
   const qint64 answered = window.poller().counters().answered;
   QTRY_VERIFY_WITH_TIMEOUT(window.poller().counters().answered >= answered + 2, 10000);
   QTRY_COMPARE(StateText(window), QStringLiteral("已连接"));
+}
+
+void MonitorWindowTest::portThatCannotOpen() {
+  MonitorWindow window;
+  window.SetTroubleReminderInterval(400);
+  QSignalSpy polls(&window.poller(), &kelvo_monitor::Poller::pollFailed);
+  Watch(window, QStringLiteral("/nonexistent/ttyKVZ"), 0, 50);
+  QTRY_VERIFY(polls.size() >= 4);
+  auto* traffic = window.findChild<kelvo_monitor::TrafficLog*>("traffic_log");
+  auto log = [traffic] {
+    traffic->Flush();
+    return traffic->view()->toPlainText();
+  };
+  QCOMPARE(log().count(QStringLiteral("/nonexistent/ttyKVZ")), 1);
+  // Nothing was written, so nothing was sent or failed.
+  QCOMPARE(window.poller().counters().requests, 0);
+  QCOMPARE(window.poller().counters().failed, 0);
+  QVERIFY(StateText(window).contains(QStringLiteral("/nonexistent/ttyKVZ")));
+  // The trouble is said once and then at the reminder's rhythm, not once a round.
+  QTRY_VERIFY(log().contains(QStringLiteral("仍未连接")));
+  const qsizetype rounds = polls.size();
+  QVERIFY2(log().count(QStringLiteral("/nonexistent/ttyKVZ")) <= 1 + rounds / 2, qPrintable(log()));
 }
 
 void MonitorWindowTest::onDemandBetweenPolls_data() {

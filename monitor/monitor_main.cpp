@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "command_line.h"
+#include "display_check.h"
 #include "monitor_settings.h"
 #include "monitor_window.h"
 #include "system/process_signals.h"
@@ -59,7 +60,7 @@ int RunMonitor(int argc, char** argv, const PrepareWindow& prepare) {
     parsed = command_line.options;
   }
   const MonitorOptions& options = *parsed;
-  QApplication app(argc, argv);
+  const std::unique_ptr<QApplication> app = StartApplicationOrExplain(argc, argv);
 
   // The window speaks Chinese; other locales get the English translation.
   QTranslator translator;

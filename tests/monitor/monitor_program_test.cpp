@@ -125,6 +125,8 @@ void MonitorProgramTest::commandLineWithoutDisplay_data() {
   QTest::newRow("help") << QStringList{"--help"} << 0 << "--record";
   QTest::newRow("bad interval") << QStringList{"--interval", "0"} << 2 << "--interval";
   QTest::newRow("bad address") << QStringList{"--port", "/dev/null", "--address", "x"} << 2 << "--address";
+  // The window itself needs a display: without one, what to do instead.
+  QTest::newRow("no display") << QStringList{"--port", "/dev/null"} << 1 << "no display found";
 }
 
 void MonitorProgramTest::commandLineWithoutDisplay() {
@@ -140,9 +142,11 @@ void MonitorProgramTest::commandLineWithoutDisplay() {
   monitor.start(QStringLiteral(KVZ_MONITOR_PROGRAM), arguments);
   QVERIFY(monitor.waitForStarted());
   QTRY_COMPARE_WITH_TIMEOUT(monitor.state(), QProcess::NotRunning, 10000);
+  QCOMPARE(monitor.exitStatus(), QProcess::NormalExit);
   QCOMPARE(monitor.exitCode(), exit_code);
   const QByteArray said = exit_code ? monitor.readAllStandardError() : monitor.readAllStandardOutput();
   QVERIFY2(said.contains(output.toUtf8()), said.constData());
+  QVERIFY2(exit_code != 1 || said.contains("DISPLAY=:99 kelvo-monitor"), said.constData());
 }
 
 QTEST_GUILESS_MAIN(MonitorProgramTest)

@@ -101,9 +101,16 @@ void MonitorWindow::ConnectParts() {
   connect(connection_, &ConnectionBar::disconnectRequested, this, &MonitorWindow::Disconnect);
   connect(&poller_, &Poller::answered, this, &MonitorWindow::OnAnswered);
   connect(&poller_, &Poller::pollFailed, this, [this](const QString& reason) {
-    poll_failure_ = reason;
+    poll_failure_ = FailureWords(reason);
     UpdateStatus();
   });
+  connect(&poller_, &Poller::frameSent, this, [this] { last_rejected_.clear(); });
+  connect(&poller_, &Poller::frameSeen, this,
+          [this](const QByteArray& frame, const QDateTime&, kelvo_link::AnswerVerdict verdict) {
+            if (verdict == kelvo_link::AnswerVerdict::Accepted) return;
+            last_rejected_ = frame;
+            last_verdict_ = verdict;
+          });
   connect(&poller_, &Poller::countersChanged, this, &MonitorWindow::UpdateStatus);
   connect(&poller_, &Poller::stateChanged, this, &MonitorWindow::OnStateChanged);
   connect(&poller_, &Poller::openFailed, this,
@@ -255,6 +262,21 @@ void MonitorWindow::OnStateChanged(State state) {
     trouble_timer_.stop();
   }
   UpdateStatus();
+}
+
+QString MonitorWindow::FailureWords(const QString& reason) const {
+  // The link words its reasons in English; the window says them in its own
+  // language, from what it saw on the line since the request went out.
+  if (reason.startsWith(QStringLiteral("link"))) return tr("连接中断");
+  if (!last_rejected_.isEmpty() && last_verdict_ != kelvo_link::AnswerVerdict::Echo) {
+    const QString findings = TrafficLog::DescribeFindings(last_rejected_);
+    const QString first = findings.section(QStringLiteral("; "), 0, 0);
+    const QString verdict = TrafficLog::VerdictWords(last_verdict_);
+    return first.isEmpty() ? verdict : QStringLiteral("%1: %2").arg(verdict, first);
+  }
+  if (reason == QStringLiteral("incomplete answer")) return tr("应答不完整");
+  if (!last_rejected_.isEmpty()) return tr("无应答 (只有请求的回显)");
+  return tr("无应答 (静默)");
 }
 
 void MonitorWindow::OnLinkTrouble(const QString& message) {

@@ -70,6 +70,8 @@ class MonitorWindow : public QMainWindow {
   void OnAnswered(const QByteArray& frame, const QDateTime& at, double latency_ms);
   void OnStateChanged(kelvo_link::LinkClient::State state);
   void OnLinkTrouble(const QString& message);
+  // A poll's failure in the window's words.
+  [[nodiscard]] QString FailureWords(const QString& reason) const;
   void RemindOfTrouble();
   void ShowLatest();
   void UpdateStatus();
@@ -92,8 +94,10 @@ class MonitorWindow : public QMainWindow {
   QTimer view_timer_;  // at most ten table and bar updates a second
   std::vector<AnswerField> latest_;
   bool latest_shown_ = true;
-  QString error_text_;      // the last open failure or loss, in words
-  QString poll_failure_;    // the last poll's reason for failing
+  QString error_text_;        // the last open failure or loss, in words
+  QString poll_failure_;      // the last poll's reason for failing
+  QByteArray last_rejected_;  // the last frame not taken since the last request went out
+  kelvo_link::AnswerVerdict last_verdict_ = kelvo_link::AnswerVerdict::Malformed;
   QString record_failure_;  // why the last recording stopped by itself
   kelvo_link::LinkClient::State link_state_ = kelvo_link::LinkClient::State::Closed;
 };

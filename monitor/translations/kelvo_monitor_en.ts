@@ -145,6 +145,30 @@ Spread: %5</translation>
         <source>  记录 %1 行</source>
         <translation>  recorded %1 rows</translation>
     </message>
+    <message>
+        <source>连接中断</source>
+        <translation>link down</translation>
+    </message>
+    <message>
+        <source>应答不完整</source>
+        <translation>incomplete answer</translation>
+    </message>
+    <message>
+        <source>无应答 (只有请求的回显)</source>
+        <translation>no answer (only the echo of the request)</translation>
+    </message>
+    <message>
+        <source>无应答 (静默)</source>
+        <translation>no answer (silence)</translation>
+    </message>
+    <message>
+        <source>仍未连接 (%1 秒): %2</source>
+        <translation>still not connected (%1 s): %2</translation>
+    </message>
+    <message>
+        <source>  记录已停止 (%1 行): %2</source>
+        <translation>  recording stopped (%1 rows): %2</translation>
+    </message>
 </context>
 <context>
     <name>kelvo_monitor::OnDemandPanel</name>
@@ -281,6 +305,26 @@ Spread: %5</translation>
     <message>
         <source>: 应为 %1, 实为 %2</source>
         <translation>: expected %1, got %2</translation>
+    </message>
+    <message>
+        <source>已接受</source>
+        <translation>accepted</translation>
+    </message>
+    <message>
+        <source>回显</source>
+        <translation>echo</translation>
+    </message>
+    <message>
+        <source>地址不符</source>
+        <translation>wrong address</translation>
+    </message>
+    <message>
+        <source>命令不符</source>
+        <translation>wrong command</translation>
+    </message>
+    <message>
+        <source>过长</source>
+        <translation>overlong</translation>
     </message>
 </context>
 <context>

@@ -171,23 +171,30 @@ void MonitorWindowTest::failedRecordingStopsVisibly() {
 void MonitorWindowTest::silence_data() {
   QTest::addColumn<int>("address");
   QTest::addColumn<Faults>("faults");
-  QTest::addColumn<QString>("in_traffic");
-  QTest::newRow("nobody at the address") << 9 << Faults{} << "";
-  QTest::newRow("every answer dropped") << 0 << Faults{.drop = 1} << "";
-  QTest::newRow("every check value wrong") << 0 << Faults{.corrupt = 1} << "校验值错误";
-  QTest::newRow("another address answers") << 0 << Faults{.wrong_address = 1} << "!!";
+  QTest::addColumn<QString>("in_traffic");  // the verdict comes first, before the frame
+  QTest::addColumn<QString>("reason");      // in the status bar, in the window's language
+  QTest::newRow("nobody at the address") << 9 << Faults{} << ""
+                                         << "(无应答 (静默))";
+  QTest::newRow("every answer dropped") << 0 << Faults{.drop = 1} << ""
+                                        << "(无应答 (静默))";
+  QTest::newRow("every check value wrong") << 0 << Faults{.corrupt = 1} << "<- !! 格式错误: 校验值错误"
+                                           << "(格式错误: 校验值错误";
+  QTest::newRow("another address answers") << 0 << Faults{.wrong_address = 1} << "<- !! 地址不符   <"
+                                           << "(地址不符)";
 }
 
 void MonitorWindowTest::silence() {
   QFETCH(int, address);
   QFETCH(Faults, faults);
   QFETCH(QString, in_traffic);
+  QFETCH(QString, reason);
   auto server = ServeUnit({}, faults);
   QString pty;
   QVERIFY(server->ServePty(&pty));
   MonitorWindow window;
   Watch(window, pty, address, 200);
   QTRY_VERIFY_WITH_TIMEOUT(StateText(window).contains(QStringLiteral("秒无应答")), 10000);
+  QTRY_VERIFY2(StateText(window).contains(reason), qPrintable(StateText(window)));
   // Polling goes on: each round is a new request that fails on its own.
   const qint64 requests = window.poller().counters().requests;
   QTRY_VERIFY(window.poller().counters().requests >= requests + 3);

@@ -1,6 +1,7 @@
 #include "monitor_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QLabel>
@@ -27,6 +28,7 @@ using State = kelvo_link::LinkClient::State;
 namespace {
 constexpr int kViewRefreshMs = 100;
 constexpr int kStatusRefreshMs = 500;
+constexpr int kStaleAfterIntervals = 3;
 constexpr int kTroubleReminderMs = 60 * 1000;
 const QString kTitle = QStringLiteral("kelvo-monitor");
 }  // namespace
@@ -230,6 +232,7 @@ void MonitorWindow::OnRecordToggled(bool on) {
 
 void MonitorWindow::OnAnswered(const QByteArray& frame, const QDateTime& at, double latency_ms) {
   poll_failure_.clear();
+  since_answer_.start();
   if (recorder_.recording()) {
     QString why;
     if (!recorder_.Write(frame, at, poller_.address(), latency_ms, &why)) {
@@ -305,14 +308,17 @@ void MonitorWindow::SetTroubleReminderInterval(int ms) {
 }
 
 QString MonitorWindow::StateText() const {
-  if (!poller_.running()) return error_text_.isEmpty() ? tr("未连接") : error_text_;
+  // Without a link, how old the values on show are.
+  const QString age = stale_ ? tr(" - 最后应答于 %1 秒前").arg(since_answer_.elapsed() / 1000) : QString();
+  if (!poller_.running()) return (error_text_.isEmpty() ? tr("未连接") : error_text_) + age;
   switch (link_state_) {
     case State::Closed:
     case State::Opening:
-      return error_text_.isEmpty() ? tr("正在打开端口...") : tr("%1, 正在重试").arg(error_text_);
+      return (error_text_.isEmpty() ? tr("正在打开端口...") : tr("%1, 正在重试").arg(error_text_)) + age;
     case State::Reconnecting:
-      return error_text_.isEmpty() ? tr("连接中断, 正在重连")
-                                   : tr("连接中断 (%1), 正在重连").arg(error_text_);
+      return (error_text_.isEmpty() ? tr("连接中断, 正在重连")
+                                    : tr("连接中断 (%1), 正在重连").arg(error_text_)) +
+             age;
     case State::Open: break;
   }
   const qint64 silent_ms = poller_.SinceLastAnswerMs();
@@ -325,7 +331,22 @@ QString MonitorWindow::StateText() const {
   return poller_.counters().answered ? tr("已连接") : tr("已连接, 等待应答");
 }
 
+void MonitorWindow::UpdateStaleness() {
+  const bool stale =
+      since_answer_.isValid() &&
+      (!poller_.running() || since_answer_.elapsed() > kStaleAfterIntervals * poller_.interval());
+  if (stale == stale_) return;
+  stale_ = stale;
+  // Old values must not look live: the table's text and the bars go grey.
+  QPalette palette = values_->palette();
+  palette.setColor(QPalette::Text,
+                   stale ? QColor(0x99, 0x99, 0x99) : QApplication::palette().color(QPalette::Text));
+  values_->setPalette(palette);
+  cells_->SetStale(stale);
+}
+
 void MonitorWindow::UpdateStatus() {
+  UpdateStaleness();
   const QString state = StateText();
   if (state_label_->text() != state) state_label_->setText(state);
   const PollCounters& c = poller_.counters();

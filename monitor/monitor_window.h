@@ -48,6 +48,8 @@ class MonitorWindow : public QMainWindow {
   [[nodiscard]] const Recorder& recorder() const { return recorder_; }
   // The state in words, as the status bar shows it.
   [[nodiscard]] QString StateText() const;
+  // True while the values and cell bars show an answer older than three intervals.
+  [[nodiscard]] bool showsStale() const { return stale_; }
   // How often the traffic log is reminded of a link that stays down (default a minute).
   void SetTroubleReminderInterval(int ms);
 
@@ -75,6 +77,7 @@ class MonitorWindow : public QMainWindow {
   void RemindOfTrouble();
   void ShowLatest();
   void UpdateStatus();
+  void UpdateStaleness();
   void OnRecordToggled(bool on);
 
   Poller poller_;
@@ -94,6 +97,8 @@ class MonitorWindow : public QMainWindow {
   QTimer view_timer_;  // at most ten table and bar updates a second
   std::vector<AnswerField> latest_;
   bool latest_shown_ = true;
+  QElapsedTimer since_answer_;  // valid once an answer came
+  bool stale_ = false;
   QString error_text_;        // the last open failure or loss, in words
   QString poll_failure_;      // the last poll's reason for failing
   QByteArray last_rejected_;  // the last frame not taken since the last request went out

@@ -169,6 +169,10 @@ Spread: %5</translation>
         <source>  记录已停止 (%1 行): %2</source>
         <translation>  recording stopped (%1 rows): %2</translation>
     </message>
+    <message>
+        <source> - 最后应答于 %1 秒前</source>
+        <translation> - last answer %1 s ago</translation>
+    </message>
 </context>
 <context>
     <name>kelvo_monitor::OnDemandPanel</name>

@@ -6,6 +6,7 @@
 #include <qcustomplot.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -219,12 +220,21 @@ void MonitorWindowTest::linkDropsAndReturns() {
               StateText(window).contains(QStringLiteral("正在重试")));
   // Rounds go on while the link is down.
   QTRY_VERIFY(missed.size() >= 2);
+  // What is on show is old: its age is said, and the values and bars go grey.
+  QTRY_VERIFY(window.showsStale());
+  QTRY_VERIFY2(StateText(window).contains(QStringLiteral("最后应答于")), qPrintable(StateText(window)));
+  const auto* table = window.findChild<kelvo_monitor::ValuesTable*>("values_table");
+  QVERIFY(table->palette().color(QPalette::Text) != QApplication::palette().color(QPalette::Text));
+  QVERIFY(window.findChild<kelvo_monitor::CellBars*>("cell_bars")->stale());
 
   server = ServeUnit();
   QVERIFY(server->Listen(url));
   const qint64 answered = window.poller().counters().answered;
   QTRY_VERIFY_WITH_TIMEOUT(window.poller().counters().answered >= answered + 2, 10000);
   QTRY_COMPARE(StateText(window), QStringLiteral("已连接"));
+  QVERIFY(!window.showsStale());
+  QCOMPARE(table->palette().color(QPalette::Text), QApplication::palette().color(QPalette::Text));
+  QVERIFY(!window.findChild<kelvo_monitor::CellBars*>("cell_bars")->stale());
 }
 
 void MonitorWindowTest::portThatCannotOpen() {

@@ -179,6 +179,8 @@ void MonitorWindow::Connect() {
   }
   error_text_.clear();
   poll_failure_.clear();
+  trends_->SetGapAfter(kStaleAfterIntervals * connection_->interval() / 1000.0);
+  trends_->MarkLinkLost();  // a new connection starts new lines
   poller_.Start({port, connection_->baud()}, connection_->address(), connection_->interval());
   on_demand_->SetAddress(connection_->address());
   connection_->SetConnected(true);
@@ -189,6 +191,7 @@ void MonitorWindow::Connect() {
 
 void MonitorWindow::Disconnect() {
   poller_.Stop();
+  trends_->MarkLinkLost();
   trouble_timer_.stop();
   link_state_ = State::Closed;
   connection_->SetConnected(false);
@@ -287,6 +290,7 @@ void MonitorWindow::OnLinkTrouble(const QString& message) {
   // reminded at a slow rhythm rather than once a round.
   error_text_ = message;
   traffic_->AddNote(QDateTime::currentDateTime(), message);
+  trends_->MarkLinkLost();
   if (!trouble_timer_.isActive()) {
     trouble_since_.start();
     trouble_timer_.start();
@@ -347,6 +351,7 @@ void MonitorWindow::UpdateStaleness() {
 
 void MonitorWindow::UpdateStatus() {
   UpdateStaleness();
+  trends_->Tick();
   const QString state = StateText();
   if (state_label_->text() != state) state_label_->setText(state);
   const PollCounters& c = poller_.counters();

@@ -22,6 +22,8 @@ const QColor kLineColours[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xff, 0x7f, 0x0e
                                QColor(0xd6, 0x27, 0x28), QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b),
                                QColor(0xe3, 0x77, 0xc2), QColor(0x7f, 0x7f, 0x7f)};
 
+const QBrush kOutageBrush(QColor(0xd9, 0x53, 0x4f, 0x30));
+
 struct SpanChoice {
   const char* text;
   double seconds;
@@ -114,6 +116,8 @@ void TrendCharts::SetChosenFields(const QList<int>& fields) {
 }
 
 void TrendCharts::Rebuild() {
+  plot_->clearItems();
+  shades_.clear();
   plot_->clearPlottables();
   plot_->plotLayout()->clear();  // deletes the rows' axis rects and the legend with the first
   rows_.clear();
@@ -177,8 +181,60 @@ void TrendCharts::AddAnswer(double time, const std::vector<AnswerField>& fields)
       values_[series] = static_cast<float>(*field.number);
     }
   }
+  if (history_.size() && (link_lost_ || time - history_.LastTime() > gap_after_)) {
+    history_.AddOutage(history_.LastTime(), std::max(time, history_.LastTime()));
+  }
+  link_lost_ = false;
   history_.Append(time, values_);
   if (!paused_) ScheduleRefresh();
+}
+
+void TrendCharts::SetGapAfter(double seconds) {
+  gap_after_ = std::max(seconds, 0.001);
+}
+
+void TrendCharts::MarkLinkLost() {
+  link_lost_ = true;
+  Tick();
+}
+
+std::optional<Outage> TrendCharts::OngoingOutage(double now) const {
+  if (!history_.size()) return std::nullopt;
+  const double last = history_.LastTime();
+  if (!link_lost_ && now - last <= gap_after_) return std::nullopt;
+  return Outage{last, std::max(now, last)};
+}
+
+void TrendCharts::Tick() {
+  if (!paused_ && OngoingOutage(QDateTime::currentMSecsSinceEpoch() / 1000.0)) ScheduleRefresh();
+}
+
+void TrendCharts::ShadeOutages(double from, double to, std::optional<Outage> ongoing) {
+  for (QCPItemRect* shade : shades_) plot_->removeItem(shade);
+  shades_.clear();
+  std::vector<Outage> shown;
+  for (const Outage& o : history_.outages()) {
+    if (o.to >= from && o.from <= to) shown.push_back(o);
+  }
+  if (ongoing) shown.push_back(*ongoing);
+  for (const Row& row : rows_) {
+    for (const Outage& o : shown) {
+      auto* shade = new QCPItemRect(plot_);
+      shade->setLayer(QStringLiteral("grid"));  // under the lines
+      shade->setClipAxisRect(row.rect);
+      shade->setPen(Qt::NoPen);
+      shade->setBrush(kOutageBrush);
+      for (QCPItemPosition* corner : {shade->topLeft, shade->bottomRight}) {
+        corner->setAxisRect(row.rect);
+        corner->setAxes(row.rect->axis(QCPAxis::atBottom), row.rect->axis(QCPAxis::atLeft));
+        corner->setTypeX(QCPItemPosition::ptPlotCoords);
+        corner->setTypeY(QCPItemPosition::ptAxisRectRatio);
+      }
+      shade->topLeft->setCoords(o.from, 0);
+      shade->bottomRight->setCoords(o.to, 1);
+      shades_.push_back(shade);
+    }
+  }
 }
 
 void TrendCharts::SetPaused(bool paused) {
@@ -219,8 +275,11 @@ void TrendCharts::SetRange(double from, double to) {
 
 void TrendCharts::Refresh() {
   refresh_timer_.stop();
+  const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+  const std::optional<Outage> ongoing = OngoingOutage(now);
   if (!paused_) {
-    const double last = history_.size() ? history_.LastTime() : QDateTime::currentMSecsSinceEpoch() / 1000.0;
+    // Following: the newest answer at the right edge, or the outage going on now.
+    const double last = ongoing ? ongoing->to : history_.size() ? history_.LastTime() : now;
     SetRange(last - span_, last);
   }
   QVector<QCPGraphData> points;
@@ -235,6 +294,7 @@ void TrendCharts::Refresh() {
       points.resize(static_cast<qsizetype>(scratch_.size()));
       for (std::size_t i = 0; i < scratch_.size(); ++i) {
         points[static_cast<qsizetype>(i)] = QCPGraphData(scratch_[i].time, scratch_[i].value);
+        if (std::isnan(scratch_[i].value)) continue;  // a break in the line
         low = std::min(low, scratch_[i].value);
         high = std::max(high, scratch_[i].value);
       }
@@ -244,6 +304,10 @@ void TrendCharts::Refresh() {
       const double pad = std::max((high - low) * 0.1, 1.0);
       row.rect->axis(QCPAxis::atLeft)->setRange(low - pad, high + pad);
     }
+  }
+  if (!rows_.empty()) {
+    const QCPRange range = rows_.front().rect->axis(QCPAxis::atBottom)->range();
+    ShadeOutages(range.lower, range.upper, ongoing);
   }
   plot_->replot(QCustomPlot::rpQueuedReplot);
 }

@@ -15,12 +15,14 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 #include <memory>
 
 #include "cell_bars.h"
 #include "monitor_settings.h"
 #include "sim/unit_server.h"
 #include "traffic_log.h"
+#include "trend_charts.h"
 #include "values_table.h"
 
 using kelvo_monitor::MonitorWindow;
@@ -70,6 +72,7 @@ class MonitorWindowTest : public QObject {
   void silence();
   void linkDropsAndReturns();
   void portThatCannotOpen();
+  void trendsBreakAtOutages();
   void onDemandBetweenPolls_data();
   void onDemandBetweenPolls();
 };
@@ -257,6 +260,42 @@ void MonitorWindowTest::portThatCannotOpen() {
   QTRY_VERIFY(log().contains(QStringLiteral("仍未连接")));
   const qsizetype rounds = polls.size();
   QVERIFY2(log().count(QStringLiteral("/nonexistent/ttyKVZ")) <= 1 + rounds / 2, qPrintable(log()));
+}
+
+void MonitorWindowTest::trendsBreakAtOutages() {
+  kelvo_monitor::TrendCharts trends;
+  trends.SetChosenFields({kelvo_monitor::kC2TotalVoltage});
+  trends.SetGapAfter(3);
+  trends.SetSpan(60);
+  trends.resize(900, 300);
+  trends.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&trends));
+  trends.plot()->replot();  // lays the rows out: a column per pixel
+  std::vector<kelvo_monitor::AnswerField> fields(30);
+  auto answer = [&](double time, std::uint64_t volts) {
+    fields[kelvo_monitor::kC2TotalVoltage].number = volts;
+    trends.AddAnswer(time, fields);
+  };
+  // Answers a second apart, 15 s of silence, then a link loss between two answers.
+  const double t0 = std::floor(QDateTime::currentMSecsSinceEpoch() / 1000.0) - 18;
+  for (int i = 0; i < 3; ++i) answer(t0 + i, 5200);
+  answer(t0 + 17, 5300);
+  trends.MarkLinkLost();
+  answer(t0 + 18, 5400);
+  trends.Refresh();
+  QStringList line;
+  QCPGraph* graph = trends.plot()->graph(0);
+  for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it) {
+    line << (std::isnan(it->value) ? QStringLiteral("|") : QString::number(it->key - t0));
+  }
+  QCOMPARE(line.join(QLatin1Char(' ')), QStringLiteral("0 1 2 | 17 | 18"));
+  // Both outages are shaded, and one going on now grows a shade of its own.
+  QCOMPARE(trends.plot()->itemCount(), 2);
+  QVERIFY(!trends.OngoingOutage(t0 + 20));
+  QCOMPARE(trends.OngoingOutage(t0 + 22)->from, t0 + 18);
+  trends.MarkLinkLost();
+  trends.Refresh();
+  QCOMPARE(trends.plot()->itemCount(), 3);
 }
 
 void MonitorWindowTest::onDemandBetweenPolls_data() {

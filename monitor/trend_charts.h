@@ -17,6 +17,8 @@
 class QCPAxisRect;
 class QCPGraph;
 class QCPItemRect;
+class QCPLegend;
+class QScrollArea;
 class QCPMarginGroup;
 class QCPRange;
 class QCustomPlot;
@@ -69,6 +71,7 @@ class TrendCharts : public QWidget {
     int field;
     QCPAxisRect* rect;
     std::vector<QCPGraph*> graphs;  // one per element, made as elements appear
+    QCPLegend* legend;              // an array's element numbers; null for a single value
   };
 
   void Rebuild();
@@ -78,9 +81,10 @@ class TrendCharts : public QWidget {
   void SetRange(double from, double to);
   // The history series of element `element` of field `field`; -1 when all are taken.
   int SeriesFor(int field, int element);
-  QCPGraph* GraphFor(Row& row, int element);
+  QCPGraph* GraphFor(Row& row, bool is_array, int element);
 
   QCustomPlot* plot_;
+  QScrollArea* scroll_;  // the rows keep a readable height and scroll when the window is small
   QToolButton* fields_button_;
   QToolButton* pause_button_;
   QComboBox* span_box_;

@@ -357,6 +357,10 @@ Spread: %5</translation>
         <source>暂停</source>
         <translation>Pause</translation>
     </message>
+    <message>
+        <source>%1 号</source>
+        <translation>#%1</translation>
+    </message>
 </context>
 <context>
     <name>kelvo_monitor::ValuesTable</name>

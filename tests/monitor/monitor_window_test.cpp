@@ -73,6 +73,8 @@ class MonitorWindowTest : public QObject {
   void linkDropsAndReturns();
   void portThatCannotOpen();
   void trendsBreakAtOutages();
+  void chartsReadableAtEachSize_data();
+  void chartsReadableAtEachSize();
   void onDemandBetweenPolls_data();
   void onDemandBetweenPolls();
 };
@@ -290,12 +292,78 @@ void MonitorWindowTest::trendsBreakAtOutages() {
   }
   QCOMPARE(line.join(QLatin1Char(' ')), QStringLiteral("0 1 2 | 17 | 18"));
   // Both outages are shaded, and one going on now grows a shade of its own.
-  QCOMPARE(trends.plot()->itemCount(), 2);
+  auto shades = [&trends] {
+    int count = 0;
+    for (int i = 0; i < trends.plot()->itemCount(); ++i)
+      count += qobject_cast<QCPItemRect*>(trends.plot()->item(i)) != nullptr;
+    return count;
+  };
+  QCOMPARE(shades(), 2);
   QVERIFY(!trends.OngoingOutage(t0 + 20));
   QCOMPARE(trends.OngoingOutage(t0 + 22)->from, t0 + 18);
   trends.MarkLinkLost();
   trends.Refresh();
-  QCOMPARE(trends.plot()->itemCount(), 3);
+  QCOMPARE(shades(), 3);
+}
+
+void MonitorWindowTest::chartsReadableAtEachSize_data() {
+  QTest::addColumn<QSize>("size");
+  QTest::newRow("800x600") << QSize(800, 600);
+  QTest::newRow("1280x800") << QSize(1280, 800);
+  QTest::newRow("1920x1080") << QSize(1920, 1080);
+}
+
+void MonitorWindowTest::chartsReadableAtEachSize() {
+  QFETCH(QSize, size);
+  auto server = ServeUnit({16, 4});
+  QString pty;
+  QVERIFY(server->ServePty(&pty));
+  MonitorWindow window;
+  window.resize(size);
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  Watch(window, pty, 0, 50);
+  QTRY_VERIFY(window.poller().counters().answered >= 3);
+  auto* trends = window.findChild<kelvo_monitor::TrendCharts*>("trend_charts");
+  trends->Refresh();
+  trends->plot()->replot();
+
+  // Everything fits in the window: nothing is cut off at its right edge.
+  QVERIFY(window.minimumSizeHint().width() <= size.width());
+  QVERIFY(window.centralWidget()->width() <= size.width());
+  const QRect area(window.findChild<QWidget*>("trend_scroll")->mapTo(&window, QPoint(0, 0)),
+                   window.findChild<QWidget*>("trend_scroll")->size());
+  QVERIFY2(
+      window.rect().contains(area),
+      qPrintable(
+          QStringLiteral("%1,%2 %3x%4").arg(area.x()).arg(area.y()).arg(area.width()).arg(area.height())));
+  // Each chart keeps a readable height (the area scrolls when they do not fit),
+  // and each field's title lies inside its own chart.
+  const QList<QCPAxisRect*> rects = trends->plot()->axisRects();
+  QCOMPARE(rects.size(), 5);
+  QList<QRectF> titles;
+  for (int i = 0; i < trends->plot()->itemCount(); ++i) {
+    auto* title = qobject_cast<QCPItemText*>(trends->plot()->item(i));
+    if (!title) continue;
+    const QRectF box(title->topLeft->pixelPosition(), title->bottomRight->pixelPosition());
+    for (const QRectF& other : titles) QVERIFY(!box.intersects(other));
+    titles << box;
+  }
+  QCOMPARE(titles.size(), rects.size());
+  for (int r = 0; r < rects.size(); ++r) {
+    QVERIFY2(rects[r]->height() >= 80, qPrintable(QString::number(rects[r]->height())));
+    QVERIFY(QRectF(rects[r]->rect()).adjusted(-1, -1, 1, 1).contains(titles[r]));
+    // Whole numbers get whole ticks.
+    for (const double tick : rects[r]->axis(QCPAxis::atLeft)->tickVector()) QCOMPARE(tick, std::round(tick));
+  }
+  // The temperatures' lines are named by sensor number.
+  const auto legends = trends->plot()->findChildren<QCPLegend*>("trend_legend");
+  QCOMPARE(legends.size(), 1);
+  QStringList names;
+  for (int i = 0; i < legends[0]->itemCount(); ++i) {
+    names << static_cast<QCPPlottableLegendItem*>(legends[0]->item(i))->plottable()->name();
+  }
+  QCOMPARE(names.join(QLatin1Char(',')), QStringLiteral("1 号,2 号,3 号,4 号"));
 }
 
 void MonitorWindowTest::onDemandBetweenPolls_data() {

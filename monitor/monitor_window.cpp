@@ -115,8 +115,9 @@ void MonitorWindow::ConnectParts() {
           });
   connect(&poller_, &Poller::countersChanged, this, &MonitorWindow::UpdateStatus);
   connect(&poller_, &Poller::stateChanged, this, &MonitorWindow::OnStateChanged);
-  connect(&poller_, &Poller::openFailed, this,
-          [this](kelvo_link::LinkError, const QString& message) { OnLinkTrouble(message); });
+  connect(&poller_, &Poller::openFailed, this, [this](kelvo_link::LinkError error, const QString& message) {
+    OnLinkTrouble(OpenFailureWords(error, message));
+  });
   connect(&poller_, &Poller::linkLost, this, &MonitorWindow::OnLinkTrouble);
   connect(&poller_, &Poller::frameSent, traffic_, &TrafficLog::AddSent);
   connect(&poller_, &Poller::frameSeen, traffic_, &TrafficLog::AddSeen);
@@ -283,6 +284,21 @@ QString MonitorWindow::FailureWords(const QString& reason) const {
   if (reason == QStringLiteral("incomplete answer")) return tr("应答不完整");
   if (!last_rejected_.isEmpty()) return tr("无应答 (只有请求的回显)");
   return tr("无应答 (静默)");
+}
+
+QString MonitorWindow::OpenFailureWords(kelvo_link::LinkError error, const QString& message) const {
+  using kelvo_link::LinkError;
+  const QString port = poller_.client() ? poller_.client()->settings().port : connection_->port();
+  switch (error) {
+    case LinkError::NotFound: return tr("%1: 没有这个设备").arg(port);
+    case LinkError::PermissionDenied:
+      return tr("%1: 没有权限 (串口设备通常属于 dialout 组: sudo usermod -aG dialout $USER, 然后重新登录)")
+          .arg(port);
+    case LinkError::Busy: return tr("%1: 设备忙, 另一个程序已打开它").arg(port);
+    case LinkError::Refused: return tr("%1: 连接被拒绝").arg(port);
+    case LinkError::HostNotFound: return tr("%1: 找不到主机").arg(port);
+    default: return message;  // the system's own words, naming what the path is
+  }
 }
 
 void MonitorWindow::OnLinkTrouble(const QString& message) {

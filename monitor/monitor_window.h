@@ -72,6 +72,8 @@ class MonitorWindow : public QMainWindow {
   void OnAnswered(const QByteArray& frame, const QDateTime& at, double latency_ms);
   void OnStateChanged(kelvo_link::LinkClient::State state);
   void OnLinkTrouble(const QString& message);
+  // Why the port did not open, in the window's words where the link's are fixed.
+  [[nodiscard]] QString OpenFailureWords(kelvo_link::LinkError error, const QString& message) const;
   // A poll's failure in the window's words.
   [[nodiscard]] QString FailureWords(const QString& reason) const;
   void RemindOfTrouble();

@@ -173,6 +173,26 @@ Spread: %5</translation>
         <source> - 最后应答于 %1 秒前</source>
         <translation> - last answer %1 s ago</translation>
     </message>
+    <message>
+        <source>%1: 没有这个设备</source>
+        <translation>%1: no such device</translation>
+    </message>
+    <message>
+        <source>%1: 没有权限 (串口设备通常属于 dialout 组: sudo usermod -aG dialout $USER, 然后重新登录)</source>
+        <translation>%1: permission denied (serial devices usually belong to the dialout group: sudo usermod -aG dialout $USER, then log in again)</translation>
+    </message>
+    <message>
+        <source>%1: 设备忙, 另一个程序已打开它</source>
+        <translation>%1: busy, another program has it open</translation>
+    </message>
+    <message>
+        <source>%1: 连接被拒绝</source>
+        <translation>%1: connection refused</translation>
+    </message>
+    <message>
+        <source>%1: 找不到主机</source>
+        <translation>%1: host not found</translation>
+    </message>
 </context>
 <context>
     <name>kelvo_monitor::OnDemandPanel</name>

@@ -257,7 +257,8 @@ void MonitorWindowTest::portThatCannotOpen() {
   // Nothing was written, so nothing was sent or failed.
   QCOMPARE(window.poller().counters().requests, 0);
   QCOMPARE(window.poller().counters().failed, 0);
-  QVERIFY(StateText(window).contains(QStringLiteral("/nonexistent/ttyKVZ")));
+  QVERIFY2(StateText(window).contains(QStringLiteral("/nonexistent/ttyKVZ: 没有这个设备")),
+           qPrintable(StateText(window)));
   // The trouble is said once and then at the reminder's rhythm, not once a round.
   QTRY_VERIFY(log().contains(QStringLiteral("仍未连接")));
   const qsizetype rounds = polls.size();

@@ -9,6 +9,11 @@
 namespace kelvo_monitor {
 namespace {
 
+const QColor kCellColour(0x5b, 0x8d, 0xc9);
+const QColor kLowestColour(0x2e, 0x9e, 0x5b);
+const QColor kHighestColour(0xd9, 0x53, 0x4f);
+const QColor kStaleColour(0xb8, 0xb8, 0xb8);
+
 QCPBars* MakeBars(QCustomPlot* plot, const QColor& colour) {
   auto* bars = new QCPBars(plot->xAxis, plot->yAxis);
   bars->setWidth(0.7);
@@ -27,9 +32,9 @@ CellBars::CellBars(QWidget* parent)
   plot_->setNotAntialiasedElements(QCP::aeAll);
   plot_->setNoAntialiasingOnDrag(true);
   plot_->setMinimumHeight(160);
-  cells_ = MakeBars(plot_, QColor(0x5b, 0x8d, 0xc9));
-  lowest_ = MakeBars(plot_, QColor(0x2e, 0x9e, 0x5b));
-  highest_ = MakeBars(plot_, QColor(0xd9, 0x53, 0x4f));
+  cells_ = MakeBars(plot_, kCellColour);
+  lowest_ = MakeBars(plot_, kLowestColour);
+  highest_ = MakeBars(plot_, kHighestColour);
   plot_->xAxis->setLabel(tr("单体"));
   plot_->yAxis->setLabel(tr("单体电压"));
   auto ticker = QSharedPointer<QCPAxisTickerFixed>::create();
@@ -79,6 +84,18 @@ void CellBars::SetCells(const std::vector<std::uint32_t>& cells) {
   cells_->setData(keys, values, true);
   lowest_->setData(low_key, low_value, true);
   highest_->setData(high_key, high_value, true);
+  plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void CellBars::SetStale(bool stale) {
+  if (stale_ == stale) return;
+  stale_ = stale;
+  cells_->setBrush(stale ? kStaleColour : kCellColour);
+  lowest_->setBrush(stale ? kStaleColour : kLowestColour);
+  highest_->setBrush(stale ? kStaleColour : kHighestColour);
+  QPalette palette = summary_->palette();
+  palette.setColor(QPalette::WindowText, stale ? kStaleColour.darker(130) : QColor());
+  summary_->setPalette(stale ? palette : QPalette());
   plot_->replot(QCustomPlot::rpQueuedReplot);
 }
 

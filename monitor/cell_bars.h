@@ -20,6 +20,9 @@ class CellBars : public QWidget {
   // Shows `cells` (the answer's cell voltage array, cell 1 first); an empty
   // list clears the chart.
   void SetCells(const std::vector<std::uint32_t>& cells);
+  // Greys the bars and the summary while what they show is old news.
+  void SetStale(bool stale);
+  [[nodiscard]] bool stale() const { return stale_; }
 
   [[nodiscard]] QCustomPlot* plot() const { return plot_; }
 
@@ -30,6 +33,7 @@ class CellBars : public QWidget {
   QCPBars* highest_;
   QLabel* summary_;  // lowest, highest, spread
   int shown_count_ = -1;
+  bool stale_ = false;
 };
 
 }  // namespace kelvo_monitor

@@ -17,7 +17,8 @@ PortPicker::PortPicker(QWidget* parent) : QComboBox(parent) {
   setObjectName(QStringLiteral("port"));
   setEditable(true);
   setInsertPolicy(QComboBox::NoInsert);
-  setMinimumContentsLength(24);
+  // Narrow enough for the window to fit 800 pixels; the box stretches when there is room.
+  setMinimumContentsLength(14);
   setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   lineEdit()->setPlaceholderText(tr("/dev/ttyUSB0 或 tcp://主机:端口"));
   // Picking a listed port puts its path, not its description, in the box.

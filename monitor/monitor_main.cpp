@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "command_line.h"
+#include "display_check.h"
 #include "monitor_settings.h"
 #include "monitor_window.h"
 #include "system/process_signals.h"
@@ -59,7 +60,7 @@ int RunMonitor(int argc, char** argv, const PrepareWindow& prepare) {
     parsed = command_line.options;
   }
   const MonitorOptions& options = *parsed;
-  QApplication app(argc, argv);
+  const std::unique_ptr<QApplication> app = StartApplicationOrExplain(argc, argv);
 
   // The window speaks Chinese; other locales get the English translation.
   QTranslator translator;
@@ -78,6 +79,9 @@ int RunMonitor(int argc, char** argv, const PrepareWindow& prepare) {
       return 1;
     }
   }
+  QObject::connect(&window, &MonitorWindow::recordingFailed, [](const QString& why) {
+    Print(stderr, QStringLiteral("kelvo-monitor: recording stopped: %1\n").arg(why));
+  });
   kelvo_system::ProcessSignals signals_watch({SIGINT, SIGTERM});
   // Closing saves the settings and ends the recording whole; quit then leaves
   // every event loop, a dialog's included.

@@ -1,6 +1,7 @@
 #include "monitor_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QLabel>
@@ -27,6 +28,8 @@ using State = kelvo_link::LinkClient::State;
 namespace {
 constexpr int kViewRefreshMs = 100;
 constexpr int kStatusRefreshMs = 500;
+constexpr int kStaleAfterIntervals = 3;
+constexpr int kTroubleReminderMs = 60 * 1000;
 const QString kTitle = QStringLiteral("kelvo-monitor");
 }  // namespace
 
@@ -100,21 +103,22 @@ void MonitorWindow::ConnectParts() {
   connect(connection_, &ConnectionBar::disconnectRequested, this, &MonitorWindow::Disconnect);
   connect(&poller_, &Poller::answered, this, &MonitorWindow::OnAnswered);
   connect(&poller_, &Poller::pollFailed, this, [this](const QString& reason) {
-    poll_failure_ = reason;
+    poll_failure_ = FailureWords(reason);
     UpdateStatus();
   });
+  connect(&poller_, &Poller::frameSent, this, [this] { last_rejected_.clear(); });
+  connect(&poller_, &Poller::frameSeen, this,
+          [this](const QByteArray& frame, const QDateTime&, kelvo_link::AnswerVerdict verdict) {
+            if (verdict == kelvo_link::AnswerVerdict::Accepted) return;
+            last_rejected_ = frame;
+            last_verdict_ = verdict;
+          });
   connect(&poller_, &Poller::countersChanged, this, &MonitorWindow::UpdateStatus);
   connect(&poller_, &Poller::stateChanged, this, &MonitorWindow::OnStateChanged);
-  connect(&poller_, &Poller::openFailed, this, [this](kelvo_link::LinkError, const QString& message) {
-    error_text_ = message;
-    traffic_->AddNote(QDateTime::currentDateTime(), message);
-    UpdateStatus();
+  connect(&poller_, &Poller::openFailed, this, [this](kelvo_link::LinkError error, const QString& message) {
+    OnLinkTrouble(OpenFailureWords(error, message));
   });
-  connect(&poller_, &Poller::linkLost, this, [this](const QString& message) {
-    error_text_ = message;
-    traffic_->AddNote(QDateTime::currentDateTime(), message);
-    UpdateStatus();
-  });
+  connect(&poller_, &Poller::linkLost, this, &MonitorWindow::OnLinkTrouble);
   connect(&poller_, &Poller::frameSent, traffic_, &TrafficLog::AddSent);
   connect(&poller_, &Poller::frameSeen, traffic_, &TrafficLog::AddSeen);
   connect(&poller_, &Poller::overlongDropped, this,
@@ -129,6 +133,8 @@ void MonitorWindow::StartTimers() {
   view_timer_.setSingleShot(true);
   view_timer_.setInterval(kViewRefreshMs);
   connect(&view_timer_, &QTimer::timeout, this, &MonitorWindow::ShowLatest);
+  trouble_timer_.setInterval(kTroubleReminderMs);
+  connect(&trouble_timer_, &QTimer::timeout, this, &MonitorWindow::RemindOfTrouble);
   status_timer_.setInterval(kStatusRefreshMs);
   connect(&status_timer_, &QTimer::timeout, this, &MonitorWindow::UpdateStatus);
   status_timer_.start();
@@ -174,6 +180,8 @@ void MonitorWindow::Connect() {
   }
   error_text_.clear();
   poll_failure_.clear();
+  trends_->SetGapAfter(kStaleAfterIntervals * connection_->interval() / 1000.0);
+  trends_->MarkLinkLost();  // a new connection starts new lines
   poller_.Start({port, connection_->baud()}, connection_->address(), connection_->interval());
   on_demand_->SetAddress(connection_->address());
   connection_->SetConnected(true);
@@ -184,6 +192,8 @@ void MonitorWindow::Connect() {
 
 void MonitorWindow::Disconnect() {
   poller_.Stop();
+  trends_->MarkLinkLost();
+  trouble_timer_.stop();
   link_state_ = State::Closed;
   connection_->SetConnected(false);
   on_demand_->SetConnected(false);
@@ -193,6 +203,7 @@ void MonitorWindow::Disconnect() {
 
 bool MonitorWindow::StartRecording(const QString& path, QString* error) {
   QString why;
+  record_failure_.clear();
   const bool ok = recorder_.Start(path, &why);
   record_action_->setChecked(ok);
   if (!ok) {
@@ -225,11 +236,15 @@ void MonitorWindow::OnRecordToggled(bool on) {
 
 void MonitorWindow::OnAnswered(const QByteArray& frame, const QDateTime& at, double latency_ms) {
   poll_failure_.clear();
+  since_answer_.start();
   if (recorder_.recording()) {
     QString why;
     if (!recorder_.Write(frame, at, poller_.address(), latency_ms, &why)) {
-      error_text_ = tr("记录已停止: %1").arg(why);
+      record_failure_ = why;
       record_action_->setChecked(false);
+      traffic_->AddNote(QDateTime::currentDateTime(), tr("记录已停止: %1").arg(why));
+      UpdateStatus();
+      emit recordingFailed(why);
     }
   }
   latest_ = ReadAnswerFields(std::string_view(frame.constData(), frame.size()));
@@ -249,19 +264,81 @@ void MonitorWindow::ShowLatest() {
 
 void MonitorWindow::OnStateChanged(State state) {
   link_state_ = state;
-  if (state == State::Open) error_text_.clear();
+  if (state == State::Open) {
+    error_text_.clear();
+    trouble_timer_.stop();
+  }
   UpdateStatus();
 }
 
+QString MonitorWindow::FailureWords(const QString& reason) const {
+  // The link words its reasons in English; the window says them in its own
+  // language, from what it saw on the line since the request went out.
+  if (reason.startsWith(QStringLiteral("link"))) return tr("连接中断");
+  if (!last_rejected_.isEmpty() && last_verdict_ != kelvo_link::AnswerVerdict::Echo) {
+    const QString findings = TrafficLog::DescribeFindings(last_rejected_);
+    const QString first = findings.section(QStringLiteral("; "), 0, 0);
+    const QString verdict = TrafficLog::VerdictWords(last_verdict_);
+    return first.isEmpty() ? verdict : QStringLiteral("%1: %2").arg(verdict, first);
+  }
+  if (reason == QStringLiteral("incomplete answer")) return tr("应答不完整");
+  if (!last_rejected_.isEmpty()) return tr("无应答 (只有请求的回显)");
+  return tr("无应答 (静默)");
+}
+
+QString MonitorWindow::OpenFailureWords(kelvo_link::LinkError error, const QString& message) const {
+  using kelvo_link::LinkError;
+  const QString port = poller_.client() ? poller_.client()->settings().port : connection_->port();
+  switch (error) {
+    case LinkError::NotFound: return tr("%1: 没有这个设备").arg(port);
+    case LinkError::PermissionDenied:
+      return tr("%1: 没有权限 (串口设备通常属于 dialout 组: sudo usermod -aG dialout $USER, 然后重新登录)")
+          .arg(port);
+    case LinkError::Busy: return tr("%1: 设备忙, 另一个程序已打开它").arg(port);
+    case LinkError::Refused: return tr("%1: 连接被拒绝").arg(port);
+    case LinkError::HostNotFound: return tr("%1: 找不到主机").arg(port);
+    default: return message;  // the system's own words, naming what the path is
+  }
+}
+
+void MonitorWindow::OnLinkTrouble(const QString& message) {
+  // The link says each distinct failure once; while it lasts, the log is
+  // reminded at a slow rhythm rather than once a round.
+  error_text_ = message;
+  traffic_->AddNote(QDateTime::currentDateTime(), message);
+  trends_->MarkLinkLost();
+  if (!trouble_timer_.isActive()) {
+    trouble_since_.start();
+    trouble_timer_.start();
+  }
+  UpdateStatus();
+}
+
+void MonitorWindow::RemindOfTrouble() {
+  if (!poller_.running() || link_state_ == State::Open) {
+    trouble_timer_.stop();
+    return;
+  }
+  traffic_->AddNote(QDateTime::currentDateTime(),
+                    tr("仍未连接 (%1 秒): %2").arg(trouble_since_.elapsed() / 1000).arg(error_text_));
+}
+
+void MonitorWindow::SetTroubleReminderInterval(int ms) {
+  trouble_timer_.setInterval(ms);
+}
+
 QString MonitorWindow::StateText() const {
-  if (!poller_.running()) return error_text_.isEmpty() ? tr("未连接") : error_text_;
+  // Without a link, how old the values on show are.
+  const QString age = stale_ ? tr(" - 最后应答于 %1 秒前").arg(since_answer_.elapsed() / 1000) : QString();
+  if (!poller_.running()) return (error_text_.isEmpty() ? tr("未连接") : error_text_) + age;
   switch (link_state_) {
     case State::Closed:
     case State::Opening:
-      return error_text_.isEmpty() ? tr("正在打开端口...") : tr("%1, 正在重试").arg(error_text_);
+      return (error_text_.isEmpty() ? tr("正在打开端口...") : tr("%1, 正在重试").arg(error_text_)) + age;
     case State::Reconnecting:
-      return error_text_.isEmpty() ? tr("连接中断, 正在重连")
-                                   : tr("连接中断 (%1), 正在重连").arg(error_text_);
+      return (error_text_.isEmpty() ? tr("连接中断, 正在重连")
+                                    : tr("连接中断 (%1), 正在重连").arg(error_text_)) +
+             age;
     case State::Open: break;
   }
   const qint64 silent_ms = poller_.SinceLastAnswerMs();
@@ -274,13 +351,33 @@ QString MonitorWindow::StateText() const {
   return poller_.counters().answered ? tr("已连接") : tr("已连接, 等待应答");
 }
 
+void MonitorWindow::UpdateStaleness() {
+  const bool stale =
+      since_answer_.isValid() &&
+      (!poller_.running() || since_answer_.elapsed() > kStaleAfterIntervals * poller_.interval());
+  if (stale == stale_) return;
+  stale_ = stale;
+  // Old values must not look live: the table's text and the bars go grey.
+  QPalette palette = values_->palette();
+  palette.setColor(QPalette::Text,
+                   stale ? QColor(0x99, 0x99, 0x99) : QApplication::palette().color(QPalette::Text));
+  values_->setPalette(palette);
+  cells_->SetStale(stale);
+}
+
 void MonitorWindow::UpdateStatus() {
+  UpdateStaleness();
+  trends_->Tick();
   const QString state = StateText();
   if (state_label_->text() != state) state_label_->setText(state);
   const PollCounters& c = poller_.counters();
   QString counters = tr("请求 %1  应答 %2  失败 %3").arg(c.requests).arg(c.answered).arg(c.failed);
   if (c.last_latency_ms >= 0) counters += tr("  延迟 %1 ms").arg(c.last_latency_ms, 0, 'f', 1);
-  if (recorder_.recording()) counters += tr("  记录 %1 行").arg(recorder_.rows());
+  if (recorder_.recording()) {
+    counters += tr("  记录 %1 行").arg(recorder_.rows());
+  } else if (!record_failure_.isEmpty()) {
+    counters += tr("  记录已停止 (%1 行): %2").arg(recorder_.rows()).arg(record_failure_);
+  }
   if (counters_label_->text() != counters) counters_label_->setText(counters);
 }
 

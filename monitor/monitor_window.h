@@ -3,6 +3,7 @@
 // on-demand panel below, the state and the counters in the status bar.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
 #include <vector>
@@ -47,6 +48,14 @@ class MonitorWindow : public QMainWindow {
   [[nodiscard]] const Recorder& recorder() const { return recorder_; }
   // The state in words, as the status bar shows it.
   [[nodiscard]] QString StateText() const;
+  // True while the values and cell bars show an answer older than three intervals.
+  [[nodiscard]] bool showsStale() const { return stale_; }
+  // How often the traffic log is reminded of a link that stays down (default a minute).
+  void SetTroubleReminderInterval(int ms);
+
+ signals:
+  // The recording stopped because its file refused a row; `why` names the file and the error.
+  void recordingFailed(const QString& why);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -62,8 +71,15 @@ class MonitorWindow : public QMainWindow {
 
   void OnAnswered(const QByteArray& frame, const QDateTime& at, double latency_ms);
   void OnStateChanged(kelvo_link::LinkClient::State state);
+  void OnLinkTrouble(const QString& message);
+  // Why the port did not open, in the window's words where the link's are fixed.
+  [[nodiscard]] QString OpenFailureWords(kelvo_link::LinkError error, const QString& message) const;
+  // A poll's failure in the window's words.
+  [[nodiscard]] QString FailureWords(const QString& reason) const;
+  void RemindOfTrouble();
   void ShowLatest();
   void UpdateStatus();
+  void UpdateStaleness();
   void OnRecordToggled(bool on);
 
   Poller poller_;
@@ -78,11 +94,18 @@ class MonitorWindow : public QMainWindow {
   QLabel* state_label_;
   QLabel* counters_label_;
   QTimer status_timer_;
+  QTimer trouble_timer_;  // reminds the log while the link stays down
+  QElapsedTimer trouble_since_;
   QTimer view_timer_;  // at most ten table and bar updates a second
   std::vector<AnswerField> latest_;
   bool latest_shown_ = true;
-  QString error_text_;    // the last open failure or loss, in words
-  QString poll_failure_;  // the last poll's reason for failing
+  QElapsedTimer since_answer_;  // valid once an answer came
+  bool stale_ = false;
+  QString error_text_;        // the last open failure or loss, in words
+  QString poll_failure_;      // the last poll's reason for failing
+  QByteArray last_rejected_;  // the last frame not taken since the last request went out
+  kelvo_link::AnswerVerdict last_verdict_ = kelvo_link::AnswerVerdict::Malformed;
+  QString record_failure_;  // why the last recording stopped by itself
   kelvo_link::LinkClient::State link_state_ = kelvo_link::LinkClient::State::Closed;
 };
 

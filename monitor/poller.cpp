@@ -41,11 +41,10 @@ void Poller::Start(const kelvo_link::PortSettings& settings, int address, int in
   rounds.interval_ms = interval_ms_;
   rounds.request = {std::min(interval_ms_, kLongestPollWaitMs), 0};
   rounds_ = std::make_unique<RoundPoller>(*client_, std::move(rounds));
-  connect(rounds_.get(), &RoundPoller::requestSent, this, [this] {
-    ++counters_.requests;
-    emit countersChanged();
-  });
+  // A poll counts once it was written: one that waited for a link that never
+  // came back went nowhere.
   connect(rounds_.get(), &RoundPoller::answered, this, [this](int, const Exchange& exchange) {
+    ++counters_.requests;
     ++counters_.answered;
     counters_.last_latency_ms = exchange.latencyMs();
     since_answer_.restart();
@@ -53,7 +52,10 @@ void Poller::Start(const kelvo_link::PortSettings& settings, int address, int in
     emit countersChanged();
   });
   connect(rounds_.get(), &RoundPoller::missed, this, [this](int, const Exchange& exchange) {
-    ++counters_.failed;
+    if (exchange.attempts() > 0) {
+      ++counters_.requests;
+      ++counters_.failed;
+    }
     emit pollFailed(exchange.reason());
     emit countersChanged();
   });

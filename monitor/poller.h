@@ -14,10 +14,11 @@
 
 namespace kelvo_monitor {
 
+// Polls written to the line and how they ended, counted as each one ends.
 struct PollCounters {
   qint64 requests = 0;
   qint64 answered = 0;
-  qint64 failed = 0;
+  qint64 failed = 0;            // written, and no valid answer
   double last_latency_ms = -1;  // -1: none yet
 };
 
@@ -48,7 +49,7 @@ class Poller : public QObject {
  signals:
   // A valid answer to a poll.
   void answered(const QByteArray& frame, const QDateTime& at, double latency_ms);
-  // A poll that got no valid answer within its round.
+  // A poll that got no valid answer within its round, written or not.
   void pollFailed(const QString& reason);
   void countersChanged();
   void onDemandFinished(kelvo_link::Exchange* exchange);  // deleted after the signal

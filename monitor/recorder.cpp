@@ -36,8 +36,11 @@ bool Recorder::Write(const QByteArray& frame, const QDateTime& at, int address, 
       std::chrono::system_clock::time_point(std::chrono::milliseconds(at.toMSecsSinceEpoch())), address,
       frame.toStdString(), latency_ms};
   const std::string lines = writer_->Lines(record);
+  const qint64 whole_up_to = file_.pos();
   if (file_.write(lines.data(), static_cast<qint64>(lines.size())) != static_cast<qint64>(lines.size())) {
     if (error) *error = QStringLiteral("%1: %2").arg(file_.fileName(), file_.errorString());
+    // A row cut short by a full disk is taken back, so the file ends on a whole row.
+    if (!file_.isSequential()) file_.resize(whole_up_to);
     Stop();
     return false;
   }

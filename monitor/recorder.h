@@ -29,7 +29,8 @@ class Recorder {
   [[nodiscard]] qint64 rows() const { return rows_; }
 
   // Writes one answer; false with the reason when the file refuses it (the
-  // recording then stops: a disk that is full stays full).
+  // recording then stops: a disk that is full stays full). What was written
+  // of a refused row is taken back, so the file keeps only whole rows.
   bool Write(const QByteArray& frame, const QDateTime& at, int address, double latency_ms, QString* error);
 
  private:

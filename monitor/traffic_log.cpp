@@ -92,16 +92,32 @@ void TrafficLog::AddSent(const QByteArray& frame, const QDateTime& at) {
   Add(QStringLiteral("%1 -> %2").arg(Stamp(at), Printable(frame)), false);
 }
 
+QString TrafficLog::VerdictWords(kelvo_link::AnswerVerdict verdict) {
+  using kelvo_link::AnswerVerdict;
+  switch (verdict) {
+    case AnswerVerdict::Accepted: return tr("已接受");
+    case AnswerVerdict::Echo: return tr("回显");
+    case AnswerVerdict::Malformed: return tr("格式错误");
+    case AnswerVerdict::WrongAddress: return tr("地址不符");
+    case AnswerVerdict::WrongCommand: return tr("命令不符");
+    case AnswerVerdict::Overlong: return tr("过长");
+  }
+  return tr("格式错误");
+}
+
+QString TrafficLog::RejectionWords(const QByteArray& frame, kelvo_link::AnswerVerdict verdict) {
+  const QString findings = DescribeFindings(frame);
+  return findings.isEmpty() ? VerdictWords(verdict) : VerdictWords(verdict) + QStringLiteral(": ") + findings;
+}
+
 void TrafficLog::AddSeen(const QByteArray& frame, const QDateTime& at, kelvo_link::AnswerVerdict verdict) {
-  QString line = QStringLiteral("%1 <- %2").arg(Stamp(at), Printable(frame));
   if (verdict == kelvo_link::AnswerVerdict::Accepted) {
-    Add(line, false);
+    Add(QStringLiteral("%1 <- %2").arg(Stamp(at), Printable(frame)), false);
     return;
   }
-  const QString findings = DescribeFindings(frame);
-  line += QStringLiteral("   !! ") + kelvo_link::VerdictText(verdict);
-  if (!findings.isEmpty()) line += QStringLiteral(": ") + findings;
-  Add(line, verdict != kelvo_link::AnswerVerdict::Echo);
+  // The verdict first: a bad frame can be a couple of hundred characters long.
+  Add(QStringLiteral("%1 <- !! %2   %3").arg(Stamp(at), RejectionWords(frame, verdict), Printable(frame)),
+      verdict != kelvo_link::AnswerVerdict::Echo);
 }
 
 void TrafficLog::AddNote(const QDateTime& at, const QString& text) {

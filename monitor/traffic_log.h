@@ -33,6 +33,10 @@ class TrafficLog : public QWidget {
   [[nodiscard]] QPlainTextEdit* view() const { return view_; }
   // Findings of the codec's validation of `frame`, in words; empty when it is well formed.
   [[nodiscard]] static QString DescribeFindings(const QByteArray& frame);
+  // The link's verdict on a frame, in the window's language.
+  [[nodiscard]] static QString VerdictWords(kelvo_link::AnswerVerdict verdict);
+  // Why `frame` was not taken: the verdict, then the findings when there are any.
+  [[nodiscard]] static QString RejectionWords(const QByteArray& frame, kelvo_link::AnswerVerdict verdict);
 
  private:
   struct Line {

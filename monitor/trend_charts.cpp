@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QMenu>
+#include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -21,6 +22,21 @@ constexpr int kRefreshMs = 100;  // at most ten drawings a second, however fast 
 const QColor kLineColours[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xff, 0x7f, 0x0e), QColor(0x2c, 0xa0, 0x2c),
                                QColor(0xd6, 0x27, 0x28), QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b),
                                QColor(0xe3, 0x77, 0xc2), QColor(0x7f, 0x7f, 0x7f)};
+
+const QBrush kOutageBrush(QColor(0xd9, 0x53, 0x4f, 0x30));
+
+// A row stays readable however small the window: below this the charts scroll.
+constexpr int kMinRowHeight = 120;
+constexpr int kTimeAxisHeight = 30;  // the time labels under the last row
+
+// The unit's fields are whole numbers: ticks fall on whole numbers too.
+class WholeNumberTicker : public QCPAxisTicker {
+ protected:
+  double getTickStep(const QCPRange& range) override {
+    const double step = QCPAxisTicker::getTickStep(range);
+    return step < 1 ? 1 : std::ceil(step);
+  }
+};
 
 struct SpanChoice {
   const char* text;
@@ -38,6 +54,7 @@ constexpr SpanChoice kSpans[] = {
 TrendCharts::TrendCharts(QWidget* parent)
     : QWidget(parent),
       plot_(new QCustomPlot(this)),
+      scroll_(new QScrollArea(this)),
       fields_button_(new QToolButton(this)),
       pause_button_(new QToolButton(this)),
       span_box_(new QComboBox(this)),
@@ -84,10 +101,15 @@ TrendCharts::TrendCharts(QWidget* parent)
   bar->addWidget(span_box_);
   bar->addWidget(pause_button_);
   bar->addStretch(1);
+  scroll_->setObjectName(QStringLiteral("trend_scroll"));
+  scroll_->setWidgetResizable(true);
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll_->setWidget(plot_);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addLayout(bar);
-  layout->addWidget(plot_, 1);
+  layout->addWidget(scroll_, 1);
 
   refresh_timer_.setSingleShot(true);
   refresh_timer_.setInterval(kRefreshMs);
@@ -114,6 +136,8 @@ void TrendCharts::SetChosenFields(const QList<int>& fields) {
 }
 
 void TrendCharts::Rebuild() {
+  plot_->clearItems();
+  shades_.clear();
   plot_->clearPlottables();
   plot_->plotLayout()->clear();  // deletes the rows' axis rects and the legend with the first
   rows_.clear();
@@ -128,13 +152,27 @@ void TrendCharts::Rebuild() {
     rect->setMarginGroup(QCP::msLeft | QCP::msRight, margins_);
     rect->axis(QCPAxis::atBottom)->setTicker(ticker);
     rect->axis(QCPAxis::atBottom)->setTickLabels(r + 1 == chosen_.size());
-    rect->axis(QCPAxis::atLeft)->setLabel(labels_[chosen_[r]]);
-    rect->axis(QCPAxis::atLeft)->ticker()->setTickCount(3);
+    auto values = QSharedPointer<WholeNumberTicker>::create();
+    values->setTickCount(3);
+    rect->axis(QCPAxis::atLeft)->setTicker(values);
     connect(rect->axis(QCPAxis::atBottom), qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
             &TrendCharts::OnRangeChanged);
     plot_->plotLayout()->addElement(r, 0, rect);
-    rows_.push_back({chosen_[r], rect, {}});
+    // The field's name inside its own row, level: names of rows never meet.
+    auto* title = new QCPItemText(plot_);
+    title->setObjectName(QStringLiteral("trend_title"));
+    title->setLayer(QStringLiteral("legend"));
+    title->setClipToAxisRect(false);
+    title->position->setType(QCPItemPosition::ptAxisRectRatio);
+    title->position->setAxisRect(rect);
+    title->position->setCoords(0, 0);
+    title->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+    title->setPadding(QMargins(4, 1, 4, 1));
+    title->setBrush(QColor(255, 255, 255, 200));
+    title->setText(labels_[chosen_[r]]);
+    rows_.push_back({chosen_[r], rect, {}, nullptr});
   }
+  plot_->setMinimumHeight(static_cast<int>(rows_.size()) * kMinRowHeight + kTimeAxisHeight);
   Refresh();
 }
 
@@ -148,11 +186,28 @@ int TrendCharts::SeriesFor(int field, int element) {
   return next;
 }
 
-QCPGraph* TrendCharts::GraphFor(Row& row, int element) {
+QCPGraph* TrendCharts::GraphFor(Row& row, bool is_array, int element) {
   while (static_cast<int>(row.graphs.size()) <= element) {
     auto* graph = plot_->addGraph(row.rect->axis(QCPAxis::atBottom), row.rect->axis(QCPAxis::atLeft));
     graph->setPen(QPen(kLineColours[row.graphs.size() % std::size(kLineColours)], 1));
     graph->setAdaptiveSampling(false);  // the history hands over a column's extremes already
+    if (is_array) {
+      // An array's lines are told apart by their element's number (the sensor, the cell).
+      if (!row.legend) {
+        row.legend = new QCPLegend;
+        row.legend->setObjectName(QStringLiteral("trend_legend"));
+        row.rect->insetLayout()->addElement(row.legend, Qt::AlignTop | Qt::AlignRight);
+        row.legend->setLayer(QStringLiteral("legend"));
+        row.legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+        row.legend->setWrap(8);
+        row.legend->setRowSpacing(0);
+        row.legend->setColumnSpacing(4);
+        row.legend->setBrush(QColor(255, 255, 255, 200));
+        row.legend->setIconSize(12, 8);
+      }
+      graph->setName(tr("%1 号").arg(row.graphs.size() + 1));
+      graph->addToLegend(row.legend);
+    }
     row.graphs.push_back(graph);
   }
   return row.graphs[element];
@@ -167,18 +222,70 @@ void TrendCharts::AddAnswer(double time, const std::vector<AnswerField>& fields)
       for (int e = 0; e < static_cast<int>(field.numbers.size()); ++e) {
         const int series = SeriesFor(row.field, e);
         if (series < 0) break;
-        GraphFor(row, e);
+        GraphFor(row, true, e);
         values_[series] = static_cast<float>(field.numbers[e]);
       }
     } else if (field.number) {
       const int series = SeriesFor(row.field, 0);
       if (series < 0) continue;
-      GraphFor(row, 0);
+      GraphFor(row, false, 0);
       values_[series] = static_cast<float>(*field.number);
     }
   }
+  if (history_.size() && (link_lost_ || time - history_.LastTime() > gap_after_)) {
+    history_.AddOutage(history_.LastTime(), std::max(time, history_.LastTime()));
+  }
+  link_lost_ = false;
   history_.Append(time, values_);
   if (!paused_) ScheduleRefresh();
+}
+
+void TrendCharts::SetGapAfter(double seconds) {
+  gap_after_ = std::max(seconds, 0.001);
+}
+
+void TrendCharts::MarkLinkLost() {
+  link_lost_ = true;
+  Tick();
+}
+
+std::optional<Outage> TrendCharts::OngoingOutage(double now) const {
+  if (!history_.size()) return std::nullopt;
+  const double last = history_.LastTime();
+  if (!link_lost_ && now - last <= gap_after_) return std::nullopt;
+  return Outage{last, std::max(now, last)};
+}
+
+void TrendCharts::Tick() {
+  if (!paused_ && OngoingOutage(QDateTime::currentMSecsSinceEpoch() / 1000.0)) ScheduleRefresh();
+}
+
+void TrendCharts::ShadeOutages(double from, double to, std::optional<Outage> ongoing) {
+  for (QCPItemRect* shade : shades_) plot_->removeItem(shade);
+  shades_.clear();
+  std::vector<Outage> shown;
+  for (const Outage& o : history_.outages()) {
+    if (o.to >= from && o.from <= to) shown.push_back(o);
+  }
+  if (ongoing) shown.push_back(*ongoing);
+  for (const Row& row : rows_) {
+    for (const Outage& o : shown) {
+      auto* shade = new QCPItemRect(plot_);
+      shade->setLayer(QStringLiteral("grid"));  // under the lines
+      shade->setClipAxisRect(row.rect);
+      shade->setPen(Qt::NoPen);
+      shade->setBrush(kOutageBrush);
+      for (QCPItemPosition* corner : {shade->topLeft, shade->bottomRight}) {
+        corner->setAxisRect(row.rect);
+        corner->setAxes(row.rect->axis(QCPAxis::atBottom), row.rect->axis(QCPAxis::atLeft));
+        corner->setTypeX(QCPItemPosition::ptPlotCoords);
+        corner->setTypeY(QCPItemPosition::ptAxisRectRatio);
+      }
+      shade->topLeft->setCoords(o.from, 0);
+      shade->bottomRight->setCoords(o.to, 1);
+      shades_.push_back(shade);
+    }
+  }
 }
 
 void TrendCharts::SetPaused(bool paused) {
@@ -219,8 +326,11 @@ void TrendCharts::SetRange(double from, double to) {
 
 void TrendCharts::Refresh() {
   refresh_timer_.stop();
+  const double now = QDateTime::currentMSecsSinceEpoch() / 1000.0;
+  const std::optional<Outage> ongoing = OngoingOutage(now);
   if (!paused_) {
-    const double last = history_.size() ? history_.LastTime() : QDateTime::currentMSecsSinceEpoch() / 1000.0;
+    // Following: the newest answer at the right edge, or the outage going on now.
+    const double last = ongoing ? ongoing->to : history_.size() ? history_.LastTime() : now;
     SetRange(last - span_, last);
   }
   QVector<QCPGraphData> points;
@@ -235,6 +345,7 @@ void TrendCharts::Refresh() {
       points.resize(static_cast<qsizetype>(scratch_.size()));
       for (std::size_t i = 0; i < scratch_.size(); ++i) {
         points[static_cast<qsizetype>(i)] = QCPGraphData(scratch_[i].time, scratch_[i].value);
+        if (std::isnan(scratch_[i].value)) continue;  // a break in the line
         low = std::min(low, scratch_[i].value);
         high = std::max(high, scratch_[i].value);
       }
@@ -244,6 +355,10 @@ void TrendCharts::Refresh() {
       const double pad = std::max((high - low) * 0.1, 1.0);
       row.rect->axis(QCPAxis::atLeft)->setRange(low - pad, high + pad);
     }
+  }
+  if (!rows_.empty()) {
+    const QCPRange range = rows_.front().rect->axis(QCPAxis::atBottom)->range();
+    ShadeOutages(range.lower, range.upper, ongoing);
   }
   plot_->replot(QCustomPlot::rpQueuedReplot);
 }

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <map>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -15,6 +16,9 @@
 
 class QCPAxisRect;
 class QCPGraph;
+class QCPItemRect;
+class QCPLegend;
+class QScrollArea;
 class QCPMarginGroup;
 class QCPRange;
 class QCustomPlot;
@@ -35,8 +39,18 @@ class TrendCharts : public QWidget {
   void SetChosenFields(const QList<int>& fields);
   [[nodiscard]] const QList<int>& chosenFields() const { return chosen_; }
 
-  // One answer's fields, taken at `time` (seconds since the epoch).
+  // One answer's fields, taken at `time` (seconds since the epoch). After a
+  // gap longer than SetGapAfter's, or a MarkLinkLost, the lines start anew
+  // and the stretch between is shaded as an outage.
   void AddAnswer(double time, const std::vector<AnswerField>& fields);
+  // Answers further apart than `seconds` have an outage between them (default 3 s).
+  void SetGapAfter(double seconds);
+  // The link dropped: whatever answer comes next starts new lines.
+  void MarkLinkLost();
+  // The outage going on now, from the last answer to `now`; none while answers come.
+  [[nodiscard]] std::optional<Outage> OngoingOutage(double now) const;
+  // Draws an outage going on, so that its shading grows; nothing otherwise.
+  void Tick();
 
   void SetPaused(bool paused);
   [[nodiscard]] bool paused() const { return paused_; }
@@ -57,17 +71,20 @@ class TrendCharts : public QWidget {
     int field;
     QCPAxisRect* rect;
     std::vector<QCPGraph*> graphs;  // one per element, made as elements appear
+    QCPLegend* legend;              // an array's element numbers; null for a single value
   };
 
   void Rebuild();
+  void ShadeOutages(double from, double to, std::optional<Outage> ongoing);
   void ScheduleRefresh();
   void OnRangeChanged(const QCPRange& range);
   void SetRange(double from, double to);
   // The history series of element `element` of field `field`; -1 when all are taken.
   int SeriesFor(int field, int element);
-  QCPGraph* GraphFor(Row& row, int element);
+  QCPGraph* GraphFor(Row& row, bool is_array, int element);
 
   QCustomPlot* plot_;
+  QScrollArea* scroll_;  // the rows keep a readable height and scroll when the window is small
   QToolButton* fields_button_;
   QToolButton* pause_button_;
   QComboBox* span_box_;
@@ -77,12 +94,15 @@ class TrendCharts : public QWidget {
   std::vector<QString> labels_;
   std::vector<Row> rows_;
   QList<int> chosen_;
-  std::vector<float> values_;        // one answer's values, by series
-  std::vector<TrendPoint> scratch_;  // decimated points of one line
+  std::vector<float> values_;         // one answer's values, by series
+  std::vector<TrendPoint> scratch_;   // decimated points of one line
+  std::vector<QCPItemRect*> shades_;  // the outages in view, on every row
   QTimer refresh_timer_;
   bool paused_ = false;
   bool setting_range_ = false;
   double span_ = 600;
+  double gap_after_ = 3;
+  bool link_lost_ = false;
 };
 
 }  // namespace kelvo_monitor

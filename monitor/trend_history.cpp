@@ -30,7 +30,13 @@ void TrendHistory::Append(double time, const std::vector<float>& values) {
   }
 }
 
+void TrendHistory::AddOutage(double from, double to) {
+  outages_.push_back({from, to});
+  while (!outages_.empty() && outages_.front().to < FirstTime()) outages_.pop_front();
+}
+
 void TrendHistory::Clear() {
+  outages_.clear();
   times_.Clear();
   for (auto& ring : values_) {
     if (ring) ring->Clear();
@@ -58,8 +64,19 @@ void TrendHistory::Decimate(int series, double from, double to, int columns,
   const std::size_t first = FirstAtOrAfter(from);
   const std::size_t end = FirstAtOrAfter(std::nextafter(to, to + 1));
 
+  std::size_t outage = 0;  // the first outage that may lie ahead of the last point out
   auto push = [&](std::size_t i) {
-    if (!std::isnan(ring[i])) out.push_back({times_[i], ring[i]});
+    if (std::isnan(ring[i])) return;
+    const double time = times_[i];
+    if (!out.empty()) {
+      const double before = out.back().time;
+      while (outage < outages_.size() && outages_[outage].from < before) ++outage;
+      if (outage < outages_.size() && outages_[outage].to <= time) {
+        out.push_back({(before + time) / 2, std::numeric_limits<double>::quiet_NaN()});
+        while (outage < outages_.size() && outages_[outage].to <= time) ++outage;
+      }
+    }
+    out.push_back({time, ring[i]});
   };
   // The nearest value before the span, so the line enters from the left edge.
   for (std::size_t i = first; i-- > 0;) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -22,6 +23,13 @@ struct TrendPoint {
   double value;
 };
 
+// A stretch without answers (the unit silent, the link down): from the last
+// answer before it to the first after it.
+struct Outage {
+  double from;
+  double to;
+};
+
 class TrendHistory {
  public:
   explicit TrendHistory(std::size_t capacity = kHistoryCapacity, int series = kHistorySeries);
@@ -35,6 +43,10 @@ class TrendHistory {
   // the last one, so the history stays in time order when the clock steps back.
   void Append(double time, const std::vector<float>& values);
   void Clear();
+  // Records an outage; lines are broken across it. Outages end in time order;
+  // those older than the history are let go.
+  void AddOutage(double from, double to);
+  [[nodiscard]] const std::deque<Outage>& outages() const { return outages_; }
 
   [[nodiscard]] std::size_t size() const noexcept { return times_.size(); }
   [[nodiscard]] std::size_t capacity() const noexcept { return times_.capacity(); }
@@ -44,7 +56,9 @@ class TrendHistory {
   // The points of `series` between `from` and `to` (seconds), reduced to the
   // lowest and the highest of each of `columns` equal slices of that span, in
   // time order, plus the nearest point on each side so that lines reach the
-  // edges. Missing values are skipped. Nothing for a series not watched.
+  // edges. Missing values are skipped. Across an outage a NaN point is put
+  // between the points either side, so that the line breaks there. Nothing
+  // for a series not watched.
   void Decimate(int series, double from, double to, int columns, std::vector<TrendPoint>& out) const;
 
  private:
@@ -52,6 +66,7 @@ class TrendHistory {
 
   RingBuffer<double> times_;
   std::vector<std::unique_ptr<RingBuffer<float>>> values_;
+  std::deque<Outage> outages_;
 };
 
 }  // namespace kelvo_monitor

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Takes docs/monitor.png: kelvo-monitor under a virtual X display, polling the
-# simulated unit for a while.
+# Takes docs/monitor.png and docs/monitor-WxH.png at 800x600, 1280x800 and
+# 1920x1080: kelvo-monitor under a virtual X display, polling the simulated
+# unit for a while, then resized to each size in turn.
 #   scripts/monitor-screenshot.sh [BUILD_DIR] [SECONDS] [SIMULATE_OPTIONS...]
 #   (default build/dev, built already; 20 s)
 set -euo pipefail
@@ -16,7 +17,7 @@ done
 
 tmp=$(mktemp -d)
 display=:$((90 + RANDOM % 9))
-Xvfb "$display" -screen 0 1280x860x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 sim= app=
 cleanup() {
@@ -40,7 +41,12 @@ pty=$(head -n1 "$tmp/sim")
 app=$!
 wid=$(timeout 10 xdotool search --sync --onlyvisible --name "kelvo-monitor" | head -n1)
 sleep "$seconds"
-eval "$(xdotool getwindowgeometry --shell "$wid")"
 mkdir -p docs
-import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage docs/monitor.png
-echo "docs/monitor.png from a run against $pty"
+for size in 800x600 1920x1080 1280x800; do
+  xdotool windowsize --sync "$wid" "${size%x*}" "${size#*x}" 2>/dev/null || xdotool windowsize "$wid" "${size%x*}" "${size#*x}"
+  sleep 1.5  # a few answers and a redraw at the new size
+  eval "$(xdotool getwindowgeometry --shell "$wid")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "docs/monitor-$size.png"
+  echo "docs/monitor-$size.png from a run against $pty"
+done
+cp docs/monitor-1280x800.png docs/monitor.png

@@ -145,6 +145,54 @@ Spread: %5</translation>
         <source>  记录 %1 行</source>
         <translation>  recorded %1 rows</translation>
     </message>
+    <message>
+        <source>连接中断</source>
+        <translation>link down</translation>
+    </message>
+    <message>
+        <source>应答不完整</source>
+        <translation>incomplete answer</translation>
+    </message>
+    <message>
+        <source>无应答 (只有请求的回显)</source>
+        <translation>no answer (only the echo of the request)</translation>
+    </message>
+    <message>
+        <source>无应答 (静默)</source>
+        <translation>no answer (silence)</translation>
+    </message>
+    <message>
+        <source>仍未连接 (%1 秒): %2</source>
+        <translation>still not connected (%1 s): %2</translation>
+    </message>
+    <message>
+        <source>  记录已停止 (%1 行): %2</source>
+        <translation>  recording stopped (%1 rows): %2</translation>
+    </message>
+    <message>
+        <source> - 最后应答于 %1 秒前</source>
+        <translation> - last answer %1 s ago</translation>
+    </message>
+    <message>
+        <source>%1: 没有这个设备</source>
+        <translation>%1: no such device</translation>
+    </message>
+    <message>
+        <source>%1: 没有权限 (串口设备通常属于 dialout 组: sudo usermod -aG dialout $USER, 然后重新登录)</source>
+        <translation>%1: permission denied (serial devices usually belong to the dialout group: sudo usermod -aG dialout $USER, then log in again)</translation>
+    </message>
+    <message>
+        <source>%1: 设备忙, 另一个程序已打开它</source>
+        <translation>%1: busy, another program has it open</translation>
+    </message>
+    <message>
+        <source>%1: 连接被拒绝</source>
+        <translation>%1: connection refused</translation>
+    </message>
+    <message>
+        <source>%1: 找不到主机</source>
+        <translation>%1: host not found</translation>
+    </message>
 </context>
 <context>
     <name>kelvo_monitor::OnDemandPanel</name>
@@ -282,6 +330,26 @@ Spread: %5</translation>
         <source>: 应为 %1, 实为 %2</source>
         <translation>: expected %1, got %2</translation>
     </message>
+    <message>
+        <source>已接受</source>
+        <translation>accepted</translation>
+    </message>
+    <message>
+        <source>回显</source>
+        <translation>echo</translation>
+    </message>
+    <message>
+        <source>地址不符</source>
+        <translation>wrong address</translation>
+    </message>
+    <message>
+        <source>命令不符</source>
+        <translation>wrong command</translation>
+    </message>
+    <message>
+        <source>过长</source>
+        <translation>overlong</translation>
+    </message>
 </context>
 <context>
     <name>kelvo_monitor::TrendCharts</name>
@@ -308,6 +376,10 @@ Spread: %5</translation>
     <message>
         <source>暂停</source>
         <translation>Pause</translation>
+    </message>
+    <message>
+        <source>%1 号</source>
+        <translation>#%1</translation>
     </message>
 </context>
 <context>

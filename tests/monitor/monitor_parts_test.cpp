@@ -27,6 +27,8 @@ class MonitorPartsTest : public QObject {
   void decimate_data();
   void decimate();
   void ringKeepsNewest();
+  void outagesBreakLines_data();
+  void outagesBreakLines();
   void commandLine_data();
   void commandLine();
   void registerAddresses_data();
@@ -87,6 +89,31 @@ void MonitorPartsTest::ringKeepsNewest() {
   // A clock stepping back keeps the history in order.
   history.Append(1, {60, 600});
   QCOMPARE(history.LastTime(), 5.0);
+}
+
+void MonitorPartsTest::outagesBreakLines_data() {
+  QTest::addColumn<double>("from");  // an outage between answers at times 0, 1, 2, 3, 4, 5
+  QTest::addColumn<double>("to");
+  QTest::addColumn<int>("columns");
+  QTest::addColumn<QString>("expected");
+  QTest::newRow("between two answers") << 2.0 << 3.0 << 10 << "0:0 1:1 2:2 2.5:nan 3:3 4:4 5:5";
+  // Reduced to two columns, the break still lies between the points either side.
+  QTest::newRow("inside a column") << 2.0 << 3.0 << 2 << "0:0 2:2 2.5:nan 3:3 5:5";
+  QTest::newRow("after the last answer") << 5.0 << 9.0 << 10 << "0:0 1:1 2:2 3:3 4:4 5:5";
+}
+
+void MonitorPartsTest::outagesBreakLines() {
+  QFETCH(double, from);
+  QFETCH(double, to);
+  QFETCH(int, columns);
+  QFETCH(QString, expected);
+  TrendHistory history(100, 1);
+  history.Watch(0);
+  for (int i = 0; i < 6; ++i) history.Append(i, {float(i)});
+  history.AddOutage(from, to);
+  std::vector<TrendPoint> out;
+  history.Decimate(0, 0, 6, columns, out);
+  QCOMPARE(Points(out), expected);
 }
 
 void MonitorPartsTest::commandLine_data() {

@@ -57,5 +57,5 @@ int main(int argc, char** argv) {
   });
   QObject::connect(&gateway, &kelvo_gateway::Gateway::finished, &app, &QCoreApplication::quit);
   gateway.Start();
-  return app.exec();
+  return QCoreApplication::exec();
 }

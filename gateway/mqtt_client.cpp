@@ -136,7 +136,7 @@ bool MqttClient::SleepUnlessStopped(int ms) {
 
 QString MqttClient::LossReason(int rc) const {
   const QString where = QString::fromStdString(settings_.host) + ":" + QString::number(settings_.port);
-  const QString silent =
+  QString silent =
       "no answer from the broker within the keepalive of " + QString::number(settings_.keepalive_s) + " s";
   if (connack_ > 0) return QString::fromUtf8(mosquitto_connack_string(connack_));
   if (connack_ < 0) {

@@ -13,7 +13,7 @@
 #include <vector>
 
 struct mosquitto;
-struct mqtt5__property;
+struct mqtt5__property;  // NOLINT(bugprone-reserved-identifier): libmosquitto names it so
 
 namespace kelvo_gateway {
 

@@ -12,6 +12,7 @@ struct UnitKey {
   std::string bus;
   int address = 0;
 
+  // NOLINTNEXTLINE(modernize-use-nullptr): clang-tidy 14 sees the literal 0 of a defaulted <=>
   auto operator<=>(const UnitKey&) const = default;
 };
 

@@ -62,11 +62,11 @@ void CVavoZuruDlg::OnPaint() {
     fw::Dialog::OnPaint();
     return;
   }
-  QPainter dc(Window());
-  dc.fillRect(Window()->rect(), Window()->palette().window());
-  const int side = Window()->style()->pixelMetric(QStyle::PM_LargeIconSize);
+  QPainter dc(window());
+  dc.fillRect(window()->rect(), window()->palette().window());
+  const int side = window()->style()->pixelMetric(QStyle::PM_LargeIconSize);
   const QSize icon(side, side);
-  const QPoint at = fw::MinimizedIconPosition(Window()->rect().size(), icon);
+  const QPoint at = fw::MinimizedIconPosition(window()->rect().size(), icon);
   m_icon.paint(&dc, QRect(at, icon));
 }
 

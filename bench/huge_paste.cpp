@@ -73,13 +73,13 @@ int main(int argc, char** argv) {
     for (int i = 0; i < runs; ++i) {
       CVavoZuruDlg dlg;
       if (!dlg.Create()) return 1;
-      QWidget* box = dlg.Window()->findChild<QWidget*>(QString::fromLatin1(name));
+      QWidget* box = dlg.window()->findChild<QWidget*>(QString::fromLatin1(name));
       QApplication::clipboard()->setText(text);
-      Settle(dlg.Window());
+      Settle(dlg.window());
       QElapsedTimer timer;
       timer.start();
       PressPaste(box);
-      Settle(dlg.Window());
+      Settle(dlg.window());
       ms.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
       held = Held(box);
     }
@@ -92,14 +92,14 @@ int main(int argc, char** argv) {
     CVavoZuruDlg dlg;
     if (!dlg.Create()) return 1;
     QApplication::clipboard()->setText(text);
-    PressPaste(dlg.Window()->findChild<QWidget*>(QStringLiteral("IDC_FRAME")));
-    Settle(dlg.Window());
+    PressPaste(dlg.window()->findChild<QWidget*>(QStringLiteral("IDC_FRAME")));
+    Settle(dlg.window());
     QElapsedTimer timer;
     timer.start();
-    dlg.Window()->findChild<QPushButton*>(QStringLiteral("IDC_DECODE"))->click();
-    Settle(dlg.Window());
+    dlg.window()->findChild<QPushButton*>(QStringLiteral("IDC_DECODE"))->click();
+    Settle(dlg.window());
     ms.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
-    held = Held(dlg.Window()->findChild<QWidget*>(QStringLiteral("IDC_DECODED")));
+    held = Held(dlg.window()->findChild<QWidget*>(QStringLiteral("IDC_DECODED")));
   }
   std::printf("decode IDC_FRAME %.2f %lld\n", Median(ms), static_cast<long long>(held));
   return 0;

@@ -14,7 +14,7 @@ struct HeldMessage {
 };
 
 // Filled only while the application starts, on the main thread.
-std::vector<HeldMessage>* held_messages = nullptr;
+std::vector<HeldMessage>* g_held_messages = nullptr;
 
 QString DisplayProblem() {
   const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
@@ -33,7 +33,7 @@ QString DisplayProblem() {
 
 void HoldStartupMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
   if (type != QtFatalMsg) {
-    if (held_messages) held_messages->push_back({type, qFormatLogMessage(type, context, text)});
+    if (g_held_messages) g_held_messages->push_back({type, qFormatLogMessage(type, context, text)});
     return;
   }
   const QByteArray said = QStringLiteral(
@@ -55,11 +55,11 @@ void HoldStartupMessage(QtMsgType type, const QMessageLogContext& context, const
 
 std::unique_ptr<QApplication> StartApplicationOrExplain(int& argc, char** argv) {
   std::vector<HeldMessage> messages;
-  held_messages = &messages;
+  g_held_messages = &messages;
   const QtMessageHandler previous = qInstallMessageHandler(HoldStartupMessage);
   auto app = std::make_unique<QApplication>(argc, argv);
   qInstallMessageHandler(previous);
-  held_messages = nullptr;
+  g_held_messages = nullptr;
   for (const HeldMessage& m : messages) {
     if (previous) {
       previous(m.type, QMessageLogContext(), m.text);

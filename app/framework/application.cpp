@@ -39,7 +39,7 @@ bool Application::InitInstance() {
   return true;
 }
 
-QString Application::AppName() const {
+QString Application::appName() const {
   return QFileInfo(program_path_).completeBaseName();
 }
 
@@ -63,12 +63,12 @@ void Application::OnHelp() {
   const Dialog* focus = message_source_;
   if (!focus) {
     if (const auto* window = dynamic_cast<DialogWindow*>(QApplication::activeWindow()))
-      focus = &window->Owner();
+      focus = &window->owner();
   }
   if (!focus) focus = main_window_;
-  const unsigned context = 0x20000u + static_cast<unsigned>(focus ? focus->TemplateId() : 0);
+  const unsigned context = 0x20000u + static_cast<unsigned>(focus ? focus->templateId() : 0);
   if (!LaunchHelp(HelpFilePath(), context)) {
-    ShowMessage(focus ? focus->Window() : nullptr, LoadString(kIdsHelpFailed), BoxIcon::Exclamation);
+    ShowMessage(focus ? focus->window() : nullptr, LoadString(kIdsHelpFailed), BoxIcon::Exclamation);
   }
 }
 

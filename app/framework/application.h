@@ -29,8 +29,8 @@ class Application : public ApplicationServices {
 
   // The program file's name without its extension: the title of every
   // message box.
-  [[nodiscard]] QString AppName() const override;
-  [[nodiscard]] const QString& ProgramPath() const noexcept { return program_path_; }
+  [[nodiscard]] QString appName() const override;
+  [[nodiscard]] const QString& programPath() const noexcept { return program_path_; }
   // The path the name and the help file are derived from; AppMain sets the
   // real one.
   void SetProgramPath(const QString& path) { program_path_ = path; }
@@ -39,9 +39,9 @@ class Application : public ApplicationServices {
 
   // Records the name under which settings would be kept. None are.
   void SetSettingsName(const QString& name) { settings_name_ = name; }
-  [[nodiscard]] const QString& SettingsName() const noexcept { return settings_name_; }
+  [[nodiscard]] const QString& settingsName() const noexcept { return settings_name_; }
 
-  [[nodiscard]] Dialog* MainWindow() const noexcept override { return main_window_; }
+  [[nodiscard]] Dialog* mainWindow() const noexcept override { return main_window_; }
   void SetMainWindow(Dialog* dialog) noexcept { main_window_ = dialog; }
 
   // Commands that no window handled; true when the table took it.

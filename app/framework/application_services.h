@@ -18,9 +18,9 @@ class ApplicationServices {
   // Commands that no window took; true when the application took it.
   virtual bool OnMessage(const Message& m) = 0;
   // The dialog that the Help key asks; null while none runs.
-  [[nodiscard]] virtual Dialog* MainWindow() const noexcept = 0;
+  [[nodiscard]] virtual Dialog* mainWindow() const noexcept = 0;
   // The title of every message box.
-  [[nodiscard]] virtual QString AppName() const = 0;
+  [[nodiscard]] virtual QString appName() const = 0;
 
  protected:
   ApplicationServices() noexcept { s_current = this; }

@@ -25,11 +25,11 @@ Dialog::~Dialog() = default;
 bool Dialog::Build() {
   m_template = FindDialogTemplate(m_templateId);
   if (!m_template) return false;
-  const bool owned = m_owner && m_owner->Window();
+  const bool owned = m_owner && m_owner->window();
   // An owned dialog stays over its owner; one without gets a task-bar button.
   const Qt::WindowFlags flags = (owned ? Qt::Dialog : Qt::Window) | Qt::CustomizeWindowHint |
                                 Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-  m_window = std::make_unique<DialogWindow>(*this, owned ? m_owner->Window() : nullptr, flags);
+  m_window = std::make_unique<DialogWindow>(*this, owned ? m_owner->window() : nullptr, flags);
   m_window->setObjectName(QStringLiteral("dialog_%1").arg(m_templateId));
   m_window->setWindowTitle(
       QString::fromUtf16(m_template->title.data(), static_cast<qsizetype>(m_template->title.size())));
@@ -57,10 +57,10 @@ void Dialog::Initialise() {
       SelectAllText(first);
     }
   }
-  const bool owned = m_owner && m_owner->Window();
-  QScreen* screen = owned ? m_owner->Window()->screen() : QGuiApplication::primaryScreen();
+  const bool owned = m_owner && m_owner->window();
+  QScreen* screen = owned ? m_owner->window()->screen() : QGuiApplication::primaryScreen();
   const QRect work_area = screen ? screen->availableGeometry() : QRect();
-  const QRect over = owned ? m_owner->Window()->frameGeometry() : work_area;
+  const QRect over = owned ? m_owner->window()->frameGeometry() : work_area;
   m_window->move(CentredPosition(m_window->size(), over, work_area));
 }
 
@@ -181,7 +181,7 @@ bool Dialog::HandleKey(QObject* target, QKeyEvent* key) {
     case KeyAction::DefaultCommand: Deliver({MessageKind::Command, DefaultCommandId(), {}, this}); break;
     case KeyAction::Help: {
       const ApplicationServices* app = ApplicationServices::Current();
-      Dialog* main = app ? app->MainWindow() : nullptr;
+      Dialog* main = app ? app->mainWindow() : nullptr;
       (main ? main : this)->Deliver({MessageKind::Command, kIdHelp, {}, this});
       break;
     }

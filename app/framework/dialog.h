@@ -38,8 +38,8 @@ class Dialog {
   // raises in a message box owned by this window. Never throws.
   bool Deliver(const Message& m) noexcept;
 
-  [[nodiscard]] int TemplateId() const noexcept { return m_templateId; }
-  [[nodiscard]] DialogWindow* Window() const noexcept { return m_window.get(); }
+  [[nodiscard]] int templateId() const noexcept { return m_templateId; }
+  [[nodiscard]] DialogWindow* window() const noexcept { return m_window.get(); }
   [[nodiscard]] QWidget* GetDlgItem(int id) const;
   [[nodiscard]] SystemMenu* GetSystemMenu() noexcept { return m_window ? &m_systemMenu : nullptr; }
   // Opens the system menu at `global_pos` and delivers the command chosen.

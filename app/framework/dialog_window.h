@@ -11,7 +11,7 @@ class Dialog;
 class DialogWindow : public QDialog {
  public:
   DialogWindow(Dialog& dialog, QWidget* parent, Qt::WindowFlags flags);
-  [[nodiscard]] Dialog& Owner() const noexcept { return m_dialog; }
+  [[nodiscard]] Dialog& owner() const noexcept { return m_dialog; }
 
  protected:
   // Installed on every control: the dialog's keys, and the selection of a

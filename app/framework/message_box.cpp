@@ -19,7 +19,7 @@ void ShowMessage(QWidget* owner, const QString& text, BoxIcon icon) noexcept {
   try {
     const ApplicationServices* app = ApplicationServices::Current();
     QMessageBox box(icon == BoxIcon::Stop ? QMessageBox::Critical : QMessageBox::Warning,
-                    app ? app->AppName() : QString(), text, QMessageBox::Ok, owner);
+                    app ? app->appName() : QString(), text, QMessageBox::Ok, owner);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
   } catch (...) {

@@ -13,7 +13,7 @@ class NetworkLibrary {
   virtual bool Startup(std::uint16_t requested, std::uint16_t& granted);
   virtual void Cleanup() {}
   virtual void SetLastError(int error) { last_error_ = error; }
-  [[nodiscard]] int LastError() const noexcept { return last_error_; }
+  [[nodiscard]] int lastError() const noexcept { return last_error_; }
 
  private:
   int last_error_ = 0;

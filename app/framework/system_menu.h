@@ -20,7 +20,7 @@ class SystemMenu {
   SystemMenu();
   void AppendSeparator();
   void AppendItem(unsigned id, const QString& text);
-  [[nodiscard]] const std::vector<Item>& Items() const noexcept { return items_; }
+  [[nodiscard]] const std::vector<Item>& items() const noexcept { return items_; }
 
   // Pops the menu up at `global_pos` over `parent` until the user chooses;
   // the command id chosen, or 0 when none is.

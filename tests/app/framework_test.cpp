@@ -199,14 +199,14 @@ void FrameworkTest::failureReport() {
   QVERIFY(dialog.Create());
   BoxSeen seen;
   DismissNextBox(seen);
-  QTest::mouseClick(dialog.Window()->findChild<QPushButton*>("ok_button"), Qt::LeftButton);
+  QTest::mouseClick(dialog.window()->findChild<QPushButton*>("ok_button"), Qt::LeftButton);
   QVERIFY(seen.shown);
   QCOMPARE(seen.text, text);
   QCOMPARE(seen.icon, icon);
   QCOMPARE(seen.title, QStringLiteral("kelvo_vavo_zuru"));
-  QCOMPARE(seen.owner, dialog.Window());
+  QCOMPARE(seen.owner, dialog.window());
   // Reported and carried on: the dialog is still open.
-  QVERIFY(dialog.Window()->isVisible());
+  QVERIFY(dialog.window()->isVisible());
 }
 
 void FrameworkTest::aboutItemNeedsString101_data() {
@@ -233,13 +233,13 @@ void FrameworkTest::aboutItemNeedsString101() {
   fw::UseResources(&changed);
   CVavoZuruDlg dlg;
   const bool created = dlg.Create();
-  const auto menu = created ? dlg.GetSystemMenu()->Items() : std::vector<fw::SystemMenu::Item>{};
+  const auto menu = created ? dlg.GetSystemMenu()->items() : std::vector<fw::SystemMenu::Item>{};
   fw::UseResources(&program);
   QVERIFY(created);
   QCOMPARE(static_cast<int>(menu.size()), items);
   QCOMPARE(menu.back().id, items == 4 ? IDM_ABOUTBOX : fw::kSysClose);
   // The window works otherwise.
-  QCOMPARE(dlg.Window()->findChild<QPlainTextEdit*>("IDC_PAYLOAD")->toPlainText(), QStringLiteral("0026"));
+  QCOMPARE(dlg.window()->findChild<QPlainTextEdit*>("IDC_PAYLOAD")->toPlainText(), QStringLiteral("0026"));
 }
 
 void FrameworkTest::bitmap129_data() {

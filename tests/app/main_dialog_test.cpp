@@ -29,7 +29,7 @@ struct Window {
   QWidget* w = nullptr;
 
   Window() {
-    if (dlg.Create()) w = dlg.Window();
+    if (dlg.Create()) w = dlg.window();
   }
   template <class T = QWidget>
   T* Find(const QString& name) const {

@@ -85,8 +85,8 @@ void StartupTest::networkFailureEnds() {
   QCOMPARE(seen.title, QStringLiteral("kelvo_vavo_zuru"));
   QVERIFY(!seen.owner);
   QCOMPARE(net.m_cleanups, cleanups);
-  QCOMPARE(net.LastError(), lastError);
-  QVERIFY(m_app.SettingsName().isEmpty());
+  QCOMPARE(net.lastError(), lastError);
+  QVERIFY(m_app.settingsName().isEmpty());
 }
 
 void StartupTest::runsMainWindowOnce() {
@@ -94,14 +94,14 @@ void StartupTest::runsMainWindowOnce() {
   bool wasMainWindow = false;
   OnNextModal([&](QWidget* modal) {
     title = modal->windowTitle();
-    wasMainWindow = m_app.MainWindow() && m_app.MainWindow()->Window() == modal;
+    wasMainWindow = m_app.mainWindow() && m_app.mainWindow()->window() == modal;
     QTest::keyClick(modal, Qt::Key_Escape);
   });
   QVERIFY(!m_app.InitInstance());
   QCOMPARE(title, QStringLiteral("kelvo data encoding sample"));
   QVERIFY(wasMainWindow);
-  QCOMPARE(m_app.MainWindow(), nullptr);
-  QCOMPARE(m_app.SettingsName(), QStringLiteral(u"应用程序向导生成的本地应用程序"));
+  QCOMPARE(m_app.mainWindow(), nullptr);
+  QCOMPARE(m_app.settingsName(), QStringLiteral(u"应用程序向导生成的本地应用程序"));
 }
 
 void StartupTest::appName_data() {
@@ -123,9 +123,9 @@ void StartupTest::appName() {
   QFETCH(QString, program);
   QFETCH(QString, name);
   QFETCH(QString, helpFile);
-  const QString before = m_app.ProgramPath();
+  const QString before = m_app.programPath();
   m_app.SetProgramPath(program);
-  const QString appName = m_app.AppName();
+  const QString appName = m_app.appName();
   const QString help = m_app.HelpFilePath();
   m_app.SetProgramPath(before);
   QCOMPARE(appName, name);

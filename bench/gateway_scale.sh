@@ -18,20 +18,7 @@ if [ -z "${BUILD:-}" ]; then
   cmake --build --preset release --target kelvo-gateway kelvo-frame
   BUILD=build/release
 fi
-gateway_bin=$BUILD/gateway/kelvo-gateway
-frame_bin=$BUILD/cli/kelvo-frame
-
-work=$(mktemp -d)
-chmod 777 "$work"  # mosquitto, started as root, runs as its own user
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+. bench/gateway_bench_setup.sh
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }  # user + system CPU, in clock ticks
 rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
 hz=$(getconf CLK_TCK)

@@ -15,11 +15,17 @@
 
 #include "codec/address_list.h"
 #include "codec/requests.h"
-#include "gateway/broker_url.h"
-#include "gateway/topic_rules.h"
 #include "link/port_settings.h"
+#include "mqtt/broker_url.h"
+#include "mqtt/topic_rules.h"
 
 namespace kelvo_gateway {
+
+using kelvo_mqtt::BrokerUrl;
+using kelvo_mqtt::kMaxTopicBytes;
+using kelvo_mqtt::ParseBrokerUrl;
+using kelvo_mqtt::TextFault;
+using kelvo_mqtt::TopicTextFault;
 namespace {
 
 // Room for the bus and address in `{prefix}/{bus}/{address}/availability`, and

@@ -5,6 +5,8 @@
 #include <set>
 
 namespace kelvo_gateway {
+
+using kelvo_mqtt::MqttSettings;
 namespace {
 
 std::vector<UnitKey> UnitsToForget(const GatewayConfig& in_use, const GatewayConfig& next,

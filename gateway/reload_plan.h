@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "gateway/gateway_config.h"
-#include "gateway/mqtt_client.h"
 #include "gateway/site_topics.h"
+#include "mqtt/mqtt_client.h"
 
 namespace kelvo_gateway {
 
 // The connection `broker` asks for, the gateway's availability as its will.
-[[nodiscard]] MqttSettings ConnectionSettings(const BrokerConfig& broker);
+[[nodiscard]] kelvo_mqtt::MqttSettings ConnectionSettings(const BrokerConfig& broker);
 
 struct ReloadPlan {
   // Step 1: the file read again and checked. None when it does not check: then

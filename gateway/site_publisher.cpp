@@ -7,6 +7,10 @@
 #include "records/record_writer.h"
 
 namespace kelvo_gateway {
+
+using kelvo_mqtt::MqttClient;
+using kelvo_mqtt::MqttSettings;
+using kelvo_mqtt::PublishOutcome;
 namespace {
 
 constexpr const char* kOnline = "online";

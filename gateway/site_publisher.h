@@ -11,8 +11,8 @@
 #include <set>
 #include <string>
 
-#include "gateway/mqtt_client.h"
 #include "gateway/outbound_queue.h"
+#include "mqtt/mqtt_client.h"
 
 namespace kelvo_gateway {
 
@@ -21,12 +21,12 @@ class SitePublisher : public QObject {
  public:
   // settings.will_topic is the gateway's own availability: "online" on each
   // connect, "offline" as the will and as the goodbye.
-  SitePublisher(MqttSettings settings, std::size_t max_queued, QObject* parent = nullptr);
+  SitePublisher(kelvo_mqtt::MqttSettings settings, std::size_t max_queued, QObject* parent = nullptr);
   ~SitePublisher() override;
 
   void Start();
   // New broker settings: the old connection says goodbye, queued messages stay.
-  void Reconnect(MqttSettings settings);
+  void Reconnect(kelvo_mqtt::MqttSettings settings);
   void SetMaxQueued(std::size_t max_queued);
 
   // Queues `record` for `topic`; its payload is JsonRecord's text of it.
@@ -60,7 +60,7 @@ class SitePublisher : public QObject {
   void stopped();
 
  private:
-  void MakeClient(MqttSettings settings);
+  void MakeClient(kelvo_mqtt::MqttSettings settings);
   void OnConnected(bool denials_seen);
   void OnPublished(int mid);
   void OnDenied(int mid, const QString& reason);
@@ -73,7 +73,7 @@ class SitePublisher : public QObject {
   void SayGoodbye();
   void FinishShutdown();
 
-  std::unique_ptr<MqttClient> client_;
+  std::unique_ptr<kelvo_mqtt::MqttClient> client_;
   std::string gateway_topic_;
   OutboundQueue queue_;
   // Status messages the library holds until acknowledged, oldest first: sent

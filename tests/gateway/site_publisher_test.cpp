@@ -16,7 +16,7 @@
 namespace kelvo_gateway_test {
 namespace {
 
-using kelvo_gateway::MqttSettings;
+using kelvo_mqtt::MqttSettings;
 using kelvo_gateway::SitePublisher;
 
 MqttSettings Settings(const Broker& broker) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace kelvo_gateway {
+namespace kelvo_mqtt {
 
 struct BrokerUrl {
   bool tls = false;
@@ -18,4 +18,4 @@ struct BrokerUrl {
 // else, a user name or password in the url included.
 [[nodiscard]] std::optional<BrokerUrl> ParseBrokerUrl(std::string_view text, std::string* why);
 
-}  // namespace kelvo_gateway
+}  // namespace kelvo_mqtt

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace kelvo_gateway {
+namespace kelvo_mqtt {
 
 // The longest topic name the protocol can carry, in bytes.
 inline constexpr std::size_t kMaxTopicBytes = 65535;
@@ -16,4 +16,4 @@ inline constexpr std::size_t kMaxTopicBytes = 65535;
 // The same, and a wildcard "+" or "#" is refused too: for topic names.
 [[nodiscard]] std::string TopicTextFault(std::string_view text);
 
-}  // namespace kelvo_gateway
+}  // namespace kelvo_mqtt

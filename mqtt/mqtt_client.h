@@ -15,7 +15,7 @@
 struct mosquitto;
 struct mqtt5__property;  // NOLINT(bugprone-reserved-identifier): libmosquitto names it so
 
-namespace kelvo_gateway {
+namespace kelvo_mqtt {
 
 struct MqttSettings {
   std::string host;
@@ -102,4 +102,4 @@ class MqttClient : public QObject {
   std::vector<Ack> acks_;  // from the network thread, not yet delivered
 };
 
-}  // namespace kelvo_gateway
+}  // namespace kelvo_mqtt

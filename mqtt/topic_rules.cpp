@@ -1,9 +1,9 @@
-#include "gateway/topic_rules.h"
+#include "mqtt/topic_rules.h"
 
 #include <cstdint>
 #include <cstdio>
 
-namespace kelvo_gateway {
+namespace kelvo_mqtt {
 namespace {
 
 std::string Where(std::size_t at) {
@@ -72,4 +72,4 @@ std::string TopicTextFault(std::string_view text) {
   return Fault(text, true);
 }
 
-}  // namespace kelvo_gateway
+}  // namespace kelvo_mqtt

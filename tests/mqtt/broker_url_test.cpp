@@ -1,10 +1,10 @@
-#include "gateway/broker_url.h"
+#include "mqtt/broker_url.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace kelvo_gateway {
+namespace kelvo_mqtt {
 namespace {
 
 TEST(GatewayBrokerUrl, SchemeHostAndPort) {
@@ -61,4 +61,4 @@ TEST(GatewayBrokerUrl, RefusesWithAReason) {
 }
 
 }  // namespace
-}  // namespace kelvo_gateway
+}  // namespace kelvo_mqtt

@@ -1,8 +1,8 @@
-#include "gateway/broker_url.h"
+#include "mqtt/broker_url.h"
 
 #include "system/host_port.h"
 
-namespace kelvo_gateway {
+namespace kelvo_mqtt {
 
 std::optional<BrokerUrl> ParseBrokerUrl(std::string_view text, std::string* why) {
   const auto fail = [why](std::string reason) -> std::optional<BrokerUrl> {
@@ -40,4 +40,4 @@ std::optional<BrokerUrl> ParseBrokerUrl(std::string_view text, std::string* why)
   return url;
 }
 
-}  // namespace kelvo_gateway
+}  // namespace kelvo_mqtt

@@ -1,4 +1,4 @@
-#include "gateway/mqtt_client.h"
+#include "mqtt/mqtt_client.h"
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cstring>
 
-namespace kelvo_gateway {
+namespace kelvo_mqtt {
 namespace {
 
 // libmosquitto's global state, set up once for the process.
@@ -214,4 +214,4 @@ void MqttClient::Run() {
   }
 }
 
-}  // namespace kelvo_gateway
+}  // namespace kelvo_mqtt

@@ -1,26 +1,24 @@
 #include "gateway/gateway_config.h"
 
-#include <sys/stat.h>
 #include <toml++/toml.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <initializer_list>
 #include <set>
-#include <sstream>
 
 #include "codec/address_list.h"
 #include "codec/requests.h"
+#include "config/config_files.h"
+#include "config/table_reader.h"
 #include "link/port_settings.h"
 #include "mqtt/broker_url.h"
 #include "mqtt/topic_rules.h"
 
 namespace kelvo_gateway {
 
+using kelvo_config::Quoted;
+using kelvo_config::TableReader;
 using kelvo_mqtt::BrokerUrl;
 using kelvo_mqtt::kMaxTopicBytes;
 using kelvo_mqtt::ParseBrokerUrl;
@@ -35,140 +33,23 @@ constexpr std::size_t kMaxPrefixBytes =
     kMaxTopicBytes - 1 - kMaxBusNameBytes - std::string_view("/255/availability").size();
 constexpr std::size_t kMaxDiscoveryPrefixBytes = kMaxTopicBytes - kMaxClientIdBytes - kMaxBusNameBytes - 100;
 
-// Raised while reading; carries the complete message. Never leaves this file.
-struct ConfigError {
-  std::string message;
-};
-
-std::string Quoted(std::string_view key) {
-  return "\"" + std::string(key) + "\"";
-}
-
 std::string HostName() {
   char name[256] = {};
   if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
   return name;
 }
 
-// One table of the file: its name as the user wrote it, its line, and the
-// keys it may hold. Every read names the line and the key at fault.
-class TableReader {
- public:
-  TableReader(const toml::table& table, std::string name, std::string source,
-              std::initializer_list<std::string_view> keys)
-      : table_(table), name_(std::move(name)), source_(std::move(source)) {
-    for (const auto& [key, node] : table_) {
-      if (std::find(keys.begin(), keys.end(), key.str()) == keys.end()) {
-        Fail(LineOf(node), "unknown key " + Quoted(key.str()) + " in " + name_);
-      }
-    }
-  }
-
-  [[noreturn]] void Fail(int line, const std::string& what) const {
-    std::ostringstream out;
-    out << source_ << ": line " << line << ": " << what;
-    throw ConfigError{out.str()};
-  }
-  [[noreturn]] void FailKey(std::string_view key, const std::string& what) const {
-    Fail(LineOf(*table_.get(key)), "key " + Quoted(key) + " in " + name_ + ": " + what);
-  }
-
-  [[nodiscard]] bool Has(std::string_view key) const { return table_.contains(key); }
-  [[nodiscard]] int line() const { return static_cast<int>(table_.source().begin.line); }
-  [[nodiscard]] const toml::table& table() const { return table_; }
-  [[nodiscard]] const std::string& name() const { return name_; }
-
-  void Require(std::string_view key) const {
-    if (!Has(key))
-      Fail(line(), name_ + " (line " + std::to_string(line()) + ") has no key " + Quoted(key) +
-                       ", which is required");
-  }
-
-  [[nodiscard]] std::string String(std::string_view key, std::string fallback) const {
-    if (!Has(key)) return fallback;
-    const auto* value = table_.get(key)->as_string();
-    if (value == nullptr) FailKey(key, "must be a string in double quotes");
-    return value->get();
-  }
-
-  [[nodiscard]] int Integer(std::string_view key, int fallback, std::int64_t low, std::int64_t high) const {
-    if (!Has(key)) return fallback;
-    const auto* value = table_.get(key)->as_integer();
-    if (value == nullptr) FailKey(key, "must be a whole number");
-    const std::int64_t n = value->get();
-    if (n < low || n > high) {
-      FailKey(key,
-              std::to_string(n) + " is out of range " + std::to_string(low) + "-" + std::to_string(high));
-    }
-    return static_cast<int>(n);
-  }
-
-  [[nodiscard]] bool Boolean(std::string_view key, bool fallback) const {
-    if (!Has(key)) return fallback;
-    const auto* value = table_.get(key)->as_boolean();
-    if (value == nullptr) FailKey(key, "must be true or false");
-    return value->get();
-  }
-
-  [[nodiscard]] std::optional<double> Number(std::string_view key) const {
-    if (!Has(key)) return std::nullopt;
-    const toml::node& node = *table_.get(key);
-    if (const auto* i = node.as_integer()) return static_cast<double>(i->get());
-    if (const auto* f = node.as_floating_point()) return f->get();
-    FailKey(key, "must be a number");
-  }
-
-  [[nodiscard]] const toml::table* Table(std::string_view key) const {
-    if (!Has(key)) return nullptr;
-    const auto* table = table_.get(key)->as_table();
-    if (table == nullptr) FailKey(key, "must be a table");
-    return table;
-  }
-
-  static int LineOf(const toml::node& node) { return static_cast<int>(node.source().begin.line); }
-
- private:
-  const toml::table& table_;
-  std::string name_;
-  std::string source_;
-};
-
-// What keeps `path` from being read as a file ("is a directory", "is a named
-// pipe (FIFO)": a FIFO would block the reader for ever); "" for a regular file.
-std::string NotARegularFile(const std::string& path, struct stat* info) {
-  if (stat(path.c_str(), info) != 0) return std::string("cannot be read: ") + std::strerror(errno);
-  if (S_ISREG(info->st_mode)) return {};
-  if (S_ISDIR(info->st_mode)) return "is a directory, not a file";
-  if (S_ISFIFO(info->st_mode)) return "is a named pipe (FIFO), not a file";
-  if (S_ISSOCK(info->st_mode)) return "is a socket, not a file";
-  return "is a device, not a file";
-}
-
 // The password from the first line of `path`; refuses a file others can read.
 std::string ReadPassword(const TableReader& broker, const std::string& path) {
-  struct stat info {};
-  if (const std::string why = NotARegularFile(path, &info); !why.empty()) {
-    broker.FailKey("password_file", path + " " + why);
-  }
-  if (info.st_size == 0)
-    broker.FailKey("password_file", path + " is empty: the password goes on its first line");
-  if ((info.st_mode & S_IROTH) != 0) {
-    broker.FailKey("password_file", path + " can be read by other users: chmod o-rwx " + path +
-                                        " (and keep it owned by the gateway's user or group)");
-  }
-  std::ifstream in(path, std::ios::binary);
-  std::string password;
-  if (!in || !std::getline(in, password)) broker.FailKey("password_file", "cannot read " + path);
-  if (!password.empty() && password.back() == '\r') password.pop_back();
-  if (password.empty()) broker.FailKey("password_file", path + " holds no password on its first line");
-  return password;
+  kelvo_config::SecretFile file =
+      kelvo_config::ReadSecretFile(path, "password", "the gateway's user or group");
+  if (!file.fault.empty()) broker.FailKey("password_file", file.fault);
+  return std::move(file.secret);
 }
 
 void RequireReadableFile(const TableReader& table, std::string_view key, const std::string& path) {
-  struct stat info {};
-  if (const std::string why = NotARegularFile(path, &info); !why.empty())
+  if (const std::string why = kelvo_config::NotAReadableFile(path); !why.empty())
     table.FailKey(key, path + " " + why);
-  if (access(path.c_str(), R_OK) != 0) table.FailKey(key, "cannot read " + path);
 }
 
 BrokerConfig ReadBroker(const TableReader& t) {
@@ -360,28 +241,16 @@ GatewayConfig ReadConfig(const toml::table& root, const std::string& source) {
 }  // namespace
 
 ConfigResult ParseGatewayConfig(std::string_view text, const std::string& source) {
-  try {
-    const toml::table root = toml::parse(text, source);
-    return {ReadConfig(root, source), {}};
-  } catch (const toml::parse_error& e) {
-    std::ostringstream out;
-    out << source << ": line " << e.source().begin.line << ": " << e.description();
-    return {std::nullopt, out.str()};
-  } catch (const ConfigError& e) {
-    return {std::nullopt, e.message};
-  }
+  std::string error;
+  std::optional<GatewayConfig> config = kelvo_config::ParseConfigText(
+      text, source, [&](const toml::table& root) { return ReadConfig(root, source); }, &error);
+  return {std::move(config), std::move(error)};
 }
 
 ConfigResult LoadGatewayConfig(const std::string& path) {
-  struct stat info {};
-  if (const std::string why = NotARegularFile(path, &info); !why.empty()) {
-    return {std::nullopt, path + ": the configuration file " + why};
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {std::nullopt, path + ": cannot read the configuration file"};
-  std::ostringstream text;
-  text << in.rdbuf();
-  return ParseGatewayConfig(text.str(), path);
+  const kelvo_config::TextFile file = kelvo_config::ReadTextFile(path);
+  if (!file.fault.empty()) return {std::nullopt, path + ": the configuration file " + file.fault};
+  return ParseGatewayConfig(file.text, path);
 }
 
 }  // namespace kelvo_gateway

@@ -56,6 +56,7 @@ BusPoller::BusPoller(BusConfig config, bool identify, QObject* parent)
   });
   first_round_.setSingleShot(true);
   connect(&first_round_, &QTimer::timeout, this, [this] { rounds_->Start(); });
+  connect(rounds_.get(), &kelvo_link::RoundPoller::roundEnded, this, [this] { emit roundEnded(); });
   connect(rounds_.get(), &kelvo_link::RoundPoller::missed, this,
           [this](int address, const Exchange& exchange) { emit missed(address, exchange.reason()); });
 }

@@ -40,6 +40,8 @@ class BusPoller : public QObject {
   void missed(int address, const QString& reason);
   // The unit's device-information answer, or an empty frame when it gave none.
   void identified(int address, const QByteArray& frame);
+  // Every unit of the round has answered or missed.
+  void roundEnded();
   // For the log: the link's trouble when it starts, a summary every minute
   // while it lasts, and its end once a unit answers.
   void linkNote(const QString& text);

@@ -43,6 +43,14 @@ std::string DescribeConfig(const GatewayConfig& config, const std::string& path)
         << AddressRuns(bus.addresses) << "\n";
     out << "  publishes " << b.topic_prefix << "/" << bus.name << "/ADDRESS/status and /availability\n";
   }
+  const SiteConfig& site = config.site;
+  if (site.profile) {
+    out << "values in the units of " << site.profile->source() << "; bank figures under \"" << b.topic_prefix
+        << "/BUS/bank\" and \"" << b.topic_prefix << "/bank\"; energy counters kept in " << site.state_dir
+        << "\n";
+  } else {
+    out << "no values (profile \"none\"): status messages carry the answers only\n";
+  }
   const DiscoveryConfig& d = config.discovery;
   if (d.enabled) {
     out << "discovery under \"" << d.prefix << "/\", " << d.fields.size()

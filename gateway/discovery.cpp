@@ -3,9 +3,12 @@
 #include <QCryptographicHash>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "codec/payload_catalogue.h"
 #include "codec/requests.h"
+#include "profile/profile_values.h"
+#include "profile/value_meaning.h"
 #include "records/frame_json.h"
 
 namespace kelvo_gateway {
@@ -63,6 +66,75 @@ std::string TopicId(std::string_view text) {
   return id + "-" + digest.left(4).toHex().toStdString();
 }
 
+namespace {
+
+// What one sensor shows: its unit and classes, read by `expression`.
+struct Sensor {
+  std::string object;  // the object id's last part
+  std::string name;
+  std::string expression;
+  std::string unit;
+  std::string device_class;
+  std::string state_class = "measurement";
+  bool clock = false;  // seconds since 1970, shown as a time
+};
+
+Sensor Named(std::string object, std::string name, std::string expression = {}) {
+  Sensor sensor;
+  sensor.object = std::move(object);
+  sensor.name = std::move(name);
+  sensor.expression = std::move(expression);
+  return sensor;
+}
+
+Sensor FromPresentation(Sensor sensor, const FieldPresentation* p) {
+  sensor.expression = Scaled(sensor.expression, p);
+  if (p != nullptr) {
+    sensor.unit = p->unit;
+    sensor.device_class = p->device_class;
+  }
+  return sensor;
+}
+
+Sensor FromMeaning(Sensor sensor, const kelvo_profile::ValueMeaning& meaning) {
+  sensor.expression = "{{ " + sensor.expression + " }}";
+  sensor.unit = meaning.unit;
+  sensor.device_class = meaning.device_class;
+  if (!meaning.state_class.empty()) sensor.state_class = meaning.state_class;
+  return sensor;
+}
+
+std::string DisplayName(const kelvo_profile::ValueMeaning& meaning, const std::string& key) {
+  return meaning.title_en.empty() ? key : meaning.title_en;
+}
+
+Json ConfigOf(const Sensor& sensor, const std::string& node, const std::string& state_topic,
+              const std::string& availability_topic, const Json& device) {
+  Json config = {
+      {"name", sensor.name},
+      {"unique_id", node + "_" + sensor.object},
+      {"object_id", node + "_" + sensor.object},
+      {"state_topic", state_topic},
+      {"value_template", sensor.clock ? "{{ as_datetime(" + sensor.expression + ") }}" : sensor.expression},
+      {"availability_topic", availability_topic}};
+  if (sensor.clock) {
+    // Seconds since 1970 read as a time: no unit, no scale, no statistics.
+    config["device_class"] = "timestamp";
+  } else {
+    config["state_class"] = sensor.state_class;
+    if (!sensor.unit.empty()) config["unit_of_measurement"] = sensor.unit;
+    if (!sensor.device_class.empty()) config["device_class"] = sensor.device_class;
+  }
+  config["device"] = device;
+  return config;
+}
+
+// The energy counters every unit's values carry with a profile.
+constexpr std::pair<const char*, const char*> kEnergySensors[] = {{"energy_charged", "Energy charged"},
+                                                                  {"energy_discharged", "Energy discharged"}};
+
+}  // namespace
+
 std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery, const DiscoveredUnit& unit) {
   const Json items = kelvo_records::JsonItems(unit.status_frame);
   const auto layout = codec::FindFieldLayout(codec::AnswerCode(codec::Command::Status));
@@ -85,28 +157,32 @@ std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery,
   }
 
   std::vector<DiscoveryMessage> out;
-  const auto add = [&](const std::string& object, const std::string& name, const std::string& label,
-                       const std::string& expression) {
-    const auto found = discovery.fields.find(label);
-    const FieldPresentation* p = found == discovery.fields.end() ? nullptr : &found->second;
-    const bool clock = label == kClockLabel;
-    Json config = {
-        {"name", name},
-        {"unique_id", node + "_" + object},
-        {"object_id", node + "_" + object},
-        {"state_topic", unit.topics.status},
-        {"value_template", clock ? "{{ as_datetime(" + expression + ") }}" : Scaled(expression, p)},
-        {"availability_topic", unit.topics.availability}};
-    if (clock) {
-      // Seconds since 1970 read as a time: no unit, no scale, no statistics.
-      config["device_class"] = "timestamp";
-    } else {
-      config["state_class"] = "measurement";
-      if (p != nullptr && !p->unit.empty()) config["unit_of_measurement"] = p->unit;
-      if (p != nullptr && !p->device_class.empty()) config["device_class"] = p->device_class;
+  const auto add = [&](const Sensor& sensor) {
+    out.push_back({discovery.prefix + "/sensor/" + node + "/" + sensor.object + "/config",
+                   ConfigOf(sensor, node, unit.topics.status, unit.topics.availability, device).dump()});
+  };
+  // A payload field (element `element`, 0-based, of an array; -1 for a single number).
+  const auto add_field = [&](const std::string& object, const std::string& label,
+                             const codec::FieldDescriptor& spec, int element) {
+    const std::string suffix = element < 0 ? "" : " " + std::to_string(element + 1);
+    const std::string index = element < 0 ? "" : "[" + std::to_string(element) + "]";
+    const auto presented = discovery.fields.find(label);
+    const kelvo_profile::ProfileField* profiled =
+        unit.profile != nullptr ? unit.profile->FieldForLabel(spec.label) : nullptr;
+    Sensor sensor = Named(object, label + suffix);
+    sensor.clock = label == kClockLabel;
+    if (presented != discovery.fields.end() || profiled == nullptr) {
+      sensor.expression = Pick(label) + (element < 0 ? "['number']" : "['numbers']" + index);
+      add(sensor.clock
+              ? sensor
+              : FromPresentation(sensor, presented == discovery.fields.end() ? nullptr : &presented->second));
+      return;
     }
-    config["device"] = device;
-    out.push_back({discovery.prefix + "/sensor/" + node + "/" + object + "/config", config.dump()});
+    const std::optional<kelvo_profile::ValueMeaning> meaning =
+        kelvo_profile::MeaningOf(*unit.profile, profiled->key);
+    sensor.name = DisplayName(*meaning, label) + suffix;
+    sensor.expression = "value_json.values." + profiled->key + index;
+    add(sensor.clock ? sensor : FromMeaning(sensor, *meaning));
   };
 
   for (std::size_t i = 0; i < layout->size(); ++i) {
@@ -117,13 +193,72 @@ std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery,
     const codec::FieldKind kind = (*layout)[i].kind;
     if (kind == codec::FieldKind::Fixed1 || kind == codec::FieldKind::Fixed2 ||
         kind == codec::FieldKind::Fixed4) {
-      add(object, label, label, Pick(label) + "['number']");
+      add_field(object, label, (*layout)[i], -1);
     } else if (item.contains("numbers") && item["numbers"].is_array()) {
       for (std::size_t e = 0; e < item["numbers"].size(); ++e) {
-        add(std::string(object) + "_" + std::to_string(e + 1), label + " " + std::to_string(e + 1), label,
-            Pick(label) + "['numbers'][" + std::to_string(e) + "]");
+        add_field(std::string(object) + "_" + std::to_string(e + 1), label, (*layout)[i],
+                  static_cast<int>(e));
       }
     }
+  }
+  if (unit.profile == nullptr) return out;
+  for (const std::string_view key : kelvo_profile::kDerivedKeys) {
+    const std::optional<kelvo_profile::ValueMeaning> meaning = kelvo_profile::MeaningOf(*unit.profile, key);
+    if (!meaning || unit.profile->FieldForKey(key) != nullptr) continue;  // a field of its own is above
+    const std::string k(key);
+    add(FromMeaning(Named(k, DisplayName(*meaning, k), "value_json.values." + k), *meaning));
+  }
+  for (const auto& [key, name] : kEnergySensors) {
+    Sensor sensor = Named(key, name, std::string("{{ value_json.values.") + key + " }}");
+    sensor.unit = "Wh";
+    sensor.device_class = "energy";
+    sensor.state_class = "total_increasing";
+    add(sensor);
+  }
+  return out;
+}
+
+std::vector<DiscoveryMessage> BankDiscoveryConfigs(const DiscoveryConfig& discovery,
+                                                   const DiscoveredBank& bank) {
+  const std::string node =
+      "kelvo_" + TopicId(bank.client_id) + "_bank" + (bank.bus.empty() ? "" : "_" + bank.bus);
+  const Json device = {{"identifiers", Json::array({node})},
+                       {"name", bank.bus.empty() ? std::string("site bank") : bank.bus + " bank"}};
+  const auto meaning = [&](const char* key) {
+    return bank.profile != nullptr ? kelvo_profile::MeaningOf(*bank.profile, key) : std::nullopt;
+  };
+  struct Figure {
+    const char* object;
+    const char* name;
+    const char* key;  // whose meaning the figure takes; null: a count
+    const char* read;
+  };
+  const Figure figures[] = {
+      {"units", "Units", nullptr, "units"},
+      {"fresh", "Units answering", nullptr, "fresh"},
+      {"soc", "State of charge", "soc", "soc"},
+      {"remaining_capacity", "Remaining capacity", "remaining_capacity", "remaining_capacity"},
+      {"full_capacity", "Full capacity", "full_capacity", "full_capacity"},
+      {"current", "Current", "current", "current"},
+      {"power", "Power", "power", "power"},
+      {"cell_min", "Lowest cell", "cell_min", "cell_min.value"},
+      {"cell_max", "Highest cell", "cell_max", "cell_max.value"},
+      {"temperature_min", "Lowest temperature", "temperature_min", "temperature_min.value"},
+      {"temperature_max", "Highest temperature", "temperature_max", "temperature_max.value"}};
+  std::vector<DiscoveryMessage> out;
+  for (const Figure& f : figures) {
+    Sensor sensor = Named(f.object, f.name);
+    // A null figure (no fresh unit gives it) shows as unknown, not as 0.
+    sensor.expression = std::string("value_json.") + f.read;
+    if (f.key != nullptr) {
+      const std::optional<kelvo_profile::ValueMeaning> m = meaning(f.key);
+      if (!m) continue;
+      sensor = FromMeaning(sensor, *m);
+    } else {
+      sensor.expression = "{{ " + sensor.expression + " }}";
+    }
+    out.push_back({discovery.prefix + "/sensor/" + node + "/" + f.object + "/config",
+                   ConfigOf(sensor, node, bank.state_topic, bank.availability_topic, device).dump()});
   }
   return out;
 }

@@ -9,6 +9,7 @@
 
 #include "gateway/gateway_config.h"
 #include "gateway/site_topics.h"
+#include "profile/profile.h"
 
 namespace kelvo_gateway {
 
@@ -19,6 +20,8 @@ struct DiscoveredUnit {
   UnitTopics topics;
   std::string_view status_frame;    // one of its status answers: gives the cell and sensor counts
   std::string_view identity_frame;  // its identity answer (model, serial, software); empty when none
+  // The site's profile: sensors read its values, in its units. Null: the raw numbers.
+  const kelvo_profile::Profile* profile = nullptr;
 };
 
 struct DiscoveryMessage {
@@ -26,9 +29,11 @@ struct DiscoveryMessage {
   std::string payload;  // retained JSON
 };
 
-// The configs for `unit` as the site's `discovery` presents them; fields
-// without a presentation are plain numbers. None when the status frame is not
-// a status answer.
+// The configs for `unit`: a field the site's `discovery` presents (a unit,
+// a scale) as it says; else, with a profile, as the profile's values, then
+// the derived figures and energy counters; else a plain number. Sensors of
+// payload fields keep their object ids whatever reads them. None when the
+// status frame is not a status answer.
 [[nodiscard]] std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery,
                                                              const DiscoveredUnit& unit);
 
@@ -36,5 +41,19 @@ struct DiscoveryMessage {
 // otherwise every other byte becomes "_" and "-" and 8 hex digits of the
 // original's SHA-256 follow, so that different texts never give one id.
 [[nodiscard]] std::string TopicId(std::string_view text);
+
+// One bank as discovery describes it: the units of bus `bus`, or, with
+// `bus` empty, every unit of the gateway.
+struct DiscoveredBank {
+  std::string client_id;
+  std::string bus;
+  std::string state_topic;         // {prefix}/{bus}/bank or {prefix}/bank
+  std::string availability_topic;  // the gateway's own
+  const kelvo_profile::Profile* profile = nullptr;
+};
+
+// A device for the bank with one sensor per figure.
+[[nodiscard]] std::vector<DiscoveryMessage> BankDiscoveryConfigs(const DiscoveryConfig& discovery,
+                                                                 const DiscoveredBank& bank);
 
 }  // namespace kelvo_gateway

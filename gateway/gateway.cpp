@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <set>
 
+#include "codec/frame_breakdown.h"
 #include "gateway/bus_poller.h"
 #include "gateway/discovery.h"
 #include "gateway/reload_plan.h"
 #include "gateway/site_publisher.h"
+#include "profile/profile_values.h"
 #include "records/record.h"
 #include "records/record_time.h"
 #include "records/record_writer.h"
@@ -19,6 +21,10 @@ namespace {
 // on the way out; with the client's last writes (MqttClient::kLastWritesMs)
 // and the teardown, a shutdown stays within 2.5 s whatever the broker does.
 constexpr int kGoodbyeWaitMs = 1500;
+// A crash loses at most this much of the energy counters.
+constexpr int kEnergySaveMs = 5000;
+// Power is integrated across at most this many missed rounds' worth of time.
+constexpr int kLongestBridgedIntervals = 3;
 
 std::chrono::system_clock::time_point TimePoint(const QDateTime& at) {
   return std::chrono::system_clock::time_point(std::chrono::milliseconds(at.toMSecsSinceEpoch()));
@@ -51,11 +57,16 @@ Gateway::Gateway(GatewayConfig config, std::string config_path, QObject* parent)
   });
   connect(publisher_.get(), &SitePublisher::stopped, this, &Gateway::finished);
   connect(&stats_timer_, &QTimer::timeout, this, &Gateway::PublishStats);
+  connect(&stats_timer_, &QTimer::timeout, this, &Gateway::PublishSiteBank);
+  connect(&energy_timer_, &QTimer::timeout, this, &Gateway::SaveEnergy);
+  publisher_->SetProfile(config_.site.profile);
 }
 
 Gateway::~Gateway() = default;
 
 void Gateway::Start() {
+  StartEnergyCounters();
+  PublishBankDiscovery();
   publisher_->Start();
   for (const BusConfig& bus : config_.buses) StartPoller(bus);
   stats_timer_.start(config_.broker.stats_interval_ms);
@@ -73,6 +84,7 @@ void Gateway::StartPoller(const BusConfig& bus, int first_round_in_ms) {
           [this, name](int address, const QString& reason) { OnMissed(name, address, reason); });
   connect(poller.get(), &BusPoller::identified, this,
           [this, name](int address, const QByteArray& frame) { OnIdentified(name, address, frame); });
+  connect(poller.get(), &BusPoller::roundEnded, this, [this, name] { PublishBusBank(name); });
   connect(poller.get(), &BusPoller::linkNote, this,
           [name](const QString& text) { Log("bus " + name + ": " + text.toStdString()); });
   poller->Start(first_round_in_ms);
@@ -92,12 +104,49 @@ void Gateway::OnAnswered(const std::string& bus, int address, const QByteArray& 
   const UnitKey key{bus, address};
   Unit& unit = units_[key];
   kelvo_records::Record record{TimePoint(at), address, frame.toStdString(), latency_ms};
+  std::optional<EnergyTotals> energy;
+  if (config_.site.profile) {
+    if (!unit.energy_restored) {
+      unit.energy_restored = true;
+      if (const auto kept = kept_energy_.find(key); kept != kept_energy_.end())
+        unit.energy.Restore(kept->second);
+    }
+    energy = TakeValues(key, unit, record);
+  }
   const bool first_frame = config_.discovery.enabled && unit.status_frame.empty();
   if (config_.discovery.enabled) unit.status_frame = record.frame;
-  publisher_->PublishStatus(TopicsOfUnit(key).status, std::move(record));
+  if (!unit.status_topic) unit.status_topic = std::make_shared<const std::string>(TopicsOfUnit(key).status);
+  publisher_->PublishStatus(unit.status_topic, std::move(record), energy);
   unit.misses = 0;
   SetAvailability(key, unit, Availability::Online);
   if (first_frame && unit.identity) PublishDiscovery(key, unit);
+}
+
+std::optional<EnergyTotals> Gateway::TakeValues(const UnitKey& key, Unit& unit,
+                                                const kelvo_records::Record& record) {
+  const std::optional<codec::FrameItems> items = codec::TryBreakDownFrame(record.frame);
+  if (!items) return std::nullopt;
+  const std::optional<std::vector<kelvo_profile::ProfileValue>> values =
+      kelvo_profile::ApplyProfile(*config_.site.profile, *items);
+  if (!values) return std::nullopt;
+  unit.bank = BankInputsOf(*values);
+  const BusConfig* bus = BusNamed(key.bus);
+  const std::chrono::milliseconds interval(bus != nullptr ? bus->interval_ms : 1000);
+  unit.fresh_until = record.time + interval * config_.broker.offline_after;
+  if (const kelvo_profile::ProfileValue* power = kelvo_profile::FindValue(*values, "power");
+      power != nullptr && power->kind == kelvo_profile::ValueKind::Number) {
+    unit.energy.Add(record.time, power->number, interval * kLongestBridgedIntervals);
+  } else {
+    unit.energy.Break();
+  }
+  return unit.energy.totals();
+}
+
+const BusConfig* Gateway::BusNamed(const std::string& name) const {
+  for (const BusConfig& bus : config_.buses) {
+    if (bus.name == name) return &bus;
+  }
+  return nullptr;
 }
 
 void Gateway::OnMissed(const std::string& bus, int address, const QString&) {
@@ -133,7 +182,8 @@ void Gateway::PublishDiscovery(const UnitKey& key, Unit& unit) {
                                            .key = key,
                                            .topics = TopicsOfUnit(key),
                                            .status_frame = unit.status_frame,
-                                           .identity_frame = unit.identity.value_or(std::string())});
+                                           .identity_frame = unit.identity.value_or(std::string()),
+                                           .profile = config_.site.profile.get()});
   std::set<std::string> now;
   for (const DiscoveryMessage& m : messages) {
     now.insert(m.topic);
@@ -145,10 +195,96 @@ void Gateway::PublishDiscovery(const UnitKey& key, Unit& unit) {
   unit.discovery_topics.assign(now.begin(), now.end());
 }
 
+void Gateway::PublishBankDiscovery() {
+  std::set<std::string> now;
+  if (config_.discovery.enabled && config_.site.profile) {
+    const std::string& prefix = config_.broker.topic_prefix;
+    std::vector<DiscoveredBank> banks;
+    for (const BusConfig& bus : config_.buses)
+      banks.push_back({{}, bus.name, BusBankTopic(prefix, bus.name), {}, {}});
+    banks.push_back({{}, {}, SiteBankTopic(prefix), {}, {}});
+    for (DiscoveredBank& bank : banks) {
+      bank.client_id = config_.broker.client_id;
+      bank.availability_topic = GatewayAvailabilityTopic(prefix);
+      bank.profile = config_.site.profile.get();
+      for (const DiscoveryMessage& m : BankDiscoveryConfigs(config_.discovery, bank)) {
+        now.insert(m.topic);
+        publisher_->SetRetained(m.topic, m.payload);
+      }
+    }
+  }
+  for (const std::string& old : bank_discovery_topics_) {
+    if (!now.contains(old)) publisher_->ClearRetained(old);
+  }
+  bank_discovery_topics_ = std::move(now);
+}
+
 void Gateway::PublishStats() {
   publisher_->PublishTransient(GatewayStatsTopic(config_.broker.topic_prefix),
                                StatsJson(kelvo_records::FormatTime(std::chrono::system_clock::now()),
                                          publisher_->queued(), publisher_->dropped(), counters_));
+}
+
+void Gateway::PublishBusBank(const std::string& bus) {
+  if (!config_.site.profile) return;
+  const BusConfig* config = BusNamed(bus);
+  if (config == nullptr) return;
+  const auto now = std::chrono::system_clock::now();
+  std::vector<UnitKey> keys;
+  keys.reserve(config->addresses.size());
+  for (const int address : config->addresses) keys.push_back({bus, address});
+  std::vector<BankMember> members;
+  members.reserve(keys.size());
+  for (const UnitKey& key : keys) members.push_back(Member(key, now));
+  publisher_->SetRetained(BusBankTopic(config_.broker.topic_prefix, bus),
+                          BankJson(kelvo_records::FormatTime(now), members).dump());
+}
+
+void Gateway::PublishSiteBank() {
+  if (!config_.site.profile) return;
+  const auto now = std::chrono::system_clock::now();
+  std::vector<UnitKey> keys;
+  for (const BusConfig& bus : config_.buses) {
+    for (const int address : bus.addresses) keys.push_back({bus.name, address});
+  }
+  std::vector<BankMember> members;
+  members.reserve(keys.size());
+  for (const UnitKey& key : keys) members.push_back(Member(key, now));
+  publisher_->SetRetained(SiteBankTopic(config_.broker.topic_prefix),
+                          BankJson(kelvo_records::FormatTime(now), members).dump());
+}
+
+BankMember Gateway::Member(const UnitKey& key, std::chrono::system_clock::time_point now) const {
+  const auto found = units_.find(key);
+  if (found == units_.end() || !found->second.bank) return {&key, nullptr, false};
+  const Unit& unit = found->second;
+  return {&key, &*unit.bank, unit.availability == Availability::Online && now <= unit.fresh_until};
+}
+
+void Gateway::StartEnergyCounters() {
+  if (!config_.site.profile || energy_writer_) return;
+  EnergyStateRead kept = ReadEnergyState(config_.site.state_dir);
+  if (!kept.problem.empty()) Log(kept.problem);
+  kept_energy_ = std::move(kept.totals);
+  saved_energy_ = kept_energy_;
+  energy_writer_ = std::make_unique<EnergyStateWriter>();
+  energy_timer_.start(kEnergySaveMs);
+}
+
+void Gateway::SaveEnergy() {
+  if (!energy_writer_) return;
+  EnergyTotalsByUnit now = kept_energy_;
+  for (const auto& [key, unit] : units_) {
+    const EnergyTotals totals = unit.energy.totals();
+    if (totals != EnergyTotals{} || now.contains(key)) now[key] = totals;
+  }
+  if (std::optional<std::string> fault = energy_writer_->TakeNewFault()) {
+    Log(fault->empty() ? "energy counters kept in " + EnergyStatePath(config_.site.state_dir) + " again"
+                       : *fault + ": the energy counters are not kept, trying again");
+  }
+  if (now == saved_energy_) return;
+  saved_energy_ = now;
+  energy_writer_->Offer(config_.site.state_dir, std::move(now));
 }
 
 void Gateway::Reload() {
@@ -165,8 +301,13 @@ void Gateway::Reload() {
   // Gone units are cleared first, through the connection that announced them.
   ForgetUnits(plan.forget, old_prefix);
   ApplyBrokerChanges(plan.reconnect);
-  ApplyBusChanges(plan);
-  if (plan.discovery_changed) ApplyDiscoveryChanges();
+  ApplyBusChanges(plan, old_prefix);
+  ApplySiteChanges();
+  if (plan.discovery_changed || plan.profile_changed) {
+    ApplyDiscoveryChanges();
+  } else {
+    PublishBankDiscovery();  // bank devices follow the buses
+  }
   Log("configuration reloaded from " + path_);
 }
 
@@ -176,6 +317,8 @@ void Gateway::ForgetUnits(const std::vector<UnitKey>& units, const std::string& 
     if (found == units_.end()) continue;
     for (const std::string& topic : found->second.discovery_topics) publisher_->ClearRetained(topic);
     publisher_->ClearRetained(TopicsOf(prefix, key).availability);
+    // Its counters go on from here should it come back.
+    if (found->second.energy.totals() != EnergyTotals{}) kept_energy_[key] = found->second.energy.totals();
     units_.erase(found);
   }
 }
@@ -186,7 +329,12 @@ void Gateway::ApplyBrokerChanges(bool reconnect) {
   stats_timer_.setInterval(config_.broker.stats_interval_ms);
 }
 
-void Gateway::ApplyBusChanges(const ReloadPlan& plan) {
+void Gateway::ApplySiteChanges() {
+  publisher_->SetProfile(config_.site.profile);
+  StartEnergyCounters();
+}
+
+void Gateway::ApplyBusChanges(const ReloadPlan& plan, const std::string& old_prefix) {
   // A restarted bus keeps its rhythm: reloads in quick succession never poll it faster.
   std::map<std::string, int> next_round_in;
   for (const BusConfig& bus : plan.start) {
@@ -194,12 +342,19 @@ void Gateway::ApplyBusChanges(const ReloadPlan& plan) {
       next_round_in[bus.name] = old->second->NextRoundInMs(bus.interval_ms);
     }
   }
+  // Banks of buses gone, or every bank when the topics move, are cleared.
+  const bool moved = old_prefix != config_.broker.topic_prefix;
+  for (const auto& [name, poller] : pollers_) {
+    if (moved || BusNamed(name) == nullptr) publisher_->ClearRetained(BusBankTopic(old_prefix, name));
+  }
+  if (moved) publisher_->ClearRetained(SiteBankTopic(old_prefix));
   for (const std::string& name : plan.stop) pollers_.erase(name);
   for (const BusConfig& bus : plan.start) StartPoller(bus, next_round_in[bus.name]);
   std::erase_if(counters_, [this](const auto& entry) { return !pollers_.contains(entry.first); });
 }
 
 void Gateway::ApplyDiscoveryChanges() {
+  PublishBankDiscovery();
   for (auto& [key, unit] : units_) {
     if (config_.discovery.enabled && !unit.status_frame.empty() && unit.identity) {
       PublishDiscovery(key, unit);
@@ -214,6 +369,8 @@ void Gateway::Shutdown() {
   if (stopping_) return;
   stopping_ = true;
   stats_timer_.stop();
+  energy_timer_.stop();
+  SaveEnergy();
   pollers_.clear();
   publisher_->Shutdown(kGoodbyeWaitMs);
 }

@@ -4,15 +4,20 @@
 
 #include <QObject>
 #include <QTimer>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "gateway/bank_figures.h"
 #include "gateway/bus_counters.h"
+#include "gateway/energy_state.h"
 #include "gateway/gateway_config.h"
 #include "gateway/site_topics.h"
+#include "records/record.h"
 
 namespace kelvo_gateway {
 
@@ -40,8 +45,13 @@ class Gateway : public QObject {
   struct Unit {
     int misses = 0;
     Availability availability = Availability::Unknown;
-    std::string status_frame;             // a recent answer, for the discovery configs
-    std::optional<std::string> identity;  // the identity answer ("" when none came)
+    std::optional<BankInputs> bank;                     // from the latest answer with values
+    std::chrono::system_clock::time_point fresh_until;  // its last answer counts for the bank until then
+    EnergyCounter energy;
+    bool energy_restored = false;                     // the counters kept from an earlier run are taken
+    std::shared_ptr<const std::string> status_topic;  // made once, shared by its queued messages
+    std::string status_frame;                         // a recent answer, for the discovery configs
+    std::optional<std::string> identity;              // the identity answer ("" when none came)
     std::vector<std::string> discovery_topics;
   };
 
@@ -50,16 +60,28 @@ class Gateway : public QObject {
                   double latency_ms);
   void OnMissed(const std::string& bus, int address, const QString& reason);
   void OnIdentified(const std::string& bus, int address, const QByteArray& frame);
+  // The values of `record` for the bank and the energy counters: the unit's counters after it.
+  std::optional<EnergyTotals> TakeValues(const UnitKey& key, Unit& unit, const kelvo_records::Record& record);
+  [[nodiscard]] const BusConfig* BusNamed(const std::string& name) const;
+  [[nodiscard]] BankMember Member(const UnitKey& key, std::chrono::system_clock::time_point now) const;
   void SetAvailability(const UnitKey& key, Unit& unit, Availability availability);
   void PublishDiscovery(const UnitKey& key, Unit& unit);
   void PublishStats();
+  // One device per bank and one for the site, or none without discovery or a profile.
+  void PublishBankDiscovery();
+  void PublishBusBank(const std::string& bus);
+  void PublishSiteBank();
+  // Hands the energy counters to the writer when they changed since last time.
+  void SaveEnergy();
   [[nodiscard]] UnitTopics TopicsOfUnit(const UnitKey& key) const;
 
   // The steps of a reload, in this order, once the new file has checked.
   // ForgetUnits clears the units' retained availability and discovery configs under `prefix`.
   void ForgetUnits(const std::vector<UnitKey>& units, const std::string& prefix);
   void ApplyBrokerChanges(bool reconnect);
-  void ApplyBusChanges(const ReloadPlan& plan);
+  void ApplyBusChanges(const ReloadPlan& plan, const std::string& old_prefix);
+  void ApplySiteChanges();
+  void StartEnergyCounters();
   void ApplyDiscoveryChanges();
 
   GatewayConfig config_;
@@ -68,7 +90,12 @@ class Gateway : public QObject {
   std::map<std::string, std::unique_ptr<BusPoller>> pollers_;
   std::map<std::string, BusCounters> counters_;
   std::map<UnitKey, Unit> units_;
+  std::set<std::string> bank_discovery_topics_;
   QTimer stats_timer_;
+  QTimer energy_timer_;
+  EnergyTotalsByUnit kept_energy_;   // read at start, for units not heard of yet
+  EnergyTotalsByUnit saved_energy_;  // as last handed to the writer
+  std::unique_ptr<EnergyStateWriter> energy_writer_;
   bool stopping_ = false;
   bool told_denials_unseen_ = false;
 };

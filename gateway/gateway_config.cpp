@@ -14,6 +14,7 @@
 #include "link/port_settings.h"
 #include "mqtt/broker_url.h"
 #include "mqtt/topic_rules.h"
+#include "profile/profile_choice.h"
 
 namespace kelvo_gateway {
 
@@ -198,8 +199,29 @@ DiscoveryConfig ReadDiscovery(const TableReader& t, const std::string& source) {
   return d;
 }
 
+SiteConfig ReadSite(const TableReader& t) {
+  SiteConfig site;
+  site.profile_choice = t.String("profile", "");
+  if (t.Has("profile") && site.profile_choice.empty())
+    t.FailKey("profile", "is empty: name a profile file, or \"none\" for no values");
+  if (site.profile_choice.empty() && kelvo_profile::FindDefaultProfile().empty()) {
+    std::string what = "no default profile (looked for";
+    for (const std::string& candidate : kelvo_profile::DefaultProfileCandidates()) what += ' ' + candidate;
+    what += "): name one with profile = \"FILE\" in [site], or profile = \"none\" for no values";
+    if (t.line() > 0) t.Fail(t.line(), what);
+    throw kelvo_config::ConfigError{t.source() + ": " + what};
+  }
+  kelvo_profile::ProfileLoad load = kelvo_profile::LoadChosenProfile(site.profile_choice);
+  if (load.error && t.Has("profile")) t.FailKey("profile", load.error->text);
+  if (load.error) throw kelvo_config::ConfigError{t.source() + ": the default profile: " + load.error->text};
+  if (load.profile) site.profile = std::make_shared<const kelvo_profile::Profile>(std::move(*load.profile));
+  site.state_dir = t.String("state_dir", site.state_dir);
+  if (site.state_dir.empty()) t.FailKey("state_dir", "is empty: name the directory for the gateway's state");
+  return site;
+}
+
 GatewayConfig ReadConfig(const toml::table& root, const std::string& source) {
-  const TableReader top(root, "the file", source, {"broker", "bus", "homeassistant"});
+  const TableReader top(root, "the file", source, {"broker", "bus", "homeassistant", "site"});
   GatewayConfig config;
 
   const toml::table* broker = top.Table("broker");
@@ -235,6 +257,11 @@ GatewayConfig ReadConfig(const toml::table& root, const std::string& source) {
     config.discovery =
         ReadDiscovery(TableReader(*ha, "[homeassistant]", source, {"enabled", "prefix", "fields"}), source);
   }
+  // Without a [site] table the defaults hold: the default profile, the package's state directory.
+  static const toml::table kNoSite;
+  const toml::table* site = top.Table("site");
+  config.site =
+      ReadSite(TableReader(site != nullptr ? *site : kNoSite, "[site]", source, {"profile", "state_dir"}));
   return config;
 }
 

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "profile/profile.h"
 
 namespace kelvo_gateway {
 
@@ -60,10 +63,18 @@ struct DiscoveryConfig {
   bool operator==(const DiscoveryConfig&) const = default;
 };
 
+// What the site's numbers mean, and where the gateway keeps what outlives it.
+struct SiteConfig {
+  std::string profile_choice;  // as written: a path, "none", or empty for the default profile
+  std::shared_ptr<const kelvo_profile::Profile> profile;  // null: values off
+  std::string state_dir = "/var/lib/kelvo-gateway";       // the energy counters' file
+};
+
 struct GatewayConfig {
   BrokerConfig broker;
   std::vector<BusConfig> buses;
   DiscoveryConfig discovery;
+  SiteConfig site;
 };
 
 // The configuration in `path`, or one line naming the file, the line and the

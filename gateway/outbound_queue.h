@@ -4,8 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
+#include <optional>
 #include <string>
 
+#include "gateway/energy_counter.h"
 #include "records/record.h"
 
 namespace kelvo_gateway {
@@ -14,8 +17,9 @@ namespace kelvo_gateway {
 // where its JSON text (mostly the field labels every message repeats) is
 // about 2.5 KB. The text is made when the message goes to the library.
 struct OutboundMessage {
-  std::string topic;
+  std::shared_ptr<const std::string> topic;  // shared by every message of the unit
   kelvo_records::Record record;
+  std::optional<EnergyTotals> energy;  // the unit's counters as of this answer
 };
 
 class OutboundQueue {

@@ -60,6 +60,10 @@ ReloadPlan PlanReload(const GatewayConfig& in_use, ConfigResult reread, const st
   plan.forget = UnitsToForget(in_use, next, known);
   plan.reconnect = ConnectionSettings(in_use.broker) != ConnectionSettings(next.broker);
   plan.discovery_changed = in_use.discovery != next.discovery;
+  const auto* old_profile = in_use.site.profile.get();
+  const auto* new_profile = next.site.profile.get();
+  plan.profile_changed = (old_profile == nullptr) != (new_profile == nullptr) ||
+                         (old_profile != nullptr && !(*old_profile == *new_profile));
   PlanBusChanges(in_use, next, plan);
   plan.next = std::move(reread.config);
   return plan;

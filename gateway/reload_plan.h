@@ -31,6 +31,8 @@ struct ReloadPlan {
   std::vector<BusConfig> start;
   // Step 5: the remaining units' discovery configs are published again or cleared.
   bool discovery_changed = false;
+  // The profile's meaning changed: values, and discovery configs, follow the new one.
+  bool profile_changed = false;
 };
 
 // The plan for going from `in_use` to the file read again (`reread`), with

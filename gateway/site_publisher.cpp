@@ -15,6 +15,8 @@ namespace {
 
 constexpr const char* kOnline = "online";
 constexpr const char* kOffline = "offline";
+// Energy counters go to the Wh's thousandth.
+constexpr int kEnergyDecimals = 3;
 
 }  // namespace
 
@@ -62,8 +64,9 @@ void SitePublisher::SetMaxQueued(std::size_t max_queued) {
   queue_.SetCapacity(max_queued_);
 }
 
-void SitePublisher::PublishStatus(std::string topic, kelvo_records::Record record) {
-  queue_.Push({std::move(topic), std::move(record)});
+void SitePublisher::PublishStatus(std::shared_ptr<const std::string> topic, kelvo_records::Record record,
+                                  std::optional<EnergyTotals> energy) {
+  queue_.Push({std::move(topic), std::move(record), energy});
   longest_queue_ = std::max(longest_queue_, queue_.size());
   // Answers that arrive in one pass of the event loop go to the library
   // together, so that its network thread wakes once for them.
@@ -151,7 +154,7 @@ void SitePublisher::OnDenied(int mid, const QString& reason) {
   const auto denied =
       std::find_if(inflight_.begin(), inflight_.end(), [mid](const auto& m) { return m.first == mid; });
   if (denied == inflight_.end()) return;
-  Lost(denied->second.topic, "the broker denies it: " + reason);
+  Lost(*denied->second.topic, "the broker denies it: " + reason);
   TakeInflight(mid);
   Pump();
   if (shutting_down_ && queued() == 0) SayGoodbye();
@@ -166,6 +169,14 @@ bool SitePublisher::TakeInflight(int mid) {
   return true;
 }
 
+std::string SitePublisher::StatusPayload(const OutboundMessage& m) const {
+  if (!m.energy) return kelvo_records::JsonRecord(m.record, profile_.get());
+  const kelvo_records::AddedValue energy[] = {
+      {"energy_charged", m.energy->charged_wh, kEnergyDecimals},
+      {"energy_discharged", m.energy->discharged_wh, kEnergyDecimals}};
+  return kelvo_records::JsonRecord(m.record, profile_.get(), energy);
+}
+
 void SitePublisher::Pump() {
   // The window never takes the whole bound, so that a new message always has room to wait.
   const std::size_t window =
@@ -174,11 +185,11 @@ void SitePublisher::Pump() {
     int mid = -1;
     const OutboundMessage& m = queue_.front();
     QString why;
-    switch (client_->Publish(m.topic, kelvo_records::JsonRecord(m.record), 1, false, &mid, &why)) {
+    switch (client_->Publish(*m.topic, StatusPayload(m), 1, false, &mid, &why)) {
       case PublishOutcome::NotConnected: return;
       case PublishOutcome::Refused:
         // Dropped, never retried: it would block every message behind it for ever.
-        Lost(m.topic, "the MQTT library refuses it: " + why);
+        Lost(*m.topic, "the MQTT library refuses it: " + why);
         queue_.PopFront();
         break;
       case PublishOutcome::Taken:

@@ -8,11 +8,13 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
 #include "gateway/outbound_queue.h"
 #include "mqtt/mqtt_client.h"
+#include "profile/profile.h"
 
 namespace kelvo_gateway {
 
@@ -29,8 +31,15 @@ class SitePublisher : public QObject {
   void Reconnect(kelvo_mqtt::MqttSettings settings);
   void SetMaxQueued(std::size_t max_queued);
 
-  // Queues `record` for `topic`; its payload is JsonRecord's text of it.
-  void PublishStatus(std::string topic, kelvo_records::Record record);
+  // Queues `record` for `topic`; its payload is JsonRecord's text of it,
+  // with the profile's values and the unit's energy counters when given.
+  void PublishStatus(std::shared_ptr<const std::string> topic, kelvo_records::Record record,
+                     std::optional<EnergyTotals> energy = std::nullopt);
+  void PublishStatus(std::string topic, kelvo_records::Record record) {
+    PublishStatus(std::make_shared<const std::string>(std::move(topic)), std::move(record));
+  }
+  // The profile whose values status messages carry; null for none.
+  void SetProfile(std::shared_ptr<const kelvo_profile::Profile> profile) { profile_ = std::move(profile); }
   // Retained state: published now when connected, and again on each connect.
   void SetRetained(const std::string& topic, std::string payload);
   // Publishes an empty retained message once (now, or on the next connect) and forgets the topic.
@@ -69,11 +78,13 @@ class SitePublisher : public QObject {
   // Hands one message outside the queue to the library; false when not connected.
   bool Send(const std::string& topic, const std::string& payload, int qos, bool retain);
   void Lost(const std::string& topic, const QString& why);
+  [[nodiscard]] std::string StatusPayload(const OutboundMessage& m) const;
   void Pump();
   void SayGoodbye();
   void FinishShutdown();
 
   std::unique_ptr<kelvo_mqtt::MqttClient> client_;
+  std::shared_ptr<const kelvo_profile::Profile> profile_;
   std::string gateway_topic_;
   OutboundQueue queue_;
   // Status messages the library holds until acknowledged, oldest first: sent

@@ -7,6 +7,14 @@ UnitTopics TopicsOf(std::string_view prefix, const UnitKey& unit) {
   return {base + "status", base + "availability"};
 }
 
+std::string BusBankTopic(std::string_view prefix, std::string_view bus) {
+  return std::string(prefix) + "/" + std::string(bus) + "/bank";
+}
+
+std::string SiteBankTopic(std::string_view prefix) {
+  return std::string(prefix) + "/bank";
+}
+
 std::string GatewayAvailabilityTopic(std::string_view prefix) {
   return std::string(prefix) + "/gateway/availability";
 }

@@ -23,6 +23,11 @@ struct UnitTopics {
 
 [[nodiscard]] UnitTopics TopicsOf(std::string_view prefix, const UnitKey& unit);
 
+// {prefix}/{bus}/bank: the figures of one bus's units.
+[[nodiscard]] std::string BusBankTopic(std::string_view prefix, std::string_view bus);
+// {prefix}/bank: the figures of every unit of the gateway.
+[[nodiscard]] std::string SiteBankTopic(std::string_view prefix);
+
 // {prefix}/gateway/availability: "online" while connected, "offline" as goodbye and will.
 [[nodiscard]] std::string GatewayAvailabilityTopic(std::string_view prefix);
 // {prefix}/gateway/stats

@@ -15,6 +15,8 @@ namespace kelvo_profile {
 struct BitName {
   int bit = 0;
   std::string name;
+
+  bool operator==(const BitName&) const = default;
 };
 
 // One [field.KEY] table: the payload field it reads and what its number means.
@@ -23,6 +25,7 @@ struct ProfileField {
   std::string flags_key;       // KEY_flags, for fields with bits
   std::string label;           // the catalogue's label as UTF-8, as the file gives it
   std::string_view label_gbk;  // the same label as the codec holds it
+  bool array = false;          // one number per cell or sensor
   std::string unit;            // empty: none
   double scale = 1;
   double offset = 0;
@@ -33,6 +36,8 @@ struct ProfileField {
   std::string title_en;       // empty: none given
   std::string title_zh;
   int line = 0;  // of the [field.KEY] header, for messages
+
+  bool operator==(const ProfileField&) const = default;
 };
 
 // A profile as read: its fields in the file's order.
@@ -50,6 +55,9 @@ class Profile {
   [[nodiscard]] const ProfileField* FieldForLabel(std::string_view label_gbk) const noexcept;
   // The field with key `key`, or null.
   [[nodiscard]] const ProfileField* FieldForKey(std::string_view key) const noexcept;
+
+  // The same fields meaning the same, wherever they were read from.
+  bool operator==(const Profile& other) const { return fields_ == other.fields_; }
 
  private:
   std::string source_;

@@ -176,6 +176,7 @@ ProfileField ReadField(const TableReader& t, std::string key) {
     t.FailKey("label", Quoted(field.label) + " holds text, not a number");
   }
   field.label_gbk = label->gbk;
+  field.array = IsArray(label->kind);
   field.unit = t.String("unit");
   field.scale = t.Number("scale").value_or(1.0);
   if (field.scale == 0) t.FailKey("scale", "must not be 0");

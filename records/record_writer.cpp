@@ -124,6 +124,10 @@ std::optional<RecordFormat> ParseRecordFormat(std::string_view name) {
 }
 
 std::string JsonRecord(const Record& r, const Profile* profile) {
+  return JsonRecord(r, profile, {});
+}
+
+std::string JsonRecord(const Record& r, const Profile* profile, std::span<const AddedValue> added) {
   // Cut once for the items and the values.
   const std::optional<codec::FrameItems> breakdown = codec::TryBreakDownFrame(r.frame);
   nlohmann::ordered_json items = nlohmann::ordered_json::array();
@@ -137,6 +141,10 @@ std::string JsonRecord(const Record& r, const Profile* profile) {
                                 {"items", std::move(items)}};
   if (profile != nullptr && breakdown) {
     if (std::optional<nlohmann::ordered_json> values = JsonValues(*profile, *breakdown)) {
+      for (const AddedValue& a : added) {
+        const double shift = std::pow(10.0, a.decimals);
+        (*values)[std::string(a.key)] = std::round(a.number * shift) / shift;
+      }
       object["values"] = std::move(*values);
     }
   }

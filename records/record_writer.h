@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,18 @@ enum class RecordFormat { Text, Json, Csv };
 // when the answer has a payload layout, "values" last (as JsonValues gives
 // them).
 [[nodiscard]] std::string JsonRecord(const Record& r, const kelvo_profile::Profile* profile = nullptr);
+
+// A figure the caller keeps beside the answer's own values (the gateway's
+// energy counters), rounded to `decimals`.
+struct AddedValue {
+  std::string_view key;
+  double number = 0;
+  int decimals = 0;
+};
+
+// As above, with `added` at the end of "values" whenever there are values.
+[[nodiscard]] std::string JsonRecord(const Record& r, const kelvo_profile::Profile* profile,
+                                     std::span<const AddedValue> added);
 
 // Each call returns the complete text of the lines for one record (with "\n"
 // line ends), so that the caller writes and flushes them whole: to stdout, a

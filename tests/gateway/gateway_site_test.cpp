@@ -41,10 +41,7 @@ struct TcpUnit {
 class Gateway {
  public:
   explicit Gateway(const std::string& config) {
-    QFile file(dir_.filePath("gateway.toml"));
-    file.open(QIODevice::WriteOnly);
-    file.write(config.c_str());
-    file.close();
+    Rewrite(config);
     process_.setProgram(KELVO_GATEWAY_PATH);
     process_.setArguments({"--config", dir_.filePath("gateway.toml")});
     process_.start();
@@ -55,10 +52,20 @@ class Gateway {
       WaitFor([this] { return process_.state() == QProcess::NotRunning; });
     }
   }
+  // A configuration without a [site] table keeps its state in the test's own directory.
   void Rewrite(const std::string& config) {
     QFile file(dir_.filePath("gateway.toml"));
     file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     file.write(config.c_str());
+    if (config.find("[site]") == std::string::npos) {
+      file.write(("\n[site]\nstate_dir = \"" + stateDir() + "\"\n").c_str());
+    }
+  }
+  [[nodiscard]] std::string stateDir() const { return dir_.path().toStdString(); }
+  // Starts the program again on the same file, as after a crash.
+  void Restart() {
+    process_.start();
+    log_.clear();
   }
   void Signal(int number) { ::kill(static_cast<pid_t>(process_.processId()), number); }
   bool Ended(int ms) {
@@ -468,10 +475,13 @@ TEST(GatewaySite, DiscoveryConfigsOnePerSensorRemovedWithTheirBus) {
       "[homeassistant.fields.\"总电压\"]\nunit = \"V\"\nscale = 0.01\ndevice_class = \"voltage\"\n"
       "[homeassistant.fields.\"单体电压数组\"]\nunit = \"mV\"\n";
   Gateway gateway(Broker(broker) + Bus("rack1", unit.port(), "[4]") + discovery);
-  // 27 numeric fields of the status answer, 3 cell voltages, 2 temperatures.
-  constexpr std::size_t kSensors = 27 + 3 + 2;
-  ASSERT_TRUE(WaitFor([&] { return sub.Messages().size() >= kSensors; })) << gateway.Log();
-  ASSERT_EQ(sub.Messages().size(), kSensors);
+  // 27 numeric fields of the status answer, 3 cell voltages, 2 temperatures,
+  // 9 derived figures and 2 energy counters; 11 figures of each of two banks.
+  constexpr std::size_t kSensors = 27 + 3 + 2 + 9 + 2;
+  constexpr std::size_t kBankSensors = 11;
+  constexpr std::size_t kAll = kSensors + 2 * kBankSensors;
+  ASSERT_TRUE(WaitFor([&] { return sub.Messages().size() >= kAll; })) << gateway.Log();
+  ASSERT_EQ(sub.Messages().size(), kAll);
 
   const std::string node = "ha/sensor/kelvo_test-gw_rack1_4/";
   const Json total = Json::parse(sub.Last(node + "field04/config"));
@@ -486,12 +496,23 @@ TEST(GatewaySite, DiscoveryConfigsOnePerSensorRemovedWithTheirBus) {
   const Json cell3 = Json::parse(sub.Last(node + "field06_3/config"));
   EXPECT_EQ(cell3.at("unit_of_measurement"), "mV");
   EXPECT_NE(cell3.at("value_template").get<std::string>().find("['numbers'][2]"), std::string::npos);
+  // No entry: the profile's unit, read from the values.
   const Json soh = Json::parse(sub.Last(node + "field03/config"));
-  EXPECT_FALSE(soh.contains("unit_of_measurement"));  // no entry: a plain number
+  EXPECT_EQ(soh.at("unit_of_measurement"), "%");
+  EXPECT_EQ(soh.at("value_template"), "{{ value_json.values.soh }}");
+  const Json energy = Json::parse(sub.Last(node + "energy_charged/config"));
+  EXPECT_EQ(energy.at("state_class"), "total_increasing");
+  EXPECT_EQ(energy.at("unit_of_measurement"), "Wh");
+  const std::string bank = "ha/sensor/kelvo_test-gw_bank_rack1/";
+  const Json bank_cell = Json::parse(sub.Last(bank + "cell_min/config"));
+  EXPECT_EQ(bank_cell.at("state_topic"), "site/rack1/bank");
+  EXPECT_EQ(bank_cell.at("value_template"), "{{ value_json.cell_min.value }}");
+  EXPECT_EQ(bank_cell.at("unit_of_measurement"), "V");
+  EXPECT_EQ(Json::parse(sub.Last("ha/sensor/kelvo_test-gw_bank/soc/config")).at("state_topic"), "site/bank");
 
   // Retained: a late subscriber gets every config.
   Subscriber late(broker.port(), "ha/#");
-  ASSERT_TRUE(WaitFor([&] { return late.Messages().size() >= kSensors; }));
+  ASSERT_TRUE(WaitFor([&] { return late.Messages().size() >= kAll; }));
   for (const Message& m : late.Messages()) EXPECT_TRUE(m.retain) << m.topic;
 
   // The bus goes from the file: every config of its unit is emptied.
@@ -500,8 +521,12 @@ TEST(GatewaySite, DiscoveryConfigsOnePerSensorRemovedWithTheirBus) {
   gateway.Signal(SIGHUP);
   ASSERT_TRUE(WaitFor([&] {
     std::size_t emptied = 0;
-    for (const Message& m : sub.Messages()) emptied += m.topic.starts_with(node) && m.payload.empty();
-    return emptied == kSensors;
+    std::size_t bank_emptied = 0;
+    for (const Message& m : sub.Messages()) {
+      emptied += m.topic.starts_with(node) && m.payload.empty();
+      bank_emptied += m.topic.starts_with(bank) && m.payload.empty();
+    }
+    return emptied == kSensors && bank_emptied == kBankSensors;
   })) << gateway.Log();
 }
 

@@ -13,6 +13,10 @@
 namespace kelvo_gateway {
 namespace {
 
+std::shared_ptr<const std::string> Topic(std::string topic) {
+  return std::make_shared<const std::string>(std::move(topic));
+}
+
 // One step on the queue: "push", "front" (put back ahead), "pop", "capacity"
 // or "taken" (messages held in flight elsewhere).
 struct Step {
@@ -76,8 +80,8 @@ TEST(GatewayOutboundQueue, KeepsOrderAndDropsTheOldestFirst) {
     OutboundQueue queue(row.capacity);
     for (const Step& step : row.steps) {
       const std::string action = step.action;
-      if (action == "push") queue.Push({step.topic, {{}, 0, "answer for " + step.topic, 0}});
-      if (action == "front") queue.PushFront({step.topic, {{}, 0, "answer for " + step.topic, 0}});
+      if (action == "push") queue.Push({Topic(step.topic), {{}, 0, "answer for " + step.topic, 0}, {}});
+      if (action == "front") queue.PushFront({Topic(step.topic), {{}, 0, "answer for " + step.topic, 0}, {}});
       if (action == "pop") queue.PopFront();
       if (action == "capacity") queue.SetCapacity(step.capacity);
       if (action == "taken") queue.SetTakenOut(step.capacity);
@@ -85,7 +89,7 @@ TEST(GatewayOutboundQueue, KeepsOrderAndDropsTheOldestFirst) {
     EXPECT_EQ(queue.dropped(), row.dropped) << row.name;
     ASSERT_EQ(queue.size(), row.left.size()) << row.name;
     for (const std::string& topic : row.left) {
-      EXPECT_EQ(queue.front().topic, topic) << row.name;
+      EXPECT_EQ(*queue.front().topic, topic) << row.name;
       EXPECT_EQ(queue.front().record.frame, "answer for " + topic) << row.name;
       queue.PopFront();
     }
@@ -105,8 +109,9 @@ TEST(GatewayOutboundQueue, QueuedMessagesAreCompact) {
   constexpr std::size_t kCount = 10000;
   OutboundQueue queue(kCount);
   const std::size_t before = mallinfo2().uordblks;
+  const auto topic = Topic("kelvo/site-a/rack1/1/status");
   for (std::size_t i = 0; i < kCount; ++i) {
-    queue.Push({"kelvo/site-a/rack1/1/status", {std::chrono::system_clock::now(), 1, frame, 12.5}});
+    queue.Push({topic, {std::chrono::system_clock::now(), 1, frame, 12.5}, {}});
   }
   const std::size_t per_message = (mallinfo2().uordblks - before) / kCount;
   EXPECT_LT(per_message, 2 * frame.size())

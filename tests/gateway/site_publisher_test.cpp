@@ -16,8 +16,8 @@
 namespace kelvo_gateway_test {
 namespace {
 
-using kelvo_mqtt::MqttSettings;
 using kelvo_gateway::SitePublisher;
+using kelvo_mqtt::MqttSettings;
 
 MqttSettings Settings(const Broker& broker) {
   MqttSettings settings;
@@ -98,7 +98,8 @@ TEST(GatewayPublisher, DeniedPublishesAreCountedAndSaidOnce) {
   // has come back and emptied the queue.
   ASSERT_TRUE(WaitFor([&] {
     return c.publisher.dropped() == 4u && sub.Count("site/ok/1/status") == 1 && c.publisher.queued() == 0u;
-  })) << c.publisher.dropped() << " dropped, " << c.publisher.queued() << " queued";
+  })) << c.publisher.dropped()
+      << " dropped, " << c.publisher.queued() << " queued";
   EXPECT_EQ(sub.Count("site/closed/1/status"), 0u);
   ASSERT_EQ(c.lost.size(), 2u);
   for (const char* topic : {"site/closed/1/status", "site/closed/1/availability"}) {

@@ -63,6 +63,7 @@ struct Case {
 TEST_F(ConfigFiles, ChecksEveryFault) {
   const std::string b = kBroker;
   const std::string bus = kBus;
+  const std::string bad_profile = Write("bad-profile.toml", "[field.x]\nlabel = \"nope\"\n");
   const std::vector<Case> cases = {
       {"pinned example, comments and all",
        "[broker]\nurl = \"mqtt://127.0.0.1:1883\"      # mqtts:// for TLS\nclient_id = \"site-a\"\n"
@@ -159,6 +160,23 @@ TEST_F(ConfigFiles, ChecksEveryFault) {
            "[[bus]]\nname = \"b\"\nport = \"/dev/../dev/ttyS0\"\naddresses = [2]\n",
        2,
        {"line 9", "port also used by bus a, line 5"}},
+      {"the default profile",
+       b + bus,
+       0,
+       {"values in the units of", "default.toml", "/var/lib/kelvo-gateway"}},
+      {"values off", b + bus + "[site]\nprofile = \"none\"\n", 0, {"no values"}},
+      {"a profile with a fault",
+       b + bus + "[site]\nprofile = \"" + bad_profile + "\"\n",
+       2,
+       {"line 8", "\"profile\"", "bad-profile.toml: line 2", "\"nope\""}},
+      {"a profile that is not there",
+       b + bus + "[site]\nprofile = \"/nonexistent/p.toml\"\n",
+       2,
+       {"line 8", "/nonexistent/p.toml"}},
+      {"typo in [site]",
+       b + bus + "[site]\nstate_dirs = \"/tmp\"\n",
+       2,
+       {"line 8", "\"state_dirs\"", "unknown"}},
       {"other port on the same server",
        b + bus + "[[bus]]\nname = \"rack2\"\nport = \"tcp://127.0.0.1:4002\"\naddresses = [4]\n",
        0,

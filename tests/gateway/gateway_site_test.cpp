@@ -11,6 +11,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <cmath>
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -159,6 +161,118 @@ TEST(GatewaySite, PublishesStatusAvailabilityAndStatsOfEveryBus) {
   EXPECT_EQ(gateway.process().exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(gateway.process().exitCode(), 0);
   EXPECT_TRUE(WaitFor([&] { return sub.Last("site/gateway/availability") == "offline"; }));
+}
+
+// The number of the status item labelled `label`: "number", or "numbers" for arrays.
+Json ItemNumber(const Json& status, const std::string& label) {
+  for (const Json& item : status.at("items")) {
+    if (item.value("label", "") == label)
+      return item.contains("numbers") ? item.at("numbers") : item.at("number");
+  }
+  return nullptr;
+}
+
+double Round(double value, int decimals) {
+  const double shift = std::pow(10.0, decimals);
+  return std::round(value * shift) / shift;
+}
+
+TEST(GatewaySite, ValuesAndBankFiguresFollowTheUnitsThatAnswer) {
+  kelvo_gateway_test::Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/#");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  TcpUnit one({1});
+  auto two = std::make_unique<TcpUnit>(std::vector<int>{2});
+  Gateway gateway(Broker(broker, "stats_interval_ms = 300\noffline_after = 2\n") +
+                  Bus("rack1", one.port(), "[1]") + Bus("rack2", two->port(), "[2]"));
+  // The latest message on `topic` as JSON; an empty object before the first.
+  const auto latest = [&](const std::string& topic) {
+    const std::string last = sub.Last(topic);
+    return last.empty() ? Json::object() : Json::parse(last);
+  };
+  const auto site_bank = [&] { return latest("site/bank"); };
+  ASSERT_TRUE(WaitFor([&] {
+    return sub.Count("site/rack2/2/status") > 0 && site_bank().value("fresh", 0) == 2;
+  })) << gateway.Log();
+
+  // Values against the raw numbers of the same answer, as the default profile scales them.
+  const Json status = Json::parse(sub.Last("site/rack1/1/status"));
+  const Json& values = status.at("values");
+  const double volts = ItemNumber(status, "总电压").get<double>() * 0.01;
+  const double amperes =
+      (ItemNumber(status, "当前充电电流").get<double>() - ItemNumber(status, "当前放电电流").get<double>()) *
+      0.01;
+  EXPECT_DOUBLE_EQ(values.at("total_voltage").get<double>(), Round(volts, 2));
+  EXPECT_DOUBLE_EQ(values.at("current").get<double>(), Round(amperes, 2));
+  EXPECT_DOUBLE_EQ(values.at("power").get<double>(), Round(Round(volts, 2) * Round(amperes, 2), 4));
+  const Json raw_temperatures = ItemNumber(status, "传感器温度数组");
+  ASSERT_EQ(values.at("temperatures").size(), raw_temperatures.size());
+  for (std::size_t i = 0; i < raw_temperatures.size(); ++i)
+    EXPECT_EQ(values.at("temperatures")[i].get<int>(), raw_temperatures[i].get<int>() - 40);
+  EXPECT_TRUE(values.at("energy_charged").is_number());
+  EXPECT_TRUE(values.at("energy_discharged").is_number());
+
+  // Both units fresh: the site sums both, each bus its own.
+  const Json both = site_bank();
+  EXPECT_EQ(both.at("units"), 2);
+  EXPECT_DOUBLE_EQ(both.at("full_capacity").get<double>(), 2 * values.at("full_capacity").get<double>());
+  EXPECT_EQ(Json::parse(sub.Last("site/rack2/bank")).at("units"), 1);
+  Subscriber late(broker.port(), "site/+/bank");
+  ASSERT_TRUE(WaitFor([&] { return late.Count("site/rack1/bank") > 0; }));
+  EXPECT_TRUE(late.On("site/rack1/bank").front().retain);
+
+  // Unit 2 stops answering: after two missed rounds it no longer counts.
+  two.reset();
+  ASSERT_TRUE(WaitFor([&] { return site_bank().value("fresh", -1) == 1; })) << gateway.Log();
+  const Json one_left = site_bank();
+  EXPECT_EQ(one_left.at("units"), 2);
+  EXPECT_DOUBLE_EQ(one_left.at("full_capacity").get<double>(), values.at("full_capacity").get<double>());
+  EXPECT_EQ(one_left.at("cell_min").at("bus"), "rack1");
+  ASSERT_TRUE(WaitFor([&] { return latest("site/rack2/bank").value("fresh", -1) == 0; }));
+  const Json gone = Json::parse(sub.Last("site/rack2/bank"));
+  EXPECT_TRUE(gone.at("soc").is_null());
+  EXPECT_TRUE(gone.at("cell_max").is_null());
+}
+
+// The energy counters of a unit (Wh in and out together).
+double EnergyOf(const Json& status) {
+  const Json& v = status.at("values");
+  return v.at("energy_charged").get<double>() + v.at("energy_discharged").get<double>();
+}
+
+TEST(GatewaySite, EnergyCountersSurviveAKill) {
+  kelvo_gateway_test::Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/+/+/status");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  TcpUnit unit({1});
+  Gateway gateway(Broker(broker) + Bus("rack1", unit.port(), "[1]"));
+  const std::string state = gateway.stateDir() + "/energy.json";
+  const auto kept = [&] {
+    std::ifstream in(state);
+    const Json file = Json::parse(in, nullptr, false);
+    if (!file.is_object() || file.at("units").empty()) return -1.0;
+    const Json& u = file.at("units")[0];
+    return u.at("energy_charged").get<double>() + u.at("energy_discharged").get<double>();
+  };
+  // Written within 5 s of counting anything.
+  ASSERT_TRUE(WaitFor([&] { return kept() > 0; }, 15000)) << gateway.Log();
+  const double last_before = EnergyOf(Json::parse(sub.Last("site/rack1/1/status")));
+  const double watts =
+      std::abs(Json::parse(sub.Last("site/rack1/1/status")).at("values").at("power").get<double>());
+  gateway.process().kill();
+  ASSERT_TRUE(gateway.Ended(5000));
+  const double in_file = kept();
+  ASSERT_GT(in_file, 0) << "the file survives a kill whole";
+
+  sub.Clear();
+  gateway.Restart();
+  ASSERT_TRUE(WaitFor([&] { return sub.Count("site/rack1/1/status") > 0; })) << gateway.Log();
+  const double first_after = EnergyOf(Json::parse(sub.On("site/rack1/1/status").front().payload));
+  EXPECT_GE(first_after + 0.0005, in_file) << "to the Wh's thousandth, never less than kept";
+  // At most the last 5 s (and a round) is lost.
+  EXPECT_LE(last_before - first_after, watts * 6 / 3600) << last_before << " then " << first_after;
 }
 
 // The miss that turns a unit offline is exactly the offline_after-th: rounds a

@@ -37,6 +37,8 @@ MqttClient::MqttClient(MqttSettings settings, QObject* parent)
   mosquitto_max_inflight_messages_set(mosq_, kMaxInflight);
   mosquitto_connect_callback_set(mosq_, &MqttClient::OnConnect);
   mosquitto_publish_v5_callback_set(mosq_, &MqttClient::OnPublish);
+  mosquitto_subscribe_v5_callback_set(mosq_, &MqttClient::OnSubscribe);
+  mosquitto_message_v5_callback_set(mosq_, &MqttClient::OnMessage);
   int rc = MOSQ_ERR_SUCCESS;
   if (!settings_.will_topic.empty()) {
     rc = mosquitto_will_set(mosq_, settings_.will_topic.c_str(),
@@ -103,7 +105,70 @@ PublishOutcome MqttClient::Publish(const std::string& topic, const std::string& 
 }
 
 void MqttClient::OnConnect(mosquitto*, void* self, int rc) {
-  static_cast<MqttClient*>(self)->connack_ = rc;
+  auto* client = static_cast<MqttClient*>(self);
+  client->connack_ = rc;
+  // A new connection has no subscriptions (clean session): ask for them again.
+  if (rc == 0 && !client->settings_.subscriptions.empty()) client->Subscribe();
+}
+
+void MqttClient::Subscribe() {
+  // A filter MQTT forbids would make the library refuse the whole SUBSCRIBE: it is left out and said refused.
+  std::vector<char*> filters;
+  QStringList refused;
+  for (std::string& filter : settings_.subscriptions) {
+    if (mosquitto_sub_topic_check(filter.c_str()) == MOSQ_ERR_SUCCESS) {
+      filters.push_back(filter.data());
+    } else {
+      refused << QString::fromStdString(filter);
+    }
+  }
+  subscribe_mid_ = -1;
+  subscribe_refused_ = refused;
+  if (!filters.empty() &&
+      mosquitto_subscribe_multiple(mosq_, &subscribe_mid_, static_cast<int>(filters.size()), filters.data(),
+                                   1, 0, nullptr) == MOSQ_ERR_SUCCESS) {
+    return;
+  }
+  subscribe_mid_ = -1;
+  for (const char* filter : filters) refused << QString::fromUtf8(filter);
+  Post([this, refused] { emit subscribed(refused); });
+}
+
+void MqttClient::OnSubscribe(mosquitto*, void* self, int mid, int count, const int* granted,
+                             const mqtt5__property*) {
+  auto* client = static_cast<MqttClient*>(self);
+  if (mid != client->subscribe_mid_) return;
+  QStringList refused = client->subscribe_refused_;
+  int i = 0;
+  for (const std::string& filter : client->settings_.subscriptions) {
+    if (refused.contains(QString::fromStdString(filter))) continue;
+    // Granted QoS 0x80 and up (MQTT 5 reason codes) is a refusal; a missing answer counts as one.
+    if (i >= count || granted[i] >= 0x80) refused << QString::fromStdString(filter);
+    ++i;
+  }
+  client->Post([client, refused] { emit client->subscribed(refused); });
+}
+
+void MqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* m, const mqtt5__property*) {
+  auto* client = static_cast<MqttClient*>(self);
+  std::lock_guard lock(client->incoming_mutex_);
+  if (client->incoming_.size() >= client->settings_.max_unread) {
+    ++client->unread_dropped_;
+    return;
+  }
+  // Messages that come together cross to the owner's thread in one event.
+  if (client->incoming_.empty()) client->Post([client] { client->DeliverMessages(); });
+  client->incoming_.push_back({QString::fromUtf8(m->topic),
+                               QByteArray(static_cast<const char*>(m->payload), m->payloadlen), m->retain});
+}
+
+void MqttClient::DeliverMessages() {
+  std::vector<Incoming> messages;
+  {
+    std::lock_guard lock(incoming_mutex_);
+    messages.swap(incoming_);
+  }
+  for (const Incoming& m : messages) emit message(m.topic, m.payload, m.retained);
 }
 
 void MqttClient::OnPublish(mosquitto*, void* self, int mid, int reason_code, const mqtt5__property*) {

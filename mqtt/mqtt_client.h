@@ -4,15 +4,20 @@
 // signals on the owner's event loop.
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
+#include <QStringList>
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 struct mosquitto;
+struct mosquitto_message;
 struct mqtt5__property;  // NOLINT(bugprone-reserved-identifier): libmosquitto names it so
 
 namespace kelvo_mqtt {
@@ -28,6 +33,10 @@ struct MqttSettings {
   int keepalive_s = 30;
   std::string will_topic;  // retained, QoS 1, when the connection dies without a goodbye
   std::string will_payload;
+  // Topic filters subscribed with QoS 1 on every connect; none: a client that only publishes.
+  std::vector<std::string> subscriptions;
+  // Received messages waiting for the owner's loop; past that, new ones are dropped and counted.
+  std::size_t max_unread = 100000;
 
   bool operator==(const MqttSettings&) const = default;
 };
@@ -64,6 +73,8 @@ class MqttClient : public QObject {
   // that published() or denied() reports; `why` the library's reason for a refusal.
   PublishOutcome Publish(const std::string& topic, const std::string& payload, int qos, bool retain,
                          int* mid = nullptr, QString* why = nullptr);
+  // Messages dropped because the owner's loop had max_unread waiting.
+  [[nodiscard]] std::uint64_t unreadDropped() const { return unread_dropped_; }
 
  signals:
   // `denials_seen`: the broker speaks MQTT 5, whose acknowledgements say when it denies a publish.
@@ -73,12 +84,22 @@ class MqttClient : public QObject {
   void published(int mid);
   // QoS 1 over MQTT 5: the broker refused `mid` (an ACL, a quota), with its reason.
   void denied(int mid, const QString& reason);
+  // The broker answered the subscriptions made on connecting (after each
+  // connected()); `refused` holds the filters it did not grant.
+  void subscribed(const QStringList& refused);
+  // A message on a subscribed topic; `retained`: the broker kept it from before the subscription.
+  void message(const QString& topic, const QByteArray& payload, bool retained);
 
  private:
   static void OnConnect(mosquitto*, void* self, int rc);
   static void OnPublish(mosquitto*, void* self, int mid, int reason_code, const struct mqtt5__property*);
+  static void OnSubscribe(mosquitto*, void* self, int mid, int count, const int* granted,
+                          const struct mqtt5__property*);
+  static void OnMessage(mosquitto*, void* self, const mosquitto_message* m, const struct mqtt5__property*);
+  void Subscribe();
   void Run();
   void DeliverAcks();
+  void DeliverMessages();
   // Why the connection ended (`rc` from the library's loop), in the operator's terms.
   [[nodiscard]] QString LossReason(int rc) const;
   bool SleepUnlessStopped(int ms);
@@ -99,7 +120,17 @@ class MqttClient : public QObject {
     int reason_code;
   };
   std::mutex acks_mutex_;
-  std::vector<Ack> acks_;  // from the network thread, not yet delivered
+  std::vector<Ack> acks_;          // from the network thread, not yet delivered
+  int subscribe_mid_ = -1;         // on the network thread: the SUBSCRIBE of this connection
+  QStringList subscribe_refused_;  // on the network thread: filters left out of it
+  struct Incoming {
+    QString topic;
+    QByteArray payload;
+    bool retained;
+  };
+  std::mutex incoming_mutex_;
+  std::vector<Incoming> incoming_;  // from the network thread, not yet delivered
+  std::atomic<std::uint64_t> unread_dropped_{0};
 };
 
 }  // namespace kelvo_mqtt

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <algorithm>
 
 namespace kelvo_gateway_test {
 
@@ -148,6 +149,40 @@ std::string Subscriber::Last(const std::string& topic) const {
 void Subscriber::Clear() {
   std::lock_guard lock(mutex_);
   messages_.clear();
+}
+
+Publisher::Publisher(int port) {
+  mosquitto_lib_init();
+  mosq_ = mosquitto_new(nullptr, true, this);
+  mosquitto_publish_callback_set(mosq_, &Publisher::OnPublish);
+  mosquitto_connect(mosq_, "127.0.0.1", port, 30);
+  mosquitto_loop_start(mosq_);
+}
+
+Publisher::~Publisher() {
+  mosquitto_disconnect(mosq_);
+  mosquitto_loop_stop(mosq_, false);
+  mosquitto_destroy(mosq_);
+}
+
+void Publisher::OnPublish(mosquitto*, void* self, int mid) {
+  auto* p = static_cast<Publisher*>(self);
+  std::lock_guard lock(p->mutex_);
+  p->acked_.push_back(mid);
+}
+
+bool Publisher::Publish(const std::string& topic, const std::string& payload, bool retain) {
+  int mid = 0;
+  if (mosquitto_publish(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1,
+                        retain) != MOSQ_ERR_SUCCESS) {
+    return false;
+  }
+  return WaitFor(
+      [&] {
+        std::lock_guard lock(mutex_);
+        return std::find(acked_.begin(), acked_.end(), mid) != acked_.end();
+      },
+      5000);
 }
 
 }  // namespace kelvo_gateway_test

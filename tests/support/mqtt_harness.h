@@ -1,5 +1,6 @@
 // A real mosquitto broker on a free loopback port, and a subscriber that keeps
-// every message it receives, for the gateway's tests.
+// every message it receives, for the tests of every program that talks to a
+// broker (the namespace is named for the gateway, its first user).
 #pragma once
 
 #include <QProcess>
@@ -73,6 +74,22 @@ class Subscriber {
   mutable std::mutex mutex_;
   std::vector<Message> messages_;
   bool subscribed_ = false;
+};
+
+// Publishes as another client would; each Publish waits for the broker's acknowledgement.
+class Publisher {
+ public:
+  explicit Publisher(int port);
+  ~Publisher();
+  // False when the broker has not acknowledged it within 5 s.
+  bool Publish(const std::string& topic, const std::string& payload, bool retain = false);
+
+ private:
+  static void OnPublish(mosquitto*, void* self, int mid);
+
+  mosquitto* mosq_;
+  mutable std::mutex mutex_;
+  std::vector<int> acked_;
 };
 
 }  // namespace kelvo_gateway_test

@@ -1,4 +1,5 @@
-// Status messages waiting for the broker: bounded, in order, oldest dropped first.
+// Messages waiting for the broker (status messages and alarm events): bounded,
+// in order, oldest dropped first.
 #pragma once
 
 #include <cstddef>
@@ -7,19 +8,24 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "gateway/energy_counter.h"
 #include "records/record.h"
 
 namespace kelvo_gateway {
 
-// One status message, held as the answer it reports: a few hundred bytes,
+// A status message, held as the answer it reports: a few hundred bytes,
 // where its JSON text (mostly the field labels every message repeats) is
 // about 2.5 KB. The text is made when the message goes to the library.
-struct OutboundMessage {
-  std::shared_ptr<const std::string> topic;  // shared by every message of the unit
+struct StatusBody {
   kelvo_records::Record record;
   std::optional<EnergyTotals> energy;  // the unit's counters as of this answer
+};
+
+struct OutboundMessage {
+  std::shared_ptr<const std::string> topic;    // shared by every message of the unit
+  std::variant<StatusBody, std::string> body;  // or the payload itself (an event)
 };
 
 class OutboundQueue {

@@ -66,7 +66,16 @@ void SitePublisher::SetMaxQueued(std::size_t max_queued) {
 
 void SitePublisher::PublishStatus(std::shared_ptr<const std::string> topic, kelvo_records::Record record,
                                   std::optional<EnergyTotals> energy) {
-  queue_.Push({std::move(topic), std::move(record), energy});
+  queue_.Push({std::move(topic), StatusBody{std::move(record), energy}});
+  PumpSoon();
+}
+
+void SitePublisher::PublishQueued(std::shared_ptr<const std::string> topic, std::string payload) {
+  queue_.Push({std::move(topic), std::move(payload)});
+  PumpSoon();
+}
+
+void SitePublisher::PumpSoon() {
   longest_queue_ = std::max(longest_queue_, queue_.size());
   // Answers that arrive in one pass of the event loop go to the library
   // together, so that its network thread wakes once for them.
@@ -169,12 +178,14 @@ bool SitePublisher::TakeInflight(int mid) {
   return true;
 }
 
-std::string SitePublisher::StatusPayload(const OutboundMessage& m) const {
-  if (!m.energy) return kelvo_records::JsonRecord(m.record, profile_.get());
+std::string SitePublisher::Payload(const OutboundMessage& m) const {
+  if (const auto* text = std::get_if<std::string>(&m.body)) return *text;
+  const StatusBody& status = std::get<StatusBody>(m.body);
+  if (!status.energy) return kelvo_records::JsonRecord(status.record, profile_.get());
   const kelvo_records::AddedValue energy[] = {
-      {"energy_charged", m.energy->charged_wh, kEnergyDecimals},
-      {"energy_discharged", m.energy->discharged_wh, kEnergyDecimals}};
-  return kelvo_records::JsonRecord(m.record, profile_.get(), energy);
+      {"energy_charged", status.energy->charged_wh, kEnergyDecimals},
+      {"energy_discharged", status.energy->discharged_wh, kEnergyDecimals}};
+  return kelvo_records::JsonRecord(status.record, profile_.get(), energy);
 }
 
 void SitePublisher::Pump() {
@@ -185,7 +196,7 @@ void SitePublisher::Pump() {
     int mid = -1;
     const OutboundMessage& m = queue_.front();
     QString why;
-    switch (client_->Publish(*m.topic, StatusPayload(m), 1, false, &mid, &why)) {
+    switch (client_->Publish(*m.topic, Payload(m), 1, false, &mid, &why)) {
       case PublishOutcome::NotConnected: return;
       case PublishOutcome::Refused:
         // Dropped, never retried: it would block every message behind it for ever.

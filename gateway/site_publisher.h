@@ -38,6 +38,8 @@ class SitePublisher : public QObject {
   void PublishStatus(std::string topic, kelvo_records::Record record) {
     PublishStatus(std::make_shared<const std::string>(std::move(topic)), std::move(record));
   }
+  // Queues `payload` for `topic` as it is, in order with status messages (QoS 1, not retained).
+  void PublishQueued(std::shared_ptr<const std::string> topic, std::string payload);
   // The profile whose values status messages carry; null for none.
   void SetProfile(std::shared_ptr<const kelvo_profile::Profile> profile) { profile_ = std::move(profile); }
   // Retained state: published now when connected, and again on each connect.
@@ -78,7 +80,10 @@ class SitePublisher : public QObject {
   // Hands one message outside the queue to the library; false when not connected.
   bool Send(const std::string& topic, const std::string& payload, int qos, bool retain);
   void Lost(const std::string& topic, const QString& why);
-  [[nodiscard]] std::string StatusPayload(const OutboundMessage& m) const;
+  [[nodiscard]] std::string Payload(const OutboundMessage& m) const;
+  // Pumps once the event loop is through with what it is doing, so that
+  // messages of one pass go to the library together.
+  void PumpSoon();
   void Pump();
   void SayGoodbye();
   void FinishShutdown();

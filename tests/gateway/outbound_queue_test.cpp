@@ -80,8 +80,10 @@ TEST(GatewayOutboundQueue, KeepsOrderAndDropsTheOldestFirst) {
     OutboundQueue queue(row.capacity);
     for (const Step& step : row.steps) {
       const std::string action = step.action;
-      if (action == "push") queue.Push({Topic(step.topic), {{}, 0, "answer for " + step.topic, 0}, {}});
-      if (action == "front") queue.PushFront({Topic(step.topic), {{}, 0, "answer for " + step.topic, 0}, {}});
+      if (action == "push")
+        queue.Push({Topic(step.topic), StatusBody{{{}, 0, "answer for " + step.topic, 0}, {}}});
+      if (action == "front")
+        queue.PushFront({Topic(step.topic), StatusBody{{{}, 0, "answer for " + step.topic, 0}, {}}});
       if (action == "pop") queue.PopFront();
       if (action == "capacity") queue.SetCapacity(step.capacity);
       if (action == "taken") queue.SetTakenOut(step.capacity);
@@ -90,7 +92,7 @@ TEST(GatewayOutboundQueue, KeepsOrderAndDropsTheOldestFirst) {
     ASSERT_EQ(queue.size(), row.left.size()) << row.name;
     for (const std::string& topic : row.left) {
       EXPECT_EQ(*queue.front().topic, topic) << row.name;
-      EXPECT_EQ(queue.front().record.frame, "answer for " + topic) << row.name;
+      EXPECT_EQ(std::get<StatusBody>(queue.front().body).record.frame, "answer for " + topic) << row.name;
       queue.PopFront();
     }
     EXPECT_TRUE(queue.empty()) << row.name;
@@ -111,7 +113,7 @@ TEST(GatewayOutboundQueue, QueuedMessagesAreCompact) {
   const std::size_t before = mallinfo2().uordblks;
   const auto topic = Topic("kelvo/site-a/rack1/1/status");
   for (std::size_t i = 0; i < kCount; ++i) {
-    queue.Push({topic, {std::chrono::system_clock::now(), 1, frame, 12.5}, {}});
+    queue.Push({topic, StatusBody{{std::chrono::system_clock::now(), 1, frame, 12.5}, {}}});
   }
   const std::size_t per_message = (mallinfo2().uordblks - before) / kCount;
   EXPECT_LT(per_message, 2 * frame.size())

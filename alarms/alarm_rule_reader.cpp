@@ -128,7 +128,7 @@ class KeyCheck {
       : profile_(profile), extra_keys_(extra_keys) {}
 
   // Why `key` has no number to watch; empty when it has.
-  [[nodiscard]] std::string Refusal(const std::string& key) const {
+  [[nodiscard]] std::string WhyNot(const std::string& key) const {
     if (profile_ == nullptr) {
       return "no profile is in use (values are off), so there is no value " + Quoted(key) + " to watch";
     }
@@ -165,7 +165,7 @@ void ReadCondition(const RuleTable& t, AlarmRule& rule) {
     for (const std::string_view key : {"above", "below", "nonzero"}) {
       if (t.Has(key) && (later.empty() || t.KeyLine(key) > t.KeyLine(later))) later = key;
     }
-    t.FailKey(later, "a rule takes one of \"above\", \"below\" and \"nonzero\", not two");
+    t.FailKey(later, "only one of \"above\", \"below\" and \"nonzero\" may be given");
   }
   if (above) {
     rule.comparison = Comparison::Above;
@@ -202,7 +202,7 @@ AlarmRule ReadRule(const RuleTable& t, const KeyCheck& keys) {
     t.FailKey("name", Quoted(rule.name) + " is a built-in alarm's name");
   }
   rule.value = t.RequiredString("value");
-  if (const std::string why = keys.Refusal(rule.value); !why.empty()) t.FailKey("value", why);
+  if (const std::string why = keys.WhyNot(rule.value); !why.empty()) t.FailKey("value", why);
   ReadCondition(t, rule);
   rule.raise_delay = t.Delay("for_s");
   rule.clear_delay = t.Delay("clear_for_s");

@@ -18,7 +18,7 @@ else
   mapfile -t files < <(python3 - "$build/compile_commands.json" "$PWD" <<'PY'
 import json, os, re, sys
 root = os.path.realpath(sys.argv[2])
-own = re.compile(r"(app|bench|codec|text|records|link|sim|cli|monitor|gateway|mqtt|alarms|site|system|profile)/")
+own = re.compile(r"(alarms|app|bench|codec|config|text|records|link|sim|cli|monitor|gateway|mqtt|site|system|profile)/")
 names = {os.path.realpath(os.path.join(e["directory"], e["file"])) for e in json.load(open(sys.argv[1]))}
 for name in sorted(names):
     rel = os.path.relpath(name, root)

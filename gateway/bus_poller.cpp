@@ -53,6 +53,7 @@ BusPoller::BusPoller(BusConfig config, bool identify, QObject* parent)
     if (rounds_->round() == rounds_seen_) return;
     rounds_seen_ = rounds_->round();
     last_round_start_.start();
+    emit roundStarted(link_->state() != kelvo_link::LinkState::Open);
   });
   first_round_.setSingleShot(true);
   connect(&first_round_, &QTimer::timeout, this, [this] { rounds_->Start(); });

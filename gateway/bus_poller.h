@@ -40,6 +40,9 @@ class BusPoller : public QObject {
   void missed(int address, const QString& reason);
   // The unit's device-information answer, or an empty frame when it gave none.
   void identified(int address, const QByteArray& frame);
+  // A round begins: its first request goes to the link, which is down
+  // (`link_down`) when it is not open.
+  void roundStarted(bool link_down);
   // Every unit of the round has answered or missed.
   void roundEnded();
   // For the log: the link's trouble when it starts, a summary every minute

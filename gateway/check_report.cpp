@@ -51,6 +51,12 @@ std::string DescribeConfig(const GatewayConfig& config, const std::string& path)
   } else {
     out << "no values (profile \"none\"): status messages carry the answers only\n";
   }
+  const kelvo_alarms::AlarmRules& rules = *config.alarms;
+  out << rules.size() << (rules.size() == 1 ? " alarm rule" : " alarm rules")
+      << " beside offline and bus_down";
+  for (std::size_t i = 0; i < rules.size(); ++i) out << (i == 0 ? ": " : ", ") << rules[i].name;
+  out << "; alarms under \"" << b.topic_prefix << "/BUS/ADDRESS/alarms\", events on \"" << b.topic_prefix
+      << "/events\"\n";
   const DiscoveryConfig& d = config.discovery;
   if (d.enabled) {
     out << "discovery under \"" << d.prefix << "/\", " << d.fields.size()

@@ -133,6 +133,29 @@ Json ConfigOf(const Sensor& sensor, const std::string& node, const std::string& 
 constexpr std::pair<const char*, const char*> kEnergySensors[] = {{"energy_charged", "Energy charged"},
                                                                   {"energy_discharged", "Energy discharged"}};
 
+// One problem sensor per alarm of the unit, on while the alarm is in its list.
+void AddAlarmSensors(const DiscoveryConfig& discovery, const DiscoveredUnit& unit, const std::string& node,
+                     const Json& device, std::vector<DiscoveryMessage>& out) {
+  std::vector<std::string> names{std::string(kelvo_alarms::kOfflineAlarm)};
+  if (unit.alarms != nullptr) {
+    for (const kelvo_alarms::AlarmRule& rule : *unit.alarms) names.push_back(rule.name);
+  }
+  for (const std::string& name : names) {
+    const std::string object = "alarm_" + name;
+    const Json config = {{"name", "Alarm " + name},
+                         {"unique_id", node + "_" + object},
+                         {"object_id", node + "_" + object},
+                         {"state_topic", unit.topics.alarms},
+                         {"value_template", "{{ 'ON' if value_json.active | selectattr('name', 'equalto', " +
+                                                Json(name).dump() + ") | list | count > 0 else 'OFF' }}"},
+                         {"payload_on", "ON"},
+                         {"payload_off", "OFF"},
+                         {"device_class", "problem"},
+                         {"device", device}};
+    out.push_back({discovery.prefix + "/binary_sensor/" + node + "/" + object + "/config", config.dump()});
+  }
+}
+
 }  // namespace
 
 std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery, const DiscoveredUnit& unit) {
@@ -201,6 +224,7 @@ std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery,
       }
     }
   }
+  AddAlarmSensors(discovery, unit, node, device, out);
   if (unit.profile == nullptr) return out;
   for (const std::string_view key : kelvo_profile::kDerivedKeys) {
     const std::optional<kelvo_profile::ValueMeaning> meaning = kelvo_profile::MeaningOf(*unit.profile, key);

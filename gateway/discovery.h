@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "alarms/alarm_rule.h"
 #include "gateway/gateway_config.h"
 #include "gateway/site_topics.h"
 #include "profile/profile.h"
@@ -22,6 +23,8 @@ struct DiscoveredUnit {
   std::string_view identity_frame;  // its identity answer (model, serial, software); empty when none
   // The site's profile: sensors read its values, in its units. Null: the raw numbers.
   const kelvo_profile::Profile* profile = nullptr;
+  // The alarm rules: one problem sensor each, and one for offline.
+  const kelvo_alarms::AlarmRules* alarms = nullptr;
 };
 
 struct DiscoveryMessage {
@@ -32,7 +35,8 @@ struct DiscoveryMessage {
 // The configs for `unit`: a field the site's `discovery` presents (a unit,
 // a scale) as it says; else, with a profile, as the profile's values, then
 // the derived figures and energy counters; else a plain number. Sensors of
-// payload fields keep their object ids whatever reads them. None when the
+// payload fields keep their object ids whatever reads them; a binary sensor
+// per alarm rule and for offline, on while the alarm stands. None when the
 // status frame is not a status answer.
 [[nodiscard]] std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery,
                                                              const DiscoveredUnit& unit);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <set>
 
+#include "alarms/alarm_json.h"
 #include "codec/frame_breakdown.h"
 #include "gateway/bus_poller.h"
 #include "gateway/discovery.h"
@@ -56,6 +57,7 @@ Gateway::Gateway(GatewayConfig config, std::string config_path, QObject* parent)
         config_.broker.topic_prefix + "/");
   });
   connect(publisher_.get(), &SitePublisher::stopped, this, &Gateway::finished);
+  connect(publisher_.get(), &SitePublisher::received, this, &Gateway::OnAcknowledgement);
   connect(&stats_timer_, &QTimer::timeout, this, &Gateway::PublishStats);
   connect(&stats_timer_, &QTimer::timeout, this, &Gateway::PublishSiteBank);
   connect(&energy_timer_, &QTimer::timeout, this, &Gateway::SaveEnergy);
@@ -84,6 +86,9 @@ void Gateway::StartPoller(const BusConfig& bus, int first_round_in_ms) {
           [this, name](int address, const QString& reason) { OnMissed(name, address, reason); });
   connect(poller.get(), &BusPoller::identified, this,
           [this, name](int address, const QByteArray& frame) { OnIdentified(name, address, frame); });
+  connect(poller.get(), &BusPoller::roundStarted, this, [this, name](bool link_down) {
+    PublishAlarmChanges(name, AlarmsOf(name).Round(link_down, std::chrono::system_clock::now()));
+  });
   connect(poller.get(), &BusPoller::roundEnded, this, [this, name] { PublishBusBank(name); });
   connect(poller.get(), &BusPoller::linkNote, this,
           [name](const QString& text) { Log("bus " + name + ": " + text.toStdString()); });
@@ -105,41 +110,50 @@ void Gateway::OnAnswered(const std::string& bus, int address, const QByteArray& 
   Unit& unit = units_[key];
   kelvo_records::Record record{TimePoint(at), address, frame.toStdString(), latency_ms};
   std::optional<EnergyTotals> energy;
+  std::vector<kelvo_profile::ProfileValue> values;
   if (config_.site.profile) {
     if (!unit.energy_restored) {
       unit.energy_restored = true;
       if (const auto kept = kept_energy_.find(key); kept != kept_energy_.end())
         unit.energy.Restore(kept->second);
     }
-    energy = TakeValues(key, unit, record);
+    energy = TakeValues(key, unit, record, values);
   }
+  const std::chrono::system_clock::time_point at_time = record.time;
   const bool first_frame = config_.discovery.enabled && unit.status_frame.empty();
   if (config_.discovery.enabled) unit.status_frame = record.frame;
   if (!unit.status_topic) unit.status_topic = std::make_shared<const std::string>(TopicsOfUnit(key).status);
   publisher_->PublishStatus(unit.status_topic, std::move(record), energy);
   unit.misses = 0;
   SetAvailability(key, unit, Availability::Online);
+  PublishAlarmChanges(bus, AlarmsOf(bus).Answered(address, values, at_time));
   if (first_frame && unit.identity) PublishDiscovery(key, unit);
 }
 
 std::optional<EnergyTotals> Gateway::TakeValues(const UnitKey& key, Unit& unit,
-                                                const kelvo_records::Record& record) {
+                                                const kelvo_records::Record& record,
+                                                std::vector<kelvo_profile::ProfileValue>& values) {
   const std::optional<codec::FrameItems> items = codec::TryBreakDownFrame(record.frame);
   if (!items) return std::nullopt;
-  const std::optional<std::vector<kelvo_profile::ProfileValue>> values =
+  std::optional<std::vector<kelvo_profile::ProfileValue>> applied =
       kelvo_profile::ApplyProfile(*config_.site.profile, *items);
-  if (!values) return std::nullopt;
-  unit.bank = BankInputsOf(*values);
+  if (!applied) return std::nullopt;
+  values = std::move(*applied);
+  unit.bank = BankInputsOf(values);
   const BusConfig* bus = BusNamed(key.bus);
   const std::chrono::milliseconds interval(bus != nullptr ? bus->interval_ms : 1000);
   unit.fresh_until = record.time + interval * config_.broker.offline_after;
-  if (const kelvo_profile::ProfileValue* power = kelvo_profile::FindValue(*values, "power");
+  if (const kelvo_profile::ProfileValue* power = kelvo_profile::FindValue(values, "power");
       power != nullptr && power->kind == kelvo_profile::ValueKind::Number) {
     unit.energy.Add(record.time, power->number, interval * kLongestBridgedIntervals);
   } else {
     unit.energy.Break();
   }
-  return unit.energy.totals();
+  // Rules may watch the counters too.
+  const EnergyTotals totals = unit.energy.totals();
+  values.push_back({kEnergyKeys[0], kelvo_profile::ValueKind::Number, totals.charged_wh, {}, {}, 3});
+  values.push_back({kEnergyKeys[1], kelvo_profile::ValueKind::Number, totals.discharged_wh, {}, {}, 3});
+  return totals;
 }
 
 const BusConfig* Gateway::BusNamed(const std::string& name) const {
@@ -171,6 +185,13 @@ void Gateway::SetAvailability(const UnitKey& key, Unit& unit, Availability avail
   if (availability == Availability::Offline) {
     Log("unit " + key.bus + "/" + std::to_string(key.address) + " offline after " +
         std::to_string(unit.misses) + " missed answers");
+    PublishAlarmChanges(key.bus,
+                        AlarmsOf(key.bus).WentOffline(key.address, std::chrono::system_clock::now()));
+  }
+  if (!unit.alarms_said) {
+    // Every unit's list stands from its first contact, [] while nothing is active.
+    unit.alarms_said = true;
+    PublishAlarmList(key);
   }
   publisher_->SetRetained(TopicsOfUnit(key).availability,
                           availability == Availability::Online ? "online" : "offline");
@@ -183,7 +204,8 @@ void Gateway::PublishDiscovery(const UnitKey& key, Unit& unit) {
                                            .topics = TopicsOfUnit(key),
                                            .status_frame = unit.status_frame,
                                            .identity_frame = unit.identity.value_or(std::string()),
-                                           .profile = config_.site.profile.get()});
+                                           .profile = config_.site.profile.get(),
+                                           .alarms = config_.alarms.get()});
   std::set<std::string> now;
   for (const DiscoveryMessage& m : messages) {
     now.insert(m.topic);
@@ -193,6 +215,109 @@ void Gateway::PublishDiscovery(const UnitKey& key, Unit& unit) {
     if (!now.contains(old)) publisher_->ClearRetained(old);
   }
   unit.discovery_topics.assign(now.begin(), now.end());
+}
+
+kelvo_alarms::BusAlarms& Gateway::AlarmsOf(const std::string& bus) {
+  auto found = alarms_.find(bus);
+  if (found == alarms_.end()) {
+    found = alarms_.try_emplace(bus, bus, config_.alarms, config_.broker.offline_after).first;
+    // The bus's list stands from the start, [] while its link is up.
+    publisher_->SetRetained(BusAlarmsTopic(config_.broker.topic_prefix, bus),
+                            kelvo_alarms::AlarmsJson(std::chrono::system_clock::now(), {}).dump());
+  }
+  return found->second;
+}
+
+void Gateway::PublishAlarmList(const UnitKey& key) {
+  const kelvo_alarms::BusAlarms& alarms = AlarmsOf(key.bus);
+  publisher_->SetRetained(
+      TopicsOfUnit(key).alarms,
+      kelvo_alarms::AlarmsJson(std::chrono::system_clock::now(), alarms.Active(key.address)).dump());
+}
+
+void Gateway::PublishEvents(const std::vector<kelvo_alarms::AlarmEvent>& events) {
+  if (events.empty()) return;
+  if (!events_topic_ || *events_topic_ != EventsTopic(config_.broker.topic_prefix)) {
+    events_topic_ = std::make_shared<const std::string>(EventsTopic(config_.broker.topic_prefix));
+  }
+  for (const kelvo_alarms::AlarmEvent& event : events) {
+    publisher_->PublishQueued(events_topic_, kelvo_alarms::EventJson(event).dump());
+  }
+}
+
+void Gateway::PublishAlarmChanges(const std::string& bus,
+                                  const std::vector<kelvo_alarms::AlarmEvent>& events) {
+  if (events.empty()) return;
+  PublishEvents(events);
+  std::set<int> units;
+  bool bus_changed = false;
+  for (const kelvo_alarms::AlarmEvent& event : events) {
+    if (event.address) {
+      units.insert(*event.address);
+    } else {
+      bus_changed = true;
+    }
+  }
+  const auto now = std::chrono::system_clock::now();
+  const kelvo_alarms::BusAlarms& alarms = AlarmsOf(bus);
+  for (const int address : units) {
+    const UnitKey key{bus, address};
+    units_[key].alarms_said = true;
+    publisher_->SetRetained(TopicsOfUnit(key).alarms,
+                            kelvo_alarms::AlarmsJson(now, alarms.Active(address)).dump());
+  }
+  if (bus_changed) {
+    publisher_->SetRetained(BusAlarmsTopic(config_.broker.topic_prefix, bus),
+                            kelvo_alarms::AlarmsJson(now, alarms.BusActive()).dump());
+  }
+}
+
+void Gateway::ApplyAlarmChanges(const std::string& old_prefix) {
+  const auto now = std::chrono::system_clock::now();
+  for (auto it = alarms_.begin(); it != alarms_.end();) {
+    kelvo_alarms::BusAlarms& alarms = it->second;
+    if (BusNamed(it->first) != nullptr && old_prefix == config_.broker.topic_prefix) {
+      alarms.SetOfflineAfter(config_.broker.offline_after);
+      PublishAlarmChanges(it->first, alarms.ReplaceRules(config_.alarms, now));
+      ++it;
+      continue;
+    }
+    // A bus gone, or every bus when the topics move: its alarms clear, and its lists go.
+    std::vector<int> addresses;
+    for (const auto& [address, unit] : alarms.units()) addresses.push_back(address);
+    for (const int address : addresses) {
+      PublishEvents(alarms.Forget(address, now));
+      publisher_->ClearRetained(TopicsOf(old_prefix, {it->first, address}).alarms);
+    }
+    publisher_->ClearRetained(BusAlarmsTopic(old_prefix, it->first));
+    it = alarms_.erase(it);
+  }
+  for (auto& [key, unit] : units_) {
+    if (!alarms_.contains(key.bus)) unit.alarms_said = false;
+  }
+}
+
+void Gateway::OnAcknowledgement(const QString& topic, const QByteArray& payload, bool retained) {
+  const std::string where = topic.toStdString();
+  const std::string what = payload.trimmed().toStdString();
+  const std::optional<UnitKey> unit = AckedUnit(config_.broker.topic_prefix, where);
+  const auto ignore = [&](const std::string& why) {
+    // Said once per topic, so that a flood of bad acknowledgements cannot fill the log.
+    constexpr std::size_t kMostTold = 1000;
+    if (told_acks_.size() < kMostTold && told_acks_.insert(where).second)
+      Log("acknowledgement on " + where + " ignored: " + why);
+  };
+  if (retained)
+    return ignore("a retained message is no acknowledgement (clear it with an empty retained one)");
+  if (!unit || !units_.contains(*unit) || !alarms_.contains(unit->bus))
+    return ignore("no unit of this gateway");
+  kelvo_alarms::AckResult result =
+      alarms_.at(unit->bus).Acknowledge(unit->address, what, std::chrono::system_clock::now());
+  if (!result.known) {
+    return ignore("\"" + (what.size() > 64 ? what.substr(0, 64) + "..." : what) +
+                  "\" is no alarm name (a rule's, offline, or * for all)");
+  }
+  PublishAlarmChanges(unit->bus, result.events);
 }
 
 void Gateway::PublishBankDiscovery() {
@@ -250,8 +375,14 @@ void Gateway::PublishSiteBank() {
   std::vector<BankMember> members;
   members.reserve(keys.size());
   for (const UnitKey& key : keys) members.push_back(Member(key, now));
-  publisher_->SetRetained(SiteBankTopic(config_.broker.topic_prefix),
-                          BankJson(kelvo_records::FormatTime(now), members).dump());
+  nlohmann::ordered_json bank = BankJson(kelvo_records::FormatTime(now), members);
+  kelvo_alarms::SeverityCounts counts;
+  for (const auto& [bus, alarms] : alarms_) {
+    counts.Add(alarms.BusActive());
+    for (const auto& [address, unit] : alarms.units()) counts.Add(alarms.Active(address));
+  }
+  bank["alarms"] = kelvo_alarms::SeverityCountsJson(counts);
+  publisher_->SetRetained(SiteBankTopic(config_.broker.topic_prefix), bank.dump());
 }
 
 BankMember Gateway::Member(const UnitKey& key, std::chrono::system_clock::time_point now) const {
@@ -303,7 +434,8 @@ void Gateway::Reload() {
   ApplyBrokerChanges(plan.reconnect);
   ApplyBusChanges(plan, old_prefix);
   ApplySiteChanges();
-  if (plan.discovery_changed || plan.profile_changed) {
+  ApplyAlarmChanges(old_prefix);
+  if (plan.discovery_changed || plan.profile_changed || plan.alarm_names_changed) {
     ApplyDiscoveryChanges();
   } else {
     PublishBankDiscovery();  // bank devices follow the buses
@@ -317,6 +449,10 @@ void Gateway::ForgetUnits(const std::vector<UnitKey>& units, const std::string& 
     if (found == units_.end()) continue;
     for (const std::string& topic : found->second.discovery_topics) publisher_->ClearRetained(topic);
     publisher_->ClearRetained(TopicsOf(prefix, key).availability);
+    if (const auto alarms = alarms_.find(key.bus); alarms != alarms_.end()) {
+      PublishEvents(alarms->second.Forget(key.address, std::chrono::system_clock::now()));
+      publisher_->ClearRetained(TopicsOf(prefix, key).alarms);
+    }
     // Its counters go on from here should it come back.
     if (found->second.energy.totals() != EnergyTotals{}) kept_energy_[key] = found->second.energy.totals();
     units_.erase(found);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "alarms/bus_alarms.h"
 #include "gateway/bank_figures.h"
 #include "gateway/bus_counters.h"
 #include "gateway/energy_state.h"
@@ -49,6 +50,7 @@ class Gateway : public QObject {
     std::chrono::system_clock::time_point fresh_until;  // its last answer counts for the bank until then
     EnergyCounter energy;
     bool energy_restored = false;                     // the counters kept from an earlier run are taken
+    bool alarms_said = false;                         // its alarm list has been published
     std::shared_ptr<const std::string> status_topic;  // made once, shared by its queued messages
     std::string status_frame;                         // a recent answer, for the discovery configs
     std::optional<std::string> identity;              // the identity answer ("" when none came)
@@ -61,7 +63,17 @@ class Gateway : public QObject {
   void OnMissed(const std::string& bus, int address, const QString& reason);
   void OnIdentified(const std::string& bus, int address, const QByteArray& frame);
   // The values of `record` for the bank and the energy counters: the unit's counters after it.
-  std::optional<EnergyTotals> TakeValues(const UnitKey& key, Unit& unit, const kelvo_records::Record& record);
+  std::optional<EnergyTotals> TakeValues(const UnitKey& key, Unit& unit, const kelvo_records::Record& record,
+                                         std::vector<kelvo_profile::ProfileValue>& values);
+  // The bus's alarms, made (and its empty list published) on first use.
+  kelvo_alarms::BusAlarms& AlarmsOf(const std::string& bus);
+  void PublishAlarmList(const UnitKey& key);
+  void PublishEvents(const std::vector<kelvo_alarms::AlarmEvent>& events);
+  // New rules for every bus; a bus gone, or all when the topics move, has its alarms cleared.
+  void ApplyAlarmChanges(const std::string& old_prefix);
+  // Each event on {prefix}/events, then the lists they changed.
+  void PublishAlarmChanges(const std::string& bus, const std::vector<kelvo_alarms::AlarmEvent>& events);
+  void OnAcknowledgement(const QString& topic, const QByteArray& payload, bool retained);
   [[nodiscard]] const BusConfig* BusNamed(const std::string& name) const;
   [[nodiscard]] BankMember Member(const UnitKey& key, std::chrono::system_clock::time_point now) const;
   void SetAvailability(const UnitKey& key, Unit& unit, Availability availability);
@@ -91,6 +103,9 @@ class Gateway : public QObject {
   std::map<std::string, BusCounters> counters_;
   std::map<UnitKey, Unit> units_;
   std::set<std::string> bank_discovery_topics_;
+  std::map<std::string, kelvo_alarms::BusAlarms> alarms_;
+  std::shared_ptr<const std::string> events_topic_;
+  std::set<std::string> told_acks_;  // topics whose ignored acknowledgements the log has heard of
   QTimer stats_timer_;
   QTimer energy_timer_;
   EnergyTotalsByUnit kept_energy_;   // read at start, for units not heard of yet

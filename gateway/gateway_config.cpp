@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <set>
 
+#include "alarms/alarm_rule_reader.h"
 #include "codec/address_list.h"
 #include "codec/requests.h"
 #include "config/config_files.h"
@@ -221,7 +222,7 @@ SiteConfig ReadSite(const TableReader& t) {
 }
 
 GatewayConfig ReadConfig(const toml::table& root, const std::string& source) {
-  const TableReader top(root, "the file", source, {"broker", "bus", "homeassistant", "site"});
+  const TableReader top(root, "the file", source, {"alarm", "broker", "bus", "homeassistant", "site"});
   GatewayConfig config;
 
   const toml::table* broker = top.Table("broker");
@@ -262,6 +263,10 @@ GatewayConfig ReadConfig(const toml::table& root, const std::string& source) {
   const toml::table* site = top.Table("site");
   config.site =
       ReadSite(TableReader(site != nullptr ? *site : kNoSite, "[site]", source, {"profile", "state_dir"}));
+  kelvo_alarms::AlarmRulesLoad alarms =
+      kelvo_alarms::ReadAlarmRules(root, source, config.site.profile.get(), kEnergyKeys);
+  if (alarms.error) throw kelvo_config::ConfigError{alarms.error->text};
+  config.alarms = std::make_shared<const kelvo_alarms::AlarmRules>(std::move(*alarms.rules));
   return config;
 }
 

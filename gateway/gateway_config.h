@@ -6,8 +6,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "alarms/alarm_rule.h"
 #include "profile/profile.h"
 
 namespace kelvo_gateway {
@@ -70,11 +72,16 @@ struct SiteConfig {
   std::string state_dir = "/var/lib/kelvo-gateway";       // the energy counters' file
 };
 
+// The energy counters' keys, which alarm rules may watch beside the profile's.
+inline constexpr std::string_view kEnergyKeys[] = {"energy_charged", "energy_discharged"};
+
 struct GatewayConfig {
   BrokerConfig broker;
   std::vector<BusConfig> buses;
   DiscoveryConfig discovery;
   SiteConfig site;
+  std::shared_ptr<const kelvo_alarms::AlarmRules> alarms =
+      std::make_shared<const kelvo_alarms::AlarmRules>();  // the [[alarm]] tables, in file order
 };
 
 // The configuration in `path`, or one line naming the file, the line and the

@@ -47,6 +47,7 @@ MqttSettings ConnectionSettings(const BrokerConfig& broker) {
   s.password = broker.password;
   s.keepalive_s = broker.keepalive_s;
   s.will_topic = GatewayAvailabilityTopic(broker.topic_prefix);
+  s.subscriptions = {AckFilter(broker.topic_prefix)};
   return s;
 }
 
@@ -64,6 +65,12 @@ ReloadPlan PlanReload(const GatewayConfig& in_use, ConfigResult reread, const st
   const auto* new_profile = next.site.profile.get();
   plan.profile_changed = (old_profile == nullptr) != (new_profile == nullptr) ||
                          (old_profile != nullptr && !(*old_profile == *new_profile));
+  const auto names = [](const GatewayConfig& c) {
+    std::vector<std::string> out;
+    for (const kelvo_alarms::AlarmRule& rule : *c.alarms) out.push_back(rule.name);
+    return out;
+  };
+  plan.alarm_names_changed = names(in_use) != names(next);
   PlanBusChanges(in_use, next, plan);
   plan.next = std::move(reread.config);
   return plan;

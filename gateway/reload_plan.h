@@ -33,6 +33,8 @@ struct ReloadPlan {
   bool discovery_changed = false;
   // The profile's meaning changed: values, and discovery configs, follow the new one.
   bool profile_changed = false;
+  // Rules came or went: each unit's alarm sensors follow.
+  bool alarm_names_changed = false;
 };
 
 // The plan for going from `in_use` to the file read again (`reread`), with

@@ -38,6 +38,7 @@ void SitePublisher::MakeClient(MqttSettings settings) {
           [this](const QString& reason) { emit connectionChanged(false, reason); });
   connect(client_.get(), &MqttClient::published, this, &SitePublisher::OnPublished);
   connect(client_.get(), &MqttClient::denied, this, &SitePublisher::OnDenied);
+  connect(client_.get(), &MqttClient::message, this, &SitePublisher::received);
 }
 
 void SitePublisher::Start() {

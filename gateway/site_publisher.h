@@ -69,6 +69,8 @@ class SitePublisher : public QObject {
   // Connected over MQTT 3.1.1, whose acknowledgements cannot tell a denied publish.
   void denialsUnseen();
   void stopped();
+  // A message on a subscribed topic (the alarm acknowledgements).
+  void received(const QString& topic, const QByteArray& payload, bool retained);
 
  private:
   void MakeClient(kelvo_mqtt::MqttSettings settings);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,27 @@ TEST(GatewayTopics, UnitAndGatewayTopicsUnderThePrefix) {
     EXPECT_EQ(GatewayAvailabilityTopic(row.prefix), row.gateway_availability);
     EXPECT_EQ(GatewayStatsTopic(row.prefix), row.stats);
   }
+}
+
+// Acknowledgements come from anyone who may publish under the prefix.
+TEST(GatewayTopics, AcknowledgementTopicsNameOneUnit) {
+  const struct {
+    const char* topic;
+    std::optional<UnitKey> unit;
+  } rows[] = {
+      {"kelvo/site-a/rack1/7/alarms/ack", UnitKey{"rack1", 7}},
+      {"kelvo/site-a/b_2/255/alarms/ack", UnitKey{"b_2", 255}},
+      {"kelvo/site-a/rack1/256/alarms/ack", std::nullopt},
+      {"kelvo/site-a/rack1/07/alarms/ack", std::nullopt},
+      {"kelvo/site-a/rack1/-1/alarms/ack", std::nullopt},
+      {"kelvo/site-a/rack1/99999999999999999999/alarms/ack", std::nullopt},
+      {"kelvo/site-a/rack1/alarms/ack", std::nullopt},
+      {"kelvo/site-a//7/alarms/ack", std::nullopt},
+      {"kelvo/site-ab/rack1/7/alarms/ack", std::nullopt},
+      {"kelvo/site-a/rack1/7/alarms", std::nullopt},
+      {"kelvo/site-a/a/b/7/alarms/ack", std::nullopt},
+  };
+  for (const auto& row : rows) EXPECT_EQ(AckedUnit("kelvo/site-a", row.topic), row.unit) << row.topic;
 }
 
 // Hashes from sha256sum of the text.
@@ -113,7 +135,7 @@ DiscoveryConfig Presentation() {
 DiscoveredUnit Unit(std::string_view status, std::string_view identity) {
   return {.client_id = "gw 1",
           .key = {"rack1", 4},
-          .topics = {"site/rack1/4/status", "site/rack1/4/availability"},
+          .topics = {"site/rack1/4/status", "site/rack1/4/availability", "site/rack1/4/alarms"},
           .status_frame = status,
           .identity_frame = identity};
 }
@@ -125,10 +147,19 @@ TEST(GatewayDiscovery, OneSensorPerNumericFieldAndArrayElement) {
       "field08", "field09", "field10_1", "field11", "field12", "field13",   "field14",   "field15",
       "field16", "field17", "field18",   "field19", "field20", "field21",   "field22",   "field23",
       "field24", "field25", "field26",   "field27", "field28", "field29"};
-  ASSERT_EQ(messages.size(), objects.size());
+  // And one problem sensor: the offline alarm every unit has.
+  ASSERT_EQ(messages.size(), objects.size() + 1);
   for (std::size_t i = 0; i < objects.size(); ++i) {
     EXPECT_EQ(messages[i].topic, "ha/sensor/kelvo_gw_1-c486798b_rack1_4/" + objects[i] + "/config");
   }
+  EXPECT_EQ(messages.back().topic, "ha/binary_sensor/kelvo_gw_1-c486798b_rack1_4/alarm_offline/config");
+  const nlohmann::json offline = nlohmann::json::parse(messages.back().payload);
+  EXPECT_EQ(offline.at("state_topic"), "site/rack1/4/alarms");
+  EXPECT_EQ(offline.at("device_class"), "problem");
+  EXPECT_EQ(
+      offline.at("value_template"),
+      "{{ 'ON' if value_json.active | selectattr('name', 'equalto', \"offline\") | list | count > 0 else "
+      "'OFF' }}");
 
   const std::string device =
       R"("device":{"identifiers":["kelvo_gw_1-c486798b_rack1_4"],"name":"rack1 unit 4","manufacturer":"KELV",)"
@@ -173,7 +204,7 @@ TEST(GatewayDiscovery, OneSensorPerNumericFieldAndArrayElement) {
 
 TEST(GatewayDiscovery, DeviceWithoutIdentityAndNothingWithoutAStatusAnswer) {
   const auto configs = DiscoveryConfigs(Presentation(), Unit(kStatus, ""));
-  ASSERT_EQ(configs.size(), 30u);
+  ASSERT_EQ(configs.size(), 31u);
   EXPECT_EQ(
       nlohmann::json::parse(configs[0].payload).at("device"),
       nlohmann::json::parse(R"({"identifiers":["kelvo_gw_1-c486798b_rack1_4"],"name":"rack1 unit 4"})"));

@@ -155,18 +155,18 @@ void TrendCharts::SetProfile(std::shared_ptr<const kelvo_profile::Profile> profi
   Refresh();
 }
 
+const kelvo_profile::ProfileField* TrendCharts::FieldRead(int field) const {
+  if (!profile_ || field >= static_cast<int>(gbk_labels_.size())) return nullptr;
+  return profile_->FieldForLabel(gbk_labels_[field]);
+}
+
 QString TrendCharts::FieldName(int field) const {
-  const kelvo_profile::ProfileField* read = profile_ && field < static_cast<int>(gbk_labels_.size())
-                                                ? profile_->FieldForLabel(gbk_labels_[field])
-                                                : nullptr;
-  return FieldTitle(read, labels_[field]);
+  return FieldTitle(FieldRead(field), labels_[field]);
 }
 
 void TrendCharts::DescribeRow(Row& row) {
-  row.read = profile_ && row.field < static_cast<int>(gbk_labels_.size())
-                 ? profile_->FieldForLabel(gbk_labels_[row.field])
-                 : nullptr;
-  row.title->setText(FieldName(row.field));
+  row.read = FieldRead(row.field);
+  row.title->setText(FieldTitle(row.read, labels_[row.field]));
   QCPAxis* axis = row.rect->axis(QCPAxis::atLeft);
   axis->setLabel(row.read ? QString::fromStdString(row.read->unit) : QString());
   auto ticker = QSharedPointer<ResolutionTicker>::create(row.read ? Resolution(row.read->decimals) : 1.0);

@@ -86,6 +86,8 @@ class TrendCharts : public QWidget {
   void Rebuild();
   // What the profile gives a row: its title, its unit on the value axis, its ticks.
   void DescribeRow(Row& row);
+  // The profile's field for field `field` of the answer; null without one.
+  [[nodiscard]] const kelvo_profile::ProfileField* FieldRead(int field) const;
   // The field's name in the window's language, for titles and the fields menu.
   [[nodiscard]] QString FieldName(int field) const;
   void ShadeOutages(double from, double to, std::optional<Outage> ongoing);

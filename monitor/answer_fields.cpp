@@ -30,7 +30,14 @@ int FrameCommand(std::string_view frame) {
 }
 
 std::vector<AnswerField> ReadAnswerFields(std::string_view frame) {
+  std::vector<kelvo_profile::ProfileValue> values;
+  return ReadAnswerFields(frame, nullptr, values);
+}
+
+std::vector<AnswerField> ReadAnswerFields(std::string_view frame, const kelvo_profile::Profile* profile,
+                                          std::vector<kelvo_profile::ProfileValue>& values) {
   std::vector<AnswerField> fields;
+  values.clear();
   if (!codec::FindFieldLayout(FrameCommand(frame))) return fields;
   try {
     const codec::FrameItems items = codec::BreakDownFrame(frame);
@@ -40,6 +47,7 @@ std::vector<AnswerField> ReadAnswerFields(std::string_view frame) {
       AnswerField field;
       field.index = static_cast<int>(fields.size());
       field.label = LabelText(item.label);
+      field.label_gbk = item.label;
       field.hex = QString::fromLatin1(item.value.data(), static_cast<qsizetype>(item.value.size()));
       field.is_array = numbers.is_array;
       field.number = numbers.number;
@@ -47,8 +55,12 @@ std::vector<AnswerField> ReadAnswerFields(std::string_view frame) {
       field.text = std::move(numbers.text);
       fields.push_back(std::move(field));
     }
+    if (profile)
+      values =
+          kelvo_profile::ApplyProfile(*profile, items).value_or(std::vector<kelvo_profile::ProfileValue>{});
   } catch (const codec::InvalidArgumentError&) {
     fields.clear();  // a count past the end: no fields to show
+    values.clear();
   }
   return fields;
 }

@@ -9,12 +9,15 @@
 #include <string_view>
 #include <vector>
 
+#include "profile/profile_values.h"
+
 namespace kelvo_monitor {
 
 struct AnswerField {
   int index = 0;  // among the payload fields, layout order
   QString label;
-  QString hex;  // the field's characters as they stand in the frame
+  std::string_view label_gbk;  // the codec's, for the profile's FieldForLabel
+  QString hex;                 // the field's characters as they stand in the frame
   bool is_array = false;
   std::optional<std::uint64_t> number;  // a fixed-width field
   std::vector<std::uint32_t> numbers;   // an array field's elements
@@ -28,6 +31,11 @@ struct AnswerField {
 // The payload fields of `frame` in layout order; empty when its command has
 // no layout or the frame cannot be broken down. Never throws but bad_alloc.
 [[nodiscard]] std::vector<AnswerField> ReadAnswerFields(std::string_view frame);
+// The same, and with a profile its values (ApplyProfile's) in `values`, from
+// one breakdown of the frame; `values` is emptied without one.
+[[nodiscard]] std::vector<AnswerField> ReadAnswerFields(std::string_view frame,
+                                                        const kelvo_profile::Profile* profile,
+                                                        std::vector<kelvo_profile::ProfileValue>& values);
 
 // The payload labels of command `command`'s layout, in UTF-8; empty when the
 // codec has none.

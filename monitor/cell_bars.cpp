@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <algorithm>
+#include <cmath>
 
 namespace kelvo_monitor {
 namespace {
@@ -36,7 +37,6 @@ CellBars::CellBars(QWidget* parent)
   lowest_ = MakeBars(plot_, kLowestColour);
   highest_ = MakeBars(plot_, kHighestColour);
   plot_->xAxis->setLabel(tr("单体"));
-  plot_->yAxis->setLabel(tr("单体电压"));
   auto ticker = QSharedPointer<QCPAxisTickerFixed>::create();
   ticker->setTickStep(1.0);
   ticker->setScaleStrategy(QCPAxisTickerFixed::ssMultiples);
@@ -53,10 +53,20 @@ CellBars::CellBars(QWidget* parent)
   SetCells({});
 }
 
-void CellBars::SetCells(const std::vector<std::uint32_t>& cells) {
+void CellBars::SetCells(const std::vector<double>& cells, int decimals, const QString& unit) {
+  if (unit != shown_unit_ || shown_count_ < 0) {
+    plot_->yAxis->setLabel(unit.isEmpty() ? tr("单体电压") : tr("单体电压 (%1)").arg(unit));
+    shown_unit_ = unit;
+  }
+  const auto text = [&](double value) {
+    const QString number = QString::number(value, 'f', decimals);
+    return unit.isEmpty() ? number : QStringLiteral("%1 %2").arg(number, unit);
+  };
   QVector<double> keys, values, low_key, low_value, high_key, high_value;
   if (!cells.empty()) {
-    const auto [low, high] = std::minmax_element(cells.begin(), cells.end());
+    // The first cell of the lowest and of the highest reading, as the profile's figures name them.
+    const auto low = std::min_element(cells.begin(), cells.end());
+    const auto high = std::max_element(cells.begin(), cells.end());
     const auto low_at = static_cast<int>(low - cells.begin());
     const auto high_at = static_cast<int>(high - cells.begin());
     for (int i = 0; i < static_cast<int>(cells.size()); ++i) {
@@ -66,7 +76,8 @@ void CellBars::SetCells(const std::vector<std::uint32_t>& cells) {
       v.push_back(cells[i]);
     }
     const double spread = *high - *low;
-    const double margin = std::max(spread, 20.0);
+    // Room for twenty steps of the last decimal at least: a flat bank still shows its bars.
+    const double margin = std::max(spread, 20 * std::pow(10.0, -decimals));
     plot_->yAxis->setRange(std::max(0.0, *low - margin), *high + margin / 2);
     if (shown_count_ != static_cast<int>(cells.size())) {
       plot_->xAxis->setRange(0.3, cells.size() + 0.7);
@@ -74,10 +85,10 @@ void CellBars::SetCells(const std::vector<std::uint32_t>& cells) {
     }
     summary_->setText(tr("最高: %1 号 %2\n最低: %3 号 %4\n压差: %5")
                           .arg(high_at + 1)
-                          .arg(*high)
+                          .arg(text(*high))
                           .arg(low_at + 1)
-                          .arg(*low)
-                          .arg(*high - *low));
+                          .arg(text(*low))
+                          .arg(text(spread)));
   } else {
     summary_->setText(tr("尚无数据"));
   }

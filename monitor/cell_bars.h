@@ -1,9 +1,10 @@
 // The cell voltages as a bar chart, one bar per cell, the lowest and highest
-// in their own colours, and the spread written beside the chart.
+// in their own colours, and the spread written beside the chart: in the
+// profile's unit, or as the unit's numbers without a profile.
 #pragma once
 
+#include <QString>
 #include <QWidget>
-#include <cstdint>
 #include <vector>
 
 class QCPBars;
@@ -17,9 +18,9 @@ class CellBars : public QWidget {
  public:
   explicit CellBars(QWidget* parent = nullptr);
 
-  // Shows `cells` (the answer's cell voltage array, cell 1 first); an empty
-  // list clears the chart.
-  void SetCells(const std::vector<std::uint32_t>& cells);
+  // Shows `cells` (the answer's cell voltages, cell 1 first), written to
+  // `decimals` decimals with `unit`; an empty list clears the chart.
+  void SetCells(const std::vector<double>& cells, int decimals = 0, const QString& unit = {});
   // Greys the bars and the summary while what they show is old news.
   void SetStale(bool stale);
   [[nodiscard]] bool stale() const { return stale_; }
@@ -33,6 +34,7 @@ class CellBars : public QWidget {
   QCPBars* highest_;
   QLabel* summary_;  // lowest, highest, spread
   int shown_count_ = -1;
+  QString shown_unit_;
   bool stale_ = false;
 };
 

@@ -42,7 +42,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   const QCommandLineOption record({QStringLiteral("record")},
                                   QStringLiteral("Write every valid answer to FILE as CSV."),
                                   QStringLiteral("FILE"));
-  parser.addOptions({port, baud, address, interval, record});
+  const QCommandLineOption profile(
+      {QStringLiteral("profile")},
+      QStringLiteral("Unit profile (a TOML file) that gives answers their values in "
+                     "units, or none (default: the default profile)."),
+      QStringLiteral("FILE|none"));
+  parser.addOptions({port, baud, address, interval, record, profile});
 
   CommandLine result;
   auto fail = [&](const QString& message) {
@@ -99,6 +104,8 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     if (parser.value(record).isEmpty()) return fail(QStringLiteral("--record needs a file name"));
     options.record = parser.value(record);
   }
+  // Read when the window starts, so that a refused profile is said as kelvo-frame says it.
+  if (parser.isSet(profile)) options.profile = parser.value(profile);
   result.options = options;
   return result;
 }

@@ -1,5 +1,6 @@
 // kelvo-monitor's command line:
 //   kelvo-monitor [--port P] [--baud N] [--address N] [--interval MS] [--record FILE]
+//                 [--profile FILE|none]
 #pragma once
 
 #include <QString>
@@ -16,6 +17,7 @@ struct MonitorOptions {
   std::optional<int> address;      // 0-255
   std::optional<int> interval_ms;  // kMinIntervalMs and up
   std::optional<QString> record;   // CSV file to write every valid answer to
+  std::optional<QString> profile;  // the unit profile's file, or "none"; not given: the default
 };
 
 inline constexpr int kMinIntervalMs = 10;

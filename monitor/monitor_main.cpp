@@ -12,6 +12,7 @@
 #include "monitor_settings.h"
 #include "monitor_window.h"
 #include "system/process_signals.h"
+#include "window_profile.h"
 
 namespace kelvo_monitor {
 namespace {
@@ -60,6 +61,13 @@ int RunMonitor(int argc, char** argv, const PrepareWindow& prepare) {
     parsed = command_line.options;
   }
   const MonitorOptions& options = *parsed;
+  // A refused profile stops the start, before any display is needed.
+  QString refused;
+  std::optional<WindowProfile> profile = LoadWindowProfile(options.profile.value_or(QString()), &refused);
+  if (!profile) {
+    Print(stderr, QStringLiteral("kelvo-monitor: %1\n").arg(refused));
+    return 2;
+  }
   const std::unique_ptr<QApplication> app = StartApplicationOrExplain(argc, argv);
 
   // The window speaks Chinese; other locales get the English translation.
@@ -70,6 +78,7 @@ int RunMonitor(int argc, char** argv, const PrepareWindow& prepare) {
   }
 
   MonitorWindow window;
+  window.SetProfile(std::move(*profile));
   window.Apply(StartingSettings(options));
   if (prepare) prepare(window);
   if (options.record) {

@@ -1,11 +1,14 @@
 #include "monitor_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -17,8 +20,10 @@
 #include "link/exchange.h"
 #include "monitor_settings.h"
 #include "on_demand_panel.h"
+#include "profile/profile_choice.h"
 #include "traffic_log.h"
 #include "trend_charts.h"
+#include "value_rows.h"
 #include "values_table.h"
 
 namespace kelvo_monitor {
@@ -42,9 +47,15 @@ MonitorWindow::MonitorWindow(QWidget* parent)
       traffic_(new TrafficLog(this)),
       on_demand_(new OnDemandPanel(this)),
       record_action_(new QAction(tr("记录到 CSV(&R)..."), this)),
+      profile_actions_(new QActionGroup(this)),
+      default_profile_action_(new QAction(tr("默认配置(&D)"), this)),
+      file_profile_action_(new QAction(tr("打开配置文件(&O)..."), this)),
+      no_profile_action_(new QAction(tr("无配置, 原始数值(&N)"), this)),
       state_label_(new QLabel(this)),
+      profile_label_(new QLabel(this)),
       counters_label_(new QLabel(this)) {
   setObjectName(QStringLiteral("monitor_window"));
+  profile_.choice = QString::fromLatin1(kelvo_profile::kNoProfile);  // until one is set
   setWindowTitle(kTitle);
   setWindowIcon(QIcon(QStringLiteral(":/monitor/kelvo-monitor.png")));
   resize(1200, 800);
@@ -62,6 +73,24 @@ void MonitorWindow::BuildMenus() {
   file_menu->addSeparator();
   QAction* quit = file_menu->addAction(tr("退出(&X)"), QKeySequence::Quit, this, &QWidget::close);
   quit->setObjectName(QStringLiteral("quit"));
+  BuildProfileMenu();
+}
+
+void MonitorWindow::BuildProfileMenu() {
+  auto* menu = menuBar()->addMenu(tr("配置(&P)"));
+  menu->setObjectName(QStringLiteral("profile_menu"));
+  default_profile_action_->setObjectName(QStringLiteral("default_profile"));
+  file_profile_action_->setObjectName(QStringLiteral("profile_file"));
+  no_profile_action_->setObjectName(QStringLiteral("no_profile"));
+  for (QAction* action : {default_profile_action_, file_profile_action_, no_profile_action_}) {
+    action->setCheckable(true);
+    profile_actions_->addAction(action);
+    menu->addAction(action);
+  }
+  connect(default_profile_action_, &QAction::triggered, this, [this] { ChooseProfile(QString()); });
+  connect(no_profile_action_, &QAction::triggered, this,
+          [this] { ChooseProfile(QString::fromLatin1(kelvo_profile::kNoProfile)); });
+  connect(file_profile_action_, &QAction::triggered, this, &MonitorWindow::OnProfileFileAsked);
 }
 
 void MonitorWindow::BuildLayout() {
@@ -78,7 +107,7 @@ void MonitorWindow::BuildLayout() {
   top->addWidget(values_);
   top->addWidget(charts);
   top->setStretchFactor(1, 2);
-  top->setSizes({420, 780});
+  top->setSizes({470, 730});
   auto* tabs = new QTabWidget(this);
   tabs->setObjectName(QStringLiteral("bottom_tabs"));
   tabs->addTab(traffic_, tr("通信记录"));
@@ -93,8 +122,11 @@ void MonitorWindow::BuildLayout() {
 
   state_label_->setObjectName(QStringLiteral("state"));
   counters_label_->setObjectName(QStringLiteral("counters"));
+  profile_label_->setObjectName(QStringLiteral("profile"));
   statusBar()->addWidget(state_label_, 1);
+  statusBar()->addPermanentWidget(profile_label_);
   statusBar()->addPermanentWidget(counters_label_);
+  ShowProfileChoice();
 }
 
 void MonitorWindow::ConnectParts() {
@@ -234,6 +266,60 @@ void MonitorWindow::OnRecordToggled(bool on) {
   StartRecording(path);
 }
 
+void MonitorWindow::SetProfile(WindowProfile profile) {
+  latest_values_.clear();  // its keys belong to the profile being let go
+  profile_ = std::move(profile);
+  values_->SetShowsValues(profile_.profile != nullptr);
+  values_->Clear();
+  trends_->SetProfile(profile_.profile);
+  if (!latest_frame_.isEmpty()) {
+    latest_ = ReadAnswerFields(std::string_view(latest_frame_.constData(), latest_frame_.size()),
+                               profile_.profile.get(), latest_values_);
+    latest_shown_ = false;
+    ShowLatest();
+  }
+  ShowProfileChoice();
+}
+
+bool MonitorWindow::ChooseProfile(const QString& choice, QString* why) {
+  QString refused;
+  std::optional<WindowProfile> loaded = LoadWindowProfile(choice, &refused);
+  if (!loaded) {
+    ShowProfileChoice();  // the menu goes back to the profile in use
+    traffic_->AddNote(QDateTime::currentDateTime(), tr("配置未更换: %1").arg(refused));
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, tr("无法使用这个配置"),
+                        tr("仍使用 %1。\n\n%2").arg(ProfileName(profile_), refused), QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("profile_refused"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    if (why) *why = refused;
+    return false;
+  }
+  SetProfile(std::move(*loaded));
+  return true;
+}
+
+void MonitorWindow::OnProfileFileAsked() {
+  const QString path = QFileDialog::getOpenFileName(this, tr("打开配置文件"), QString(),
+                                                    tr("配置文件 (*.toml);;所有文件 (*)"));
+  if (path.isEmpty()) {
+    ShowProfileChoice();
+    return;
+  }
+  ChooseProfile(path);
+}
+
+void MonitorWindow::ShowProfileChoice() {
+  QAction* in_use = !profile_.profile           ? no_profile_action_
+                    : profile_.choice.isEmpty() ? default_profile_action_
+                                                : file_profile_action_;
+  in_use->setChecked(true);
+  profile_label_->setText(tr("配置: %1").arg(ProfileName(profile_)));
+  profile_label_->setToolTip(profile_.profile ? QFile::decodeName(profile_.profile->source().c_str())
+                                              : QString());
+}
+
 void MonitorWindow::OnAnswered(const QByteArray& frame, const QDateTime& at, double latency_ms) {
   poll_failure_.clear();
   since_answer_.start();
@@ -247,7 +333,9 @@ void MonitorWindow::OnAnswered(const QByteArray& frame, const QDateTime& at, dou
       emit recordingFailed(why);
     }
   }
-  latest_ = ReadAnswerFields(std::string_view(frame.constData(), frame.size()));
+  latest_frame_ = frame;
+  latest_ = ReadAnswerFields(std::string_view(frame.constData(), frame.size()), profile_.profile.get(),
+                             latest_values_);
   trends_->AddAnswer(at.toMSecsSinceEpoch() / 1000.0, latest_);
   latest_shown_ = false;
   if (!view_timer_.isActive()) view_timer_.start();
@@ -256,10 +344,18 @@ void MonitorWindow::OnAnswered(const QByteArray& frame, const QDateTime& at, dou
 void MonitorWindow::ShowLatest() {
   if (latest_shown_) return;
   latest_shown_ = true;
-  values_->ShowAnswer(latest_);
-  if (kC2CellVoltages < static_cast<int>(latest_.size())) {
-    cells_->SetCells(latest_[kC2CellVoltages].numbers);
+  values_->ShowRows(ValueRows(latest_, profile_.profile.get(), latest_values_));
+  if (kC2CellVoltages >= static_cast<int>(latest_.size())) return;
+  const AnswerField& cells = latest_[kC2CellVoltages];
+  const kelvo_profile::ProfileField* read =
+      profile_.profile ? profile_.profile->FieldForLabel(cells.label_gbk) : nullptr;
+  std::vector<double> shown(cells.numbers.begin(), cells.numbers.end());
+  if (!read) {
+    cells_->SetCells(shown);
+    return;
   }
+  for (double& cell : shown) cell = kelvo_profile::ScaledValue(*read, cell);
+  cells_->SetCells(shown, read->decimals, QString::fromStdString(read->unit));
 }
 
 void MonitorWindow::OnStateChanged(State state) {

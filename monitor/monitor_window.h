@@ -1,6 +1,7 @@
 // The monitor's main window: the connection bar on top, the latest answer's
 // values beside the cell bars and the trends, the traffic log and the
-// on-demand panel below, the state and the counters in the status bar.
+// on-demand panel below, the state, the profile in use and the counters in
+// the status bar.
 #pragma once
 
 #include <QElapsedTimer>
@@ -11,9 +12,12 @@
 #include "answer_fields.h"
 #include "link/link_client.h"
 #include "poller.h"
+#include "profile/profile_values.h"
 #include "recorder.h"
+#include "window_profile.h"
 
 class QAction;
+class QActionGroup;
 class QLabel;
 
 namespace kelvo_monitor {
@@ -44,6 +48,14 @@ class MonitorWindow : public QMainWindow {
   bool StartRecording(const QString& path, QString* error = nullptr);
   void StopRecording();
 
+  // Shows values with `profile` from now on, the answer on show included.
+  void SetProfile(WindowProfile profile);
+  // The profile the user chose ("" the default, "none", or a file): false
+  // when it is refused, and then the profile in use stays and a message box
+  // says why (`why` gets the same).
+  bool ChooseProfile(const QString& choice, QString* why = nullptr);
+  [[nodiscard]] const WindowProfile& profile() const { return profile_; }
+
   [[nodiscard]] Poller& poller() { return poller_; }
   [[nodiscard]] const Recorder& recorder() const { return recorder_; }
   // The state in words, as the status bar shows it.
@@ -65,6 +77,7 @@ class MonitorWindow : public QMainWindow {
   // the views and the status bar; the bar, the poller and the panel wired to
   // the window; the status and view refreshes.
   void BuildMenus();
+  void BuildProfileMenu();
   void BuildLayout();
   void ConnectParts();
   void StartTimers();
@@ -81,6 +94,9 @@ class MonitorWindow : public QMainWindow {
   void UpdateStatus();
   void UpdateStaleness();
   void OnRecordToggled(bool on);
+  void OnProfileFileAsked();
+  // Checks the menu's entry for the profile in use and names it in the status bar.
+  void ShowProfileChoice();
 
   Poller poller_;
   Recorder recorder_;
@@ -91,13 +107,21 @@ class MonitorWindow : public QMainWindow {
   TrafficLog* traffic_;
   OnDemandPanel* on_demand_;
   QAction* record_action_;
+  QActionGroup* profile_actions_;
+  QAction* default_profile_action_;
+  QAction* file_profile_action_;
+  QAction* no_profile_action_;
   QLabel* state_label_;
+  QLabel* profile_label_;
   QLabel* counters_label_;
   QTimer status_timer_;
   QTimer trouble_timer_;  // reminds the log while the link stays down
   QElapsedTimer trouble_since_;
   QTimer view_timer_;  // at most ten table and bar updates a second
+  WindowProfile profile_;
+  QByteArray latest_frame_;  // read again when the profile changes
   std::vector<AnswerField> latest_;
+  std::vector<kelvo_profile::ProfileValue> latest_values_;  // keys point into profile_
   bool latest_shown_ = true;
   QElapsedTimer since_answer_;  // valid once an answer came
   bool stale_ = false;

@@ -13,6 +13,8 @@
 #include <cmath>
 
 #include "codec/payload_catalogue.h"
+#include "profile/profile_values.h"
+#include "profile_text.h"
 
 namespace kelvo_monitor {
 namespace {
@@ -29,13 +31,20 @@ const QBrush kOutageBrush(QColor(0xd9, 0x53, 0x4f, 0x30));
 constexpr int kMinRowHeight = 120;
 constexpr int kTimeAxisHeight = 30;  // the time labels under the last row
 
-// The unit's fields are whole numbers: ticks fall on whole numbers too.
-class WholeNumberTicker : public QCPAxisTicker {
+// Ticks fall on values the field can take: whole numbers for the unit's
+// numbers, hundredths for a value to two decimals.
+class ResolutionTicker : public QCPAxisTicker {
+ public:
+  explicit ResolutionTicker(double resolution) : resolution_(resolution) {}
+
  protected:
   double getTickStep(const QCPRange& range) override {
     const double step = QCPAxisTicker::getTickStep(range);
-    return step < 1 ? 1 : std::ceil(step);
+    return step < resolution_ ? resolution_ : std::ceil(step / resolution_ - 1e-9) * resolution_;
   }
+
+ private:
+  double resolution_;
 };
 
 struct SpanChoice {
@@ -60,6 +69,9 @@ TrendCharts::TrendCharts(QWidget* parent)
       span_box_(new QComboBox(this)),
       labels_(LayoutLabels(0xC2)),
       values_(kHistorySeries) {
+  if (const auto layout = codec::FindFieldLayout(0xC2)) {
+    for (const codec::FieldDescriptor& field : *layout) gbk_labels_.push_back(field.label);
+  }
   setObjectName(QStringLiteral("trend_charts"));
   plot_->setObjectName(QStringLiteral("trend_plot"));
   plot_->setNotAntialiasedElements(QCP::aeAll);
@@ -73,7 +85,7 @@ TrendCharts::TrendCharts(QWidget* parent)
   fields_button_->setPopupMode(QToolButton::InstantPopup);
   auto* menu = new QMenu(fields_button_);
   for (int i = 0; i < static_cast<int>(labels_.size()); ++i) {
-    QAction* action = menu->addAction(labels_[i]);
+    QAction* action = menu->addAction(FieldName(i));
     action->setCheckable(true);
     action->setData(i);
     connect(action, &QAction::toggled, this, [this, i](bool on) {
@@ -135,6 +147,33 @@ void TrendCharts::SetChosenFields(const QList<int>& fields) {
   emit chosenFieldsChanged(chosen_);
 }
 
+void TrendCharts::SetProfile(std::shared_ptr<const kelvo_profile::Profile> profile) {
+  profile_ = std::move(profile);
+  for (QAction* action : fields_button_->menu()->actions())
+    action->setText(FieldName(action->data().toInt()));
+  for (Row& row : rows_) DescribeRow(row);
+  Refresh();
+}
+
+const kelvo_profile::ProfileField* TrendCharts::FieldRead(int field) const {
+  if (!profile_ || field >= static_cast<int>(gbk_labels_.size())) return nullptr;
+  return profile_->FieldForLabel(gbk_labels_[field]);
+}
+
+QString TrendCharts::FieldName(int field) const {
+  return FieldTitle(FieldRead(field), labels_[field]);
+}
+
+void TrendCharts::DescribeRow(Row& row) {
+  row.read = FieldRead(row.field);
+  row.title->setText(FieldTitle(row.read, labels_[row.field]));
+  QCPAxis* axis = row.rect->axis(QCPAxis::atLeft);
+  axis->setLabel(row.read ? QString::fromStdString(row.read->unit) : QString());
+  auto ticker = QSharedPointer<ResolutionTicker>::create(row.read ? Resolution(row.read->decimals) : 1.0);
+  ticker->setTickCount(3);
+  axis->setTicker(ticker);
+}
+
 void TrendCharts::Rebuild() {
   plot_->clearItems();
   shades_.clear();
@@ -152,9 +191,6 @@ void TrendCharts::Rebuild() {
     rect->setMarginGroup(QCP::msLeft | QCP::msRight, margins_);
     rect->axis(QCPAxis::atBottom)->setTicker(ticker);
     rect->axis(QCPAxis::atBottom)->setTickLabels(r + 1 == chosen_.size());
-    auto values = QSharedPointer<WholeNumberTicker>::create();
-    values->setTickCount(3);
-    rect->axis(QCPAxis::atLeft)->setTicker(values);
     connect(rect->axis(QCPAxis::atBottom), qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
             &TrendCharts::OnRangeChanged);
     plot_->plotLayout()->addElement(r, 0, rect);
@@ -169,8 +205,8 @@ void TrendCharts::Rebuild() {
     title->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
     title->setPadding(QMargins(4, 1, 4, 1));
     title->setBrush(QColor(255, 255, 255, 200));
-    title->setText(labels_[chosen_[r]]);
-    rows_.push_back({chosen_[r], rect, {}, nullptr});
+    rows_.push_back({chosen_[r], rect, title, {}, nullptr});
+    DescribeRow(rows_.back());
   }
   plot_->setMinimumHeight(static_cast<int>(rows_.size()) * kMinRowHeight + kTimeAxisHeight);
   Refresh();
@@ -344,15 +380,17 @@ void TrendCharts::Refresh() {
       if (it != series_.end()) history_.Decimate(it->second, range.lower, range.upper, columns, scratch_);
       points.resize(static_cast<qsizetype>(scratch_.size()));
       for (std::size_t i = 0; i < scratch_.size(); ++i) {
-        points[static_cast<qsizetype>(i)] = QCPGraphData(scratch_[i].time, scratch_[i].value);
-        if (std::isnan(scratch_[i].value)) continue;  // a break in the line
-        low = std::min(low, scratch_[i].value);
-        high = std::max(high, scratch_[i].value);
+        double value = scratch_[i].value;
+        if (!std::isnan(value) && row.read) value = kelvo_profile::ScaledValue(*row.read, value);
+        points[static_cast<qsizetype>(i)] = QCPGraphData(scratch_[i].time, value);
+        if (std::isnan(value)) continue;  // a break in the line
+        low = std::min(low, value);
+        high = std::max(high, value);
       }
       row.graphs[e]->data()->set(points, true);
     }
     if (low <= high) {
-      const double pad = std::max((high - low) * 0.1, 1.0);
+      const double pad = std::max((high - low) * 0.1, row.read ? Resolution(row.read->decimals) : 1.0);
       row.rect->axis(QCPAxis::atLeft)->setRange(low - pad, high + pad);
     }
   }

@@ -1,22 +1,27 @@
 // Time charts of chosen numeric fields of the 0xC2 answer: one row per field
 // (an array field draws one line per element), fed from a bounded history and
-// drawn with no more than two points per pixel column.
+// drawn with no more than two points per pixel column. The history keeps the
+// unit's numbers; a profile turns them into its units as they are drawn, so
+// that choosing another profile redraws the whole history in its units.
 #pragma once
 
 #include <QList>
 #include <QTimer>
 #include <QWidget>
 #include <map>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "answer_fields.h"
+#include "profile/profile.h"
 #include "trend_history.h"
 
 class QCPAxisRect;
 class QCPGraph;
 class QCPItemRect;
+class QCPItemText;
 class QCPLegend;
 class QScrollArea;
 class QCPMarginGroup;
@@ -38,6 +43,8 @@ class TrendCharts : public QWidget {
   // Fields are indices among the 0xC2 answer's payload fields.
   void SetChosenFields(const QList<int>& fields);
   [[nodiscard]] const QList<int>& chosenFields() const { return chosen_; }
+  // The profile the charts are drawn in; null: the unit's numbers.
+  void SetProfile(std::shared_ptr<const kelvo_profile::Profile> profile);
 
   // One answer's fields, taken at `time` (seconds since the epoch). After a
   // gap longer than SetGapAfter's, or a MarkLinkLost, the lines start anew
@@ -70,11 +77,19 @@ class TrendCharts : public QWidget {
   struct Row {
     int field;
     QCPAxisRect* rect;
-    std::vector<QCPGraph*> graphs;  // one per element, made as elements appear
-    QCPLegend* legend;              // an array's element numbers; null for a single value
+    QCPItemText* title;
+    std::vector<QCPGraph*> graphs;                      // one per element, made as elements appear
+    QCPLegend* legend;                                  // an array's element numbers; null for a single value
+    const kelvo_profile::ProfileField* read = nullptr;  // the profile's field; null: the unit's numbers
   };
 
   void Rebuild();
+  // What the profile gives a row: its title, its unit on the value axis, its ticks.
+  void DescribeRow(Row& row);
+  // The profile's field for field `field` of the answer; null without one.
+  [[nodiscard]] const kelvo_profile::ProfileField* FieldRead(int field) const;
+  // The field's name in the window's language, for titles and the fields menu.
+  [[nodiscard]] QString FieldName(int field) const;
   void ShadeOutages(double from, double to, std::optional<Outage> ongoing);
   void ScheduleRefresh();
   void OnRangeChanged(const QCPRange& range);
@@ -92,6 +107,8 @@ class TrendCharts : public QWidget {
   TrendHistory history_;
   std::map<std::pair<int, int>, int> series_;  // (field, element) -> history series
   std::vector<QString> labels_;
+  std::vector<std::string_view> gbk_labels_;  // the codec's, for the profile
+  std::shared_ptr<const kelvo_profile::Profile> profile_;
   std::vector<Row> rows_;
   QList<int> chosen_;
   std::vector<float> values_;         // one answer's values, by series

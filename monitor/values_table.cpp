@@ -6,6 +6,7 @@ namespace kelvo_monitor {
 namespace {
 
 const QColor kChanged(0xff, 0xe0, 0x8a);
+constexpr int kDataColumns[] = {ValuesTable::ValueColumn, ValuesTable::RawColumn, ValuesTable::HexColumn};
 
 QTableWidgetItem* Cell(const QString& text) {
   auto* item = new QTableWidgetItem(text);
@@ -13,68 +14,113 @@ QTableWidgetItem* Cell(const QString& text) {
   return item;
 }
 
+// Sets `text` where it differs; true when it did.
+bool Update(QTableWidgetItem* item, const QString& text) {
+  if (item->text() == text) return false;
+  item->setText(text);
+  return true;
+}
+
 }  // namespace
 
-ValuesTable::ValuesTable(QWidget* parent) : QTableWidget(0, 3, parent) {
+ValuesTable::ValuesTable(QWidget* parent) : QTableWidget(0, 4, parent) {
   setObjectName(QStringLiteral("values_table"));
-  setHorizontalHeaderLabels({tr("名称"), tr("数值"), tr("十六进制")});
   verticalHeader()->setVisible(false);
   verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
-  horizontalHeader()->setSectionResizeMode(LabelColumn, QHeaderView::ResizeToContents);
-  horizontalHeader()->setSectionResizeMode(DecimalColumn, QHeaderView::Interactive);
+  horizontalHeader()->setSectionResizeMode(NameColumn, QHeaderView::ResizeToContents);
+  horizontalHeader()->setSectionResizeMode(ValueColumn, QHeaderView::Interactive);
+  horizontalHeader()->setSectionResizeMode(RawColumn, QHeaderView::Interactive);
   horizontalHeader()->setStretchLastSection(true);
-  setColumnWidth(DecimalColumn, 110);
+  setColumnWidth(ValueColumn, 120);
   setMinimumWidth(360);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setWordWrap(false);
+  SetShowsValues(true);
   unmark_timer_.setInterval(250);
   connect(&unmark_timer_, &QTimer::timeout, this, &ValuesTable::ClearExpiredMarks);
 }
 
-void ValuesTable::ShowAnswer(const std::vector<AnswerField>& fields) {
-  const int rows = static_cast<int>(fields.size());
-  const bool same_layout = rowCount() == rows;
+void ValuesTable::SetShowsValues(bool shows) {
+  shows_values_ = shows;
+  // Without values the unit's number is the value, as the column has always said.
+  setHorizontalHeaderLabels({tr("名称"), tr("数值"), shows ? tr("原始值") : tr("数值"), tr("十六进制")});
+  setColumnHidden(ValueColumn, !shows);
+  setColumnWidth(RawColumn, shows ? 85 : 110);
+}
+
+void ValuesTable::Clear() {
+  setRowCount(0);
+  rows_.clear();
+}
+
+void ValuesTable::ShowRows(const std::vector<ValueRow>& rows) {
+  const int count = static_cast<int>(rows.size());
+  const bool same_layout = rowCount() == count;
   if (!same_layout) {
-    setRowCount(rows);
-    marked_until_.assign(fields.size(), QDateTime());
+    setRowCount(count);
+    rows_.assign(rows.size(), RowState());
   }
   const QDateTime until = QDateTime::currentDateTimeUtc().addMSecs(kMarkMs);
-  for (int r = 0; r < rows; ++r) {
-    const AnswerField& field = fields[r];
-    const QString decimal = field.DecimalText();
-    if (!same_layout || !item(r, LabelColumn)) {
-      setItem(r, LabelColumn, Cell(field.label));
-      setItem(r, DecimalColumn, Cell(decimal));
-      setItem(r, HexColumn, Cell(field.hex));
+  for (int r = 0; r < count; ++r) {
+    const ValueRow& row = rows[r];
+    rows_[r].key = row.key;
+    if (!same_layout || !item(r, NameColumn)) {
+      QTableWidgetItem* name = Cell(row.name);
+      // Worked out by the window, not sent by the unit.
+      if (row.derived) {
+        QFont font = name->font();
+        font.setItalic(true);
+        name->setFont(font);
+      }
+      name->setToolTip(row.key);
+      setItem(r, NameColumn, name);
+      setItem(r, ValueColumn, Cell(row.value));
+      setItem(r, RawColumn, Cell(row.raw));
+      setItem(r, HexColumn, Cell(row.hex));
       continue;
     }
-    if (item(r, LabelColumn)->text() != field.label) item(r, LabelColumn)->setText(field.label);
-    if (item(r, HexColumn)->text() == field.hex) continue;
-    item(r, DecimalColumn)->setText(decimal);
-    item(r, HexColumn)->setText(field.hex);
-    for (int c : {DecimalColumn, HexColumn}) item(r, c)->setBackground(kChanged);
-    marked_until_[r] = until;
+    if (Update(item(r, NameColumn), row.name)) item(r, NameColumn)->setToolTip(row.key);
+    bool changed = Update(item(r, ValueColumn), row.value);
+    changed = Update(item(r, RawColumn), row.raw) || changed;
+    changed = Update(item(r, HexColumn), row.hex) || changed;
+    if (!changed) continue;
+    rows_[r].marked_until = until;
+    PaintRow(r);
     if (!unmark_timer_.isActive()) unmark_timer_.start();
   }
 }
 
 bool ValuesTable::Marked(int row) const {
-  return row >= 0 && row < static_cast<int>(marked_until_.size()) && marked_until_[row].isValid();
+  return row >= 0 && row < static_cast<int>(rows_.size()) && rows_[row].marked_until.isValid();
+}
+
+QString ValuesTable::RowKey(int row) const {
+  return row >= 0 && row < static_cast<int>(rows_.size()) ? rows_[row].key : QString();
+}
+
+QBrush ValuesTable::RowBrush(const RowState& state) const {
+  if (state.marked_until.isValid()) return kChanged;
+  return {};
+}
+
+void ValuesTable::PaintRow(int row) {
+  const QBrush brush = RowBrush(rows_[row]);
+  for (int c : kDataColumns) {
+    if (QTableWidgetItem* cell = item(row, c)) cell->setBackground(brush);
+  }
 }
 
 void ValuesTable::ClearExpiredMarks() {
   const QDateTime now = QDateTime::currentDateTimeUtc();
   bool any_left = false;
-  for (int r = 0; r < static_cast<int>(marked_until_.size()); ++r) {
-    if (!marked_until_[r].isValid()) continue;
-    if (marked_until_[r] > now) {
+  for (int r = 0; r < static_cast<int>(rows_.size()); ++r) {
+    if (!rows_[r].marked_until.isValid()) continue;
+    if (rows_[r].marked_until > now) {
       any_left = true;
       continue;
     }
-    marked_until_[r] = QDateTime();
-    for (int c : {DecimalColumn, HexColumn}) {
-      if (QTableWidgetItem* cell = item(r, c)) cell->setBackground(QBrush());
-    }
+    rows_[r].marked_until = QDateTime();
+    PaintRow(r);
   }
   if (!any_left) unmark_timer_.stop();
 }

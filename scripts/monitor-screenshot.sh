@@ -21,7 +21,8 @@ Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 sim= app=
 cleanup() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null || true
+  # The monitor writes its settings as it ends: let it, before its home goes.
+  [ -n "$app" ] && kill "$app" 2>/dev/null && wait "$app" 2>/dev/null || true
   [ -n "$sim" ] && kill "$sim" 2>/dev/null || true
   kill "$xvfb" 2>/dev/null || true
   rm -rf "$tmp"

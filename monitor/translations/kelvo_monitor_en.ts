@@ -23,6 +23,10 @@ Spread: %5</translation>
         <source>尚无数据</source>
         <translation>No data yet</translation>
     </message>
+    <message>
+        <source>单体电压 (%1)</source>
+        <translation>Cell voltage (%1)</translation>
+    </message>
 </context>
 <context>
     <name>kelvo_monitor::ConnectionBar</name>
@@ -193,6 +197,50 @@ Spread: %5</translation>
         <source>%1: 找不到主机</source>
         <translation>%1: host not found</translation>
     </message>
+    <message>
+        <source>默认配置(&amp;D)</source>
+        <translation>&amp;Default profile</translation>
+    </message>
+    <message>
+        <source>打开配置文件(&amp;O)...</source>
+        <translation>&amp;Open profile file...</translation>
+    </message>
+    <message>
+        <source>无配置, 原始数值(&amp;N)</source>
+        <translation>&amp;None, raw numbers</translation>
+    </message>
+    <message>
+        <source>配置(&amp;P)</source>
+        <translation>&amp;Profile</translation>
+    </message>
+    <message>
+        <source>配置未更换: %1</source>
+        <translation>Profile not changed: %1</translation>
+    </message>
+    <message>
+        <source>无法使用这个配置</source>
+        <translation>Cannot use this profile</translation>
+    </message>
+    <message>
+        <source>仍使用 %1。
+
+%2</source>
+        <translation>Still using %1.
+
+%2</translation>
+    </message>
+    <message>
+        <source>打开配置文件</source>
+        <translation>Open a profile file</translation>
+    </message>
+    <message>
+        <source>配置文件 (*.toml);;所有文件 (*)</source>
+        <translation>Profiles (*.toml);;All files (*)</translation>
+    </message>
+    <message>
+        <source>配置: %1</source>
+        <translation>Profile: %1</translation>
+    </message>
 </context>
 <context>
     <name>kelvo_monitor::OnDemandPanel</name>
@@ -270,6 +318,55 @@ Spread: %5</translation>
     <message>
         <source>/dev/ttyUSB0 或 tcp://主机:端口</source>
         <translation>/dev/ttyUSB0 or tcp://host:port</translation>
+    </message>
+</context>
+<context>
+    <name>kelvo_monitor::ProfileText</name>
+    <message>
+        <source>电流</source>
+        <translation>Current</translation>
+    </message>
+    <message>
+        <source>功率</source>
+        <translation>Power</translation>
+    </message>
+    <message>
+        <source>最低单体电压</source>
+        <translation>Lowest cell voltage</translation>
+    </message>
+    <message>
+        <source>最高单体电压</source>
+        <translation>Highest cell voltage</translation>
+    </message>
+    <message>
+        <source>单体压差</source>
+        <translation>Cell spread</translation>
+    </message>
+    <message>
+        <source>最低单体编号</source>
+        <translation>Lowest cell</translation>
+    </message>
+    <message>
+        <source>最高单体编号</source>
+        <translation>Highest cell</translation>
+    </message>
+    <message>
+        <source>最低温度</source>
+        <translation>Lowest temperature</translation>
+    </message>
+    <message>
+        <source>最高温度</source>
+        <translation>Highest temperature</translation>
+    </message>
+    <message>
+        <source>zh</source>
+        <comment>the language of the profile&apos;s titles shown: zh or en</comment>
+        <translation>en</translation>
+    </message>
+    <message>
+        <source>无</source>
+        <comment>no bit of a field is set</comment>
+        <translation>none</translation>
     </message>
 </context>
 <context>
@@ -395,6 +492,21 @@ Spread: %5</translation>
     <message>
         <source>十六进制</source>
         <translation>Hex</translation>
+    </message>
+    <message>
+        <source>原始值</source>
+        <translation>Raw</translation>
+    </message>
+</context>
+<context>
+    <name>kelvo_monitor::WindowProfile</name>
+    <message>
+        <source>无 (原始数值)</source>
+        <translation>none (raw numbers)</translation>
+    </message>
+    <message>
+        <source>%1 (默认)</source>
+        <translation>%1 (default)</translation>
     </message>
 </context>
 </TS>

@@ -119,13 +119,17 @@ void MonitorPartsTest::outagesBreakLines() {
 void MonitorPartsTest::commandLine_data() {
   QTest::addColumn<QStringList>("arguments");
   QTest::addColumn<int>("exit_code");   // -1: the window opens
-  QTest::addColumn<QString>("parsed");  // port|baud|address|interval|record, "-" for not given
-  QTest::newRow("nothing") << QStringList{} << -1 << "-|-|-|-|-";
-  QTest::newRow("all") << QStringList{"--port", "tcp://127.0.0.1:4001", "--baud", "19200",    "--address",
-                                      "7",      "--interval",           "250",    "--record", "a.csv"}
-                       << -1 << "tcp://127.0.0.1:4001|19200|7|250|a.csv";
-  QTest::newRow("equals form") << QStringList{"--port=/dev/ttyUSB0", "--address=255"} << -1
-                               << "/dev/ttyUSB0|-|255|-|-";
+  QTest::addColumn<QString>("parsed");  // port|baud|address|interval|record|profile, "-" for not given
+  QTest::newRow("nothing") << QStringList{} << -1 << "-|-|-|-|-|-";
+  QTest::newRow("all") << QStringList{"--port",     "tcp://127.0.0.1:4001",
+                                      "--baud",     "19200",
+                                      "--address",  "7",
+                                      "--interval", "250",
+                                      "--record",   "a.csv",
+                                      "--profile",  "site.toml"}
+                       << -1 << "tcp://127.0.0.1:4001|19200|7|250|a.csv|site.toml";
+  QTest::newRow("equals form") << QStringList{"--port=/dev/ttyUSB0", "--address=255", "--profile=none"} << -1
+                               << "/dev/ttyUSB0|-|255|-|-|none";
   QTest::newRow("help") << QStringList{"--help"} << 0 << "";
   QTest::newRow("address too big") << QStringList{"--address", "256"} << 2 << "";
   QTest::newRow("address not a number") << QStringList{"--address", "0x10"} << 2 << "";
@@ -160,7 +164,8 @@ void MonitorPartsTest::commandLine() {
       return QString::number(*v);
     }
   };
-  QCOMPARE(QStringList({text(o.port), text(o.baud), text(o.address), text(o.interval_ms), text(o.record)})
+  QCOMPARE(QStringList({text(o.port), text(o.baud), text(o.address), text(o.interval_ms), text(o.record),
+                        text(o.profile)})
                .join(QLatin1Char('|')),
            parsed);
 }

@@ -1,5 +1,6 @@
 // kelvo-monitor as its command line starts it: polls at once, records whole
-// CSV rows, sends nothing but polls, ends promptly on SIGTERM and SIGINT.
+// CSV rows, sends nothing but polls, ends promptly on SIGTERM and SIGINT,
+// refuses a bad profile before it needs a display.
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
@@ -28,6 +29,8 @@ QList<QByteArray> Lines(const QString& path) {
 
 class MonitorProgramTest : public QObject {
   Q_OBJECT
+  QTemporaryDir dir_;
+
  private slots:
   void recordsAndEndsOnSignal_data();
   void recordsAndEndsOnSignal();
@@ -125,8 +128,21 @@ void MonitorProgramTest::commandLineWithoutDisplay_data() {
   QTest::newRow("help") << QStringList{"--help"} << 0 << "--record";
   QTest::newRow("bad interval") << QStringList{"--interval", "0"} << 2 << "--interval";
   QTest::newRow("bad address") << QStringList{"--port", "/dev/null", "--address", "x"} << 2 << "--address";
+  // A profile is refused as kelvo-frame refuses it: the file, the line and the key.
+  const QString bad = dir_.filePath(QStringLiteral("bad.toml"));
+  QFile file(bad);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write("[field.volts]\nlabel = \"总电压\"\nscal = 0.01\n");
+  file.close();
+  QTest::newRow("bad profile") << QStringList{"--port", "/dev/null", "--profile", bad} << 2
+                               << "kelvo-monitor: " + bad +
+                                      ": line 3: unknown key \"scal\" in [field.volts]\n";
+  QTest::newRow("missing profile") << QStringList{"--profile", "/nonexistent/site.toml"} << 2
+                                   << "kelvo-monitor: /nonexistent/site.toml: cannot read the profile\n";
   // The window itself needs a display: without one, what to do instead.
   QTest::newRow("no display") << QStringList{"--port", "/dev/null"} << 1 << "no display found";
+  QTest::newRow("no profile, no display")
+      << QStringList{"--port", "/dev/null", "--profile", "none"} << 1 << "no display found";
 }
 
 void MonitorProgramTest::commandLineWithoutDisplay() {

@@ -1,6 +1,7 @@
 // The window against the simulated unit in process, over a pseudo-terminal
-// pair and loopback TCP: what it shows, what it records, how it rides out
-// silence and a lost link, and on-demand requests between polls.
+// pair and loopback TCP: what it shows with and without a unit profile, what
+// it records, how it rides out silence and a lost link, and on-demand
+// requests between polls.
 #include "monitor_window.h"
 
 #include <qcustomplot.h>
@@ -8,13 +9,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 #include <cmath>
 #include <memory>
 
@@ -24,8 +28,10 @@
 #include "traffic_log.h"
 #include "trend_charts.h"
 #include "values_table.h"
+#include "window_profile.h"
 
 using kelvo_monitor::MonitorWindow;
+using kelvo_monitor::ValuesTable;
 using kelvo_sim::BatteryConfig;
 using kelvo_sim::Faults;
 using kelvo_sim::SimulatedUnit;
@@ -54,9 +60,44 @@ QString StateText(const MonitorWindow& window) {
 }
 
 QString Cell(const MonitorWindow& window, int row, int column) {
-  const auto* table = window.findChild<kelvo_monitor::ValuesTable*>("values_table");
+  const auto* table = window.findChild<ValuesTable*>("values_table");
   const QTableWidgetItem* item = table->item(row, column);
   return item ? item->text() : QString();
+}
+
+// The row whose profile key (or, for a field the profile leaves out, whose
+// name) is `key`, as "key|name|value|raw|hex"; empty when there is none.
+QString Row(const MonitorWindow& window, const QString& key) {
+  const auto* table = window.findChild<ValuesTable*>("values_table");
+  for (int r = 0; r < table->rowCount(); ++r) {
+    if (table->RowKey(r) != key && !(table->RowKey(r).isEmpty() && Cell(window, r, 0) == key)) continue;
+    QStringList texts{key};
+    for (int c = 0; c < table->columnCount(); ++c) texts << Cell(window, r, c);
+    return texts.join(QLatin1Char('|'));
+  }
+  return {};
+}
+
+void UseProfile(MonitorWindow& window, const QString& choice) {
+  QString why;
+  const auto profile = kelvo_monitor::LoadWindowProfile(choice, &why);
+  QVERIFY2(profile, qPrintable(why));
+  window.SetProfile(*profile);
+}
+
+QString Write(const QTemporaryDir& dir, const QString& name, const QByteArray& text) {
+  QFile file(dir.filePath(name));
+  if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) return {};
+  return file.fileName();
+}
+
+// A site's profile: the total voltage in millivolts under a name of its own, nothing else.
+const QByteArray kSiteProfile =
+    "[field.pack_voltage]\nlabel = \"总电压\"\nunit = \"mV\"\nscale = 10\n"
+    "title = { zh = \"电池组电压\", en = \"Pack voltage\" }\n";
+
+QString CellSummary(const MonitorWindow& window) {
+  return window.findChild<kelvo_monitor::CellBars*>("cell_bars")->findChild<QLabel*>("cell_summary")->text();
 }
 
 }  // namespace
@@ -66,6 +107,10 @@ class MonitorWindowTest : public QObject {
  private slots:
   void valuesAndCells_data();
   void valuesAndCells();
+  void valuesInUnits_data();
+  void valuesInUnits();
+  void choosingProfiles();
+  void recordsEveryAnswer_data();
   void recordsEveryAnswer();
   void failedRecordingStopsVisibly();
   void silence_data();
@@ -93,22 +138,29 @@ void MonitorWindowTest::valuesAndCells() {
   QString pty;
   QVERIFY(server->ServePty(&pty));
   MonitorWindow window;
+  UseProfile(window, QStringLiteral("none"));
   window.show();
   Watch(window, pty, 0, 1000);
 
-  // The first answer: the unit's clock starts at 1700000000; the capacities are
-  // the simulated battery's constants.
+  // The first answer, as the unit sends it: the unit's clock starts at
+  // 1700000000; the capacities are the simulated battery's constants.
+  constexpr int kRaw = ValuesTable::RawColumn;
   QVERIFY(window.windowTitle().contains(QStringLiteral("kelvo-monitor")));
-  QTRY_COMPARE(Cell(window, 0, 1), QStringLiteral("1700000000"));
-  QCOMPARE(Cell(window, 0, 0), QStringLiteral("设备时间"));
-  QCOMPARE(Cell(window, 0, 2), QStringLiteral("6553F100"));
-  QCOMPARE(Cell(window, 4, 0), QStringLiteral("单体串联个数"));
-  QCOMPARE(Cell(window, 4, 1), QString::number(cells));
-  QCOMPARE(Cell(window, 8, 1), QString::number(sensors));
-  QCOMPARE(Cell(window, 25, 0), QStringLiteral("电池满充容量"));
-  QCOMPARE(Cell(window, 25, 1), QStringLiteral("4850"));
-  QCOMPARE(Cell(window, 26, 1), QStringLiteral("4820"));
-  QCOMPARE(Cell(window, 5, 1).split(QLatin1Char(' ')).size(), cells);
+  QTRY_COMPARE(Cell(window, 0, kRaw), QStringLiteral("1700000000"));
+  QCOMPARE(Cell(window, 0, ValuesTable::NameColumn), QStringLiteral("设备时间"));
+  QCOMPARE(Cell(window, 0, ValuesTable::HexColumn), QStringLiteral("6553F100"));
+  QCOMPARE(Cell(window, 4, ValuesTable::NameColumn), QStringLiteral("单体串联个数"));
+  QCOMPARE(Cell(window, 4, kRaw), QString::number(cells));
+  QCOMPARE(Cell(window, 8, kRaw), QString::number(sensors));
+  QCOMPARE(Cell(window, 25, ValuesTable::NameColumn), QStringLiteral("电池满充容量"));
+  QCOMPARE(Cell(window, 25, kRaw), QStringLiteral("4850"));
+  QCOMPARE(Cell(window, 26, kRaw), QStringLiteral("4820"));
+  QCOMPARE(Cell(window, 5, kRaw).split(QLatin1Char(' ')).size(), cells);
+  // Without a profile: no values column, and no derived rows after the fields.
+  const auto* table = window.findChild<ValuesTable*>("values_table");
+  QVERIFY(table->isColumnHidden(ValuesTable::ValueColumn));
+  QCOMPARE(table->horizontalHeaderItem(kRaw)->text(), QStringLiteral("数值"));
+  QCOMPARE(table->rowCount(), 29);
 
   // One bar per cell, split over the ordinary, lowest and highest bars.
   auto* bars = window.findChild<kelvo_monitor::CellBars*>("cell_bars");
@@ -120,13 +172,164 @@ void MonitorWindowTest::valuesAndCells() {
   QVERIFY(bars->findChild<QLabel*>("cell_summary")->text().contains(QStringLiteral("压差")));
 }
 
+void MonitorWindowTest::valuesInUnits_data() {
+  QTest::addColumn<QString>("profile");  // "" the default, else a file's text
+  QTest::addColumn<bool>("english");
+  QTest::addColumn<int>("row_count");
+  QTest::addColumn<QStringList>("rows");  // key|name|value|raw|hex
+  QTest::addColumn<QString>("cells");     // the cell bars' summary
+  QTest::addColumn<QString>("trend");     // the first chart: title|value axis|last value
+
+  // The first answer at address 0, worked by hand from the simulated battery:
+  // 80 % of 48.50 Ah is 38.80 Ah, so the cells rest at 3000 + 400 x 3880 / 4850
+  // = 3320 mV less 36 mV under the 18 A discharge, 3284 mV, each off by its own
+  // (7 x cell) % 11 - 5 mV: 3279 mV lowest (cells 1 and 12), 3289 mV highest
+  // (cells 4 and 15); they add up to 52545 mV, sent in 10 mV as 5254 (1486),
+  // 52.54 V. The sensors read 25 °C + 3 + sensor % 3, sent as 40 more (44...).
+  // Current 0 - 18.00 A; power 52.54 V x -18.00 A = -945.72 W.
+  QTest::newRow("default profile")
+      << "" << false << 29 + 9
+      << QStringList{"total_voltage|总电压|52.54 V|5254|1486",
+                     "temperatures|传感器温度数组|28 29 30 28 °C|68 69 70 68|44454644",
+                     "current_state|电流状态|discharging|2|0002",
+                     "mos_state|MOS状态|charge_switch, discharge_switch|3|03",
+                     "remaining_capacity|电池当前容量|38.80 Ah|3880|0F28",
+                     "soh|SOH|97 %|97|61",
+                     "current|电流|-18.00 A||",
+                     "power|功率|-945.72 W||",
+                     "cell_min|最低单体电压|3.279 V||",
+                     "cell_max_cell|最高单体编号|4||",
+                     "cell_spread|单体压差|0.010 V||",
+                     "temperature_max|最高温度|30 °C||"}
+      << "最高: 4 号 3.289 V\n最低: 1 号 3.279 V\n压差: 0.010 V"
+      << "总电压|V|52.54";
+  QTest::newRow("default profile, English")
+      << "" << true << 29 + 9
+      << QStringList{"total_voltage|Total voltage|52.54 V|5254|1486", "soh|State of health|97 %|97|61",
+                     "current|Current|-18.00 A||"}
+      << "Highest: cell 4, 3.289 V\nLowest: cell 1, 3.279 V\nSpread: 0.010 V"
+      << "Total voltage|V|52.54";
+  // Fields the profile leaves out keep their label and their raw number; no
+  // inputs, no derived rows; the cells, not in the profile, stay in mV.
+  QTest::newRow("site profile") << QString::fromUtf8(kSiteProfile) << false << 29
+                                << QStringList{"pack_voltage|电池组电压|52540 mV|5254|1486",
+                                               "单体串联个数|单体串联个数||16|10"}
+                                << "最高: 4 号 3289\n最低: 1 号 3279\n压差: 10"
+                                << "电池组电压|mV|52540";
+}
+
+void MonitorWindowTest::valuesInUnits() {
+  QFETCH(QString, profile);
+  QFETCH(bool, english);
+  QFETCH(int, row_count);
+  QFETCH(QStringList, rows);
+  QFETCH(QString, cells);
+  QFETCH(QString, trend);
+  QTranslator translator;
+  if (english) {
+    QVERIFY(translator.load(QStringLiteral("kelvo_monitor_en"), QStringLiteral(":/i18n")));
+    QApplication::installTranslator(&translator);
+  }
+  QTemporaryDir dir;
+  auto server = ServeUnit();
+  QString pty;
+  QVERIFY(server->ServePty(&pty));
+  MonitorWindow window;
+  UseProfile(window, profile.isEmpty() ? profile : Write(dir, "site.toml", profile.toUtf8()));
+  // Long enough between polls that the first answer stays on show.
+  Watch(window, pty, 0, 10000);
+
+  QTRY_VERIFY(!Row(window, rows[0].section(QLatin1Char('|'), 0, 0)).isEmpty());
+  for (const QString& row : rows) QCOMPARE(Row(window, row.section(QLatin1Char('|'), 0, 0)), row);
+  QCOMPARE(window.findChild<ValuesTable*>("values_table")->rowCount(), row_count);
+  QCOMPARE(CellSummary(window), cells);
+
+  auto* trends = window.findChild<kelvo_monitor::TrendCharts*>("trend_charts");
+  trends->Refresh();
+  QCPAxisRect* first = trends->plot()->axisRect(0);
+  QString title;
+  for (int i = 0; i < trends->plot()->itemCount(); ++i) {
+    auto* text = qobject_cast<QCPItemText*>(trends->plot()->item(i));
+    if (text && text->position->axisRect() == first) title = text->text();
+  }
+  const auto* line = trends->plot()->graph(0)->data().data();
+  QVERIFY(!line->isEmpty());
+  QCOMPARE(QStringList(
+               {title, first->axis(QCPAxis::atLeft)->label(), QString::number((line->constEnd() - 1)->value)})
+               .join(QLatin1Char('|')),
+           trend);
+  if (english) QApplication::removeTranslator(&translator);
+}
+
+void MonitorWindowTest::choosingProfiles() {
+  auto server = ServeUnit();
+  QString pty;
+  QVERIFY(server->ServePty(&pty));
+  QTemporaryDir dir;
+  const QString site = Write(dir, "site.toml", kSiteProfile);
+  const QString bad = Write(dir, "bad.toml", "[field.volts]\nlabel = \"总电压\"\nscal = 0.01\n");
+  MonitorWindow window;
+  window.show();
+  QVERIFY(window.ChooseProfile(QString()));
+  Watch(window, pty, 0, 10000);
+  QTRY_COMPARE(Row(window, "total_voltage").section(QLatin1Char('|'), 2, 2), QStringLiteral("52.54 V"));
+  const auto* in_use = window.findChild<QLabel*>("profile");
+  QCOMPARE(in_use->text(), QStringLiteral("配置: default.toml (默认)"));
+  QVERIFY(window.findChild<QAction*>("default_profile")->isChecked());
+
+  // A refused file keeps the profile in use, and a box says why.
+  const QStringList refused[] = {
+      {bad, "bad.toml: line 3: unknown key \"scal\" in [field.volts]"},
+      {"/nonexistent/site.toml", "/nonexistent/site.toml: cannot read the profile"}};
+  for (const QStringList& file : refused) {
+    QString why;
+    QVERIFY(!window.ChooseProfile(file[0], &why));
+    QVERIFY2(why.endsWith(file[1]), qPrintable(why));
+    auto* box = window.findChild<QMessageBox*>("profile_refused");
+    QVERIFY(box && box->isVisible());
+    QVERIFY2(box->text().contains(file[1]), qPrintable(box->text()));
+    delete box;
+    QCOMPARE(in_use->text(), QStringLiteral("配置: default.toml (默认)"));
+    QVERIFY(window.findChild<QAction*>("default_profile")->isChecked());
+    QCOMPARE(Row(window, "total_voltage").section(QLatin1Char('|'), 2, 2), QStringLiteral("52.54 V"));
+  }
+
+  // Another profile shows the answer on show in its units at once, not at the next answer.
+  QVERIFY(window.ChooseProfile(site));
+  QCOMPARE(Row(window, "pack_voltage"), QStringLiteral("pack_voltage|电池组电压|52540 mV|5254|1486"));
+  QCOMPARE(in_use->text(), QStringLiteral("配置: site.toml"));
+  QCOMPARE(in_use->toolTip(), site);
+  QVERIFY(window.findChild<QAction*>("profile_file")->isChecked());
+
+  // None: the numbers as the unit sends them, as without profiles.
+  QVERIFY(window.ChooseProfile(QStringLiteral("none")));
+  const auto* table = window.findChild<ValuesTable*>("values_table");
+  QVERIFY(table->isColumnHidden(ValuesTable::ValueColumn));
+  QCOMPARE(Cell(window, 3, ValuesTable::NameColumn), QStringLiteral("总电压"));
+  QCOMPARE(Cell(window, 3, ValuesTable::RawColumn), QStringLiteral("5254"));
+  QCOMPARE(table->rowCount(), 29);
+  QCOMPARE(CellSummary(window), QStringLiteral("最高: 4 号 3289\n最低: 1 号 3279\n压差: 10"));
+  QCOMPARE(in_use->text(), QStringLiteral("配置: 无 (原始数值)"));
+  QVERIFY(window.findChild<QAction*>("no_profile")->isChecked());
+}
+
+void MonitorWindowTest::recordsEveryAnswer_data() {
+  QTest::addColumn<QString>("profile");
+  // The file is poll --format csv without a profile, whatever the window shows.
+  QTest::newRow("default profile") << "";
+  QTest::newRow("site profile") << "site";
+  QTest::newRow("no profile") << "none";
+}
+
 void MonitorWindowTest::recordsEveryAnswer() {
+  QFETCH(QString, profile);
   auto server = ServeUnit();
   QString pty;
   QVERIFY(server->ServePty(&pty));
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("answers.csv"));
   MonitorWindow window;
+  UseProfile(window, profile == QStringLiteral("site") ? Write(dir, "site.toml", kSiteProfile) : profile);
   QVERIFY(window.StartRecording(path));
   QSignalSpy answers(&window.poller(), &kelvo_monitor::Poller::answered);
   Watch(window, pty, 0, 100);
@@ -151,6 +354,7 @@ void MonitorWindowTest::recordsEveryAnswer() {
     const QByteArray frame = answers[i][0].toByteArray();
     QCOMPARE(row[2], QByteArray::number(frame.mid(10, 8).toUInt(nullptr, 16)));
     QCOMPARE(row[8], QByteArray::number(frame.mid(34, 4).toUInt(nullptr, 16)));  // second cell
+    QCOMPARE(row[5], QByteArray::number(frame.mid(24, 4).toUInt(nullptr, 16)));  // total voltage
   }
 }
 
@@ -320,10 +524,14 @@ void MonitorWindowTest::chartsReadableAtEachSize() {
   QString pty;
   QVERIFY(server->ServePty(&pty));
   MonitorWindow window;
+  UseProfile(window, QString());
   window.resize(size);
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   Watch(window, pty, 0, 50);
+  // The default charts: total voltage, charge and discharge current, capacity percentage, temperatures.
+  const QStringList units{"V", "A", "A", "%", "°C"};
+  const double steps[] = {0.01, 0.01, 0.01, 1, 1};
   QTRY_VERIFY(window.poller().counters().answered >= 3);
   auto* trends = window.findChild<kelvo_monitor::TrendCharts*>("trend_charts");
   trends->Refresh();
@@ -354,8 +562,14 @@ void MonitorWindowTest::chartsReadableAtEachSize() {
   for (int r = 0; r < rects.size(); ++r) {
     QVERIFY2(rects[r]->height() >= 80, qPrintable(QString::number(rects[r]->height())));
     QVERIFY(QRectF(rects[r]->rect()).adjusted(-1, -1, 1, 1).contains(titles[r]));
-    // Whole numbers get whole ticks.
-    for (const double tick : rects[r]->axis(QCPAxis::atLeft)->tickVector()) QCOMPARE(tick, std::round(tick));
+    // Each value axis is titled with its unit, and its ticks fall on values
+    // the field can take: hundredths of a volt or an ampere, whole per cent
+    // and degrees.
+    QCOMPARE(rects[r]->axis(QCPAxis::atLeft)->label(), units[r]);
+    for (const double tick : rects[r]->axis(QCPAxis::atLeft)->tickVector()) {
+      QVERIFY2(std::abs(tick / steps[r] - std::round(tick / steps[r])) < 1e-6,
+               qPrintable(QString::number(tick)));
+    }
   }
   // The temperatures' lines are named by sensor number.
   const auto legends = trends->plot()->findChildren<QCPLegend*>("trend_legend");

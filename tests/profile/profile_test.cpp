@@ -202,4 +202,34 @@ TEST(ProfileValuesTest, DerivedOnlyFromWhatIsThere) {
   EXPECT_FALSE(kelvo_profile::ApplyProfile(*load.profile, codec::BreakDownFrame("<113000104002684>")));
 }
 
+// Units of the fields and of what is derived from them, as headers and charts name them.
+TEST(ProfileValuesTest, UnitsOfValues) {
+  const kelvo_profile::ProfileLoad load = kelvo_profile::LoadProfile(KVZ_DEFAULT_PROFILE);
+  ASSERT_TRUE(load.profile) << load.error->text;
+  const kelvo_profile::ProfileLoad millivolts = kelvo_profile::ParseProfile(
+      "[field.total_voltage]\nlabel = \"总电压\"\nunit = \"mV\"\n"
+      "[field.charge_current]\nlabel = \"当前充电电流\"\nunit = \"A\"\n",
+      "site.toml");
+  ASSERT_TRUE(millivolts.profile) << millivolts.error->text;
+  const struct {
+    const kelvo_profile::Profile& profile;
+    const char* key;
+    const char* unit;
+  } rows[] = {
+      {*load.profile, "total_voltage", "V"},
+      {*load.profile, "temperatures", "°C"},
+      {*load.profile, "current_state", ""},
+      {*load.profile, "current", "A"},
+      {*load.profile, "power", "W"},
+      {*load.profile, "cell_spread", "V"},
+      {*load.profile, "cell_max_cell", ""},
+      {*load.profile, "temperature_min", "°C"},
+      {*load.profile, "no_such_key", ""},
+      // Other units multiply as they stand.
+      {*millivolts.profile, "power", "mV·A"},
+      {*millivolts.profile, "cell_min", ""},
+  };
+  for (const auto& row : rows) EXPECT_EQ(kelvo_profile::ValueUnit(row.profile, row.key), row.unit) << row.key;
+}
+
 }  // namespace

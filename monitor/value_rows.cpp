@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "profile/value_meaning.h"
 #include "profile_text.h"
 
 namespace kelvo_monitor {

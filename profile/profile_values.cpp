@@ -75,27 +75,7 @@ void AddDerivedValues(const Profile& profile, std::vector<ProfileValue>& values)
   }
 }
 
-std::string UnitOf(const Profile& profile, std::string_view key) {
-  const ProfileField* field = profile.FieldForKey(key);
-  return field != nullptr ? field->unit : std::string();
-}
-
 }  // namespace
-
-std::string ValueUnit(const Profile& profile, std::string_view key) {
-  if (profile.FieldForKey(key) != nullptr) return UnitOf(profile, key);
-  if (key == "current") return UnitOf(profile, "charge_current");
-  if (key == "power") {
-    const std::string volts = UnitOf(profile, "total_voltage");
-    const std::string amperes = ValueUnit(profile, "current");
-    if (volts == "V" && amperes == "A") return "W";
-    if (volts.empty() || amperes.empty()) return volts + amperes;
-    return volts + "\u00b7" + amperes;
-  }
-  if (key == "cell_min" || key == "cell_max" || key == "cell_spread") return UnitOf(profile, "cell_voltages");
-  if (key == "temperature_min" || key == "temperature_max") return UnitOf(profile, "temperatures");
-  return {};
-}
 
 double ScaledValue(const ProfileField& field, double raw) noexcept {
   return Rounded(raw * field.scale + field.offset, field.decimals);

@@ -43,13 +43,6 @@ inline constexpr std::string_view kDerivedKeys[] = {"current",       "power",   
 [[nodiscard]] const ProfileValue* FindValue(std::span<const ProfileValue> values,
                                             std::string_view key) noexcept;
 
-// The unit of the value `key`: a profile field's own; for a derived key, the
-// unit of what it is worked from (current: the charge current's; the cell and
-// temperature figures: the array's; power: W for V and A, else the two units
-// joined by "·"). Empty for the cell numbers, a key without a unit and any
-// other key.
-[[nodiscard]] std::string ValueUnit(const Profile& profile, std::string_view key);
-
 // `raw` in the field's unit: raw * scale + offset, rounded to its decimals.
 [[nodiscard]] double ScaledValue(const ProfileField& field, double raw) noexcept;
 

@@ -44,8 +44,14 @@ std::optional<ValueMeaning> MeaningOf(const Profile& profile, std::string_view k
     const ProfileField* volts = profile.FieldForKey("total_voltage");
     const ProfileField* amperes = profile.FieldForKey("charge_current");
     if (volts == nullptr || amperes == nullptr) return std::nullopt;
-    if (volts->unit == "V" && amperes->unit == "A") meaning.unit = "W";
-    meaning.device_class = meaning.unit.empty() ? "" : "power";
+    if (volts->unit == "V" && amperes->unit == "A") {
+      meaning.unit = "W";
+      meaning.device_class = "power";
+    } else if (volts->unit.empty() || amperes->unit.empty()) {
+      meaning.unit = volts->unit + amperes->unit;
+    } else {
+      meaning.unit = volts->unit + "\u00b7" + amperes->unit;
+    }
     meaning.decimals = volts->decimals + amperes->decimals;
     return meaning;
   }

@@ -22,9 +22,16 @@ struct ValueMeaning {
 
 // The meaning of `key`: a profile field's own (its KEY_flags have none); a
 // derived figure's unit and class from the fields it is made of (current in
-// the charge current's unit, power in W when volts meet amperes, the cell
-// figures in the cell voltages' unit, cell numbers without one). None for a
-// key that values under `profile` never hold.
+// the charge current's unit, power in W for V and A, else the two units
+// joined by "·", the cell and temperature figures in their array's unit,
+// cell numbers without one). None for a key that values under `profile`
+// never hold.
 [[nodiscard]] std::optional<ValueMeaning> MeaningOf(const Profile& profile, std::string_view key);
+
+// The unit of `key` as MeaningOf gives it; empty for none.
+[[nodiscard]] inline std::string ValueUnit(const Profile& profile, std::string_view key) {
+  std::optional<ValueMeaning> meaning = MeaningOf(profile, key);
+  return meaning ? std::move(meaning->unit) : std::string();
+}
 
 }  // namespace kelvo_profile

@@ -9,6 +9,7 @@
 #include "codec/frame_breakdown.h"
 #include "profile/profile_choice.h"
 #include "profile/profile_values.h"
+#include "profile/value_meaning.h"
 
 namespace {
 

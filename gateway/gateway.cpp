@@ -125,8 +125,8 @@ void Gateway::OnAnswered(const std::string& bus, int address, const QByteArray& 
   if (!unit.status_topic) unit.status_topic = std::make_shared<const std::string>(TopicsOfUnit(key).status);
   publisher_->PublishStatus(unit.status_topic, std::move(record), energy);
   unit.misses = 0;
-  SetAvailability(key, unit, Availability::Online);
   PublishAlarmChanges(bus, AlarmsOf(bus).Answered(address, values, at_time));
+  SetAvailability(key, unit, Availability::Online);
   if (first_frame && unit.identity) PublishDiscovery(key, unit);
 }
 

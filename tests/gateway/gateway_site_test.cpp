@@ -275,6 +275,87 @@ TEST(GatewaySite, EnergyCountersSurviveAKill) {
   EXPECT_LE(last_before - first_after, watts * 6 / 3600) << last_before << " then " << first_after;
 }
 
+// The names in an alarms payload's "active" list, with "!" after an acknowledged one.
+std::string ActiveNames(const std::string& payload) {
+  if (payload.empty()) return "(none)";
+  std::string names;
+  const Json list = Json::parse(payload);
+  for (const Json& a : list.at("active")) {
+    if (!names.empty()) names += ' ';
+    names += a.at("name").get<std::string>();
+    if (a.at("acknowledged").get<bool>()) names += '!';
+  }
+  return names;
+}
+
+// The states of the events named `name` for `address` (null: a bus's), in order.
+std::string EventStates(const Subscriber& sub, const std::string& name, const Json& address) {
+  std::string states;
+  for (const Message& m : sub.On("site/events")) {
+    const Json e = Json::parse(m.payload);
+    if (e.at("name") == name && e.at("address") == address)
+      states += (states.empty() ? "" : " ") + e.at("state").get<std::string>();
+  }
+  return states;
+}
+
+TEST(GatewaySite, AlarmsRaiseClearAndAreAcknowledged) {
+  kelvo_gateway_test::Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/#");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  TcpUnit unit({1});
+  const std::string nobody = "tcp://127.0.0.1:" + std::to_string(kelvo_gateway_test::FreePort());
+  // A cell always above 0 V: raised on the first answer, held by its latch.
+  const std::string always =
+      "[[alarm]]\nname = \"cell_seen\"\nvalue = \"cell_max\"\nabove = 0\nlatch = true\n";
+  const std::string base = Broker(broker, "stats_interval_ms = 300\noffline_after = 2\n") +
+                           Bus("rack1", unit.port(), "[1, 9]") + Bus("cut", nobody, "[1, 2]");
+  Gateway gateway(base + always);
+
+  ASSERT_TRUE(WaitFor([&] {
+    return ActiveNames(sub.Last("site/rack1/1/alarms")) == "cell_seen" &&
+           ActiveNames(sub.Last("site/rack1/9/alarms")) == "offline" &&
+           ActiveNames(sub.Last("site/cut/alarms")) == "bus_down";
+  })) << gateway.Log()
+      << ActiveNames(sub.Last("site/rack1/1/alarms")) << "|" << ActiveNames(sub.Last("site/rack1/9/alarms"))
+      << "|" << ActiveNames(sub.Last("site/cut/alarms"));
+  const Json raised = Json::parse(sub.On("site/events").front().payload);
+  EXPECT_EQ(raised.at("bus"), "rack1");
+  EXPECT_EQ(raised.at("threshold"), 0);
+  EXPECT_GT(raised.at("value").get<double>(), 3.0);
+  // A cut cable is one alarm, not one per unit (whose lists stand, empty, once they are offline).
+  ASSERT_TRUE(WaitFor([&] {
+    return EventStates(sub, "bus_down", nullptr) == "raised" && sub.Count("site/cut/2/alarms") > 0;
+  }));
+  EXPECT_EQ(EventStates(sub, "offline", 2), "");
+  EXPECT_EQ(ActiveNames(sub.Last("site/cut/2/alarms")), "");
+  ASSERT_TRUE(WaitFor([&] {
+    const std::string bank = sub.Last("site/bank");
+    return !bank.empty() && Json::parse(bank).at("alarms") == Json{{"warning", 1}, {"critical", 2}};
+  })) << sub.Last("site/bank");
+
+  // Acknowledged while its condition holds: it stays, marked. A name of no alarm changes nothing.
+  kelvo_gateway_test::Publisher ack(broker.port());
+  ASSERT_TRUE(ack.Publish("site/rack1/1/alarms/ack", "no_such_alarm"));
+  ASSERT_TRUE(ack.Publish("site/rack1/1/alarms/ack", "cell_seen"));
+  // The list goes as retained state, the event through the queue: either may come first.
+  ASSERT_TRUE(WaitFor([&] {
+    return ActiveNames(sub.Last("site/rack1/1/alarms")) == "cell_seen!" &&
+           EventStates(sub, "cell_seen", 1) == "raised acknowledged" &&
+           gateway.Log().find("\"no_such_alarm\" is no alarm name") != std::string::npos;
+  })) << gateway.Log();
+
+  // The rule goes from the file: its alarm clears, one event.
+  gateway.Rewrite(base);
+  gateway.Signal(SIGHUP);
+  ASSERT_TRUE(WaitFor([&] {
+    return ActiveNames(sub.Last("site/rack1/1/alarms")).empty() &&
+           EventStates(sub, "cell_seen", 1) == "raised acknowledged cleared";
+  })) << gateway.Log();
+  EXPECT_EQ(ActiveNames(sub.Last("site/rack1/9/alarms")), "offline");
+}
+
 // The miss that turns a unit offline is exactly the offline_after-th: rounds a
 // second apart, so that the count of requests the silent unit has seen when
 // "offline" arrives cannot have moved on.

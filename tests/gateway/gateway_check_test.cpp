@@ -188,7 +188,7 @@ TEST_F(ConfigFiles, ChecksEveryFault) {
       {"an alarm without values",
        b + bus + "[site]\nprofile = \"none\"\n[[alarm]]\nname = \"x\"\nvalue = \"soc\"\nbelow = 20\n",
        2,
-       {"line 9", "profile"}},
+       {"line 11", "no profile is in use"}},
       {"other port on the same server",
        b + bus + "[[bus]]\nname = \"rack2\"\nport = \"tcp://127.0.0.1:4002\"\naddresses = [4]\n",
        0,

@@ -7,6 +7,7 @@
 
 #include "codec/payload_catalogue.h"
 #include "codec/requests.h"
+#include "gateway/discovery_sensor.h"
 #include "profile/profile_values.h"
 #include "profile/value_meaning.h"
 #include "records/frame_json.h"
@@ -68,25 +69,6 @@ std::string TopicId(std::string_view text) {
 
 namespace {
 
-// What one sensor shows: its unit and classes, read by `expression`.
-struct Sensor {
-  std::string object;  // the object id's last part
-  std::string name;
-  std::string expression;
-  std::string unit;
-  std::string device_class;
-  std::string state_class = "measurement";
-  bool clock = false;  // seconds since 1970, shown as a time
-};
-
-Sensor Named(std::string object, std::string name, std::string expression = {}) {
-  Sensor sensor;
-  sensor.object = std::move(object);
-  sensor.name = std::move(name);
-  sensor.expression = std::move(expression);
-  return sensor;
-}
-
 Sensor FromPresentation(Sensor sensor, const FieldPresentation* p) {
   sensor.expression = Scaled(sensor.expression, p);
   if (p != nullptr) {
@@ -96,37 +78,8 @@ Sensor FromPresentation(Sensor sensor, const FieldPresentation* p) {
   return sensor;
 }
 
-Sensor FromMeaning(Sensor sensor, const kelvo_profile::ValueMeaning& meaning) {
-  sensor.expression = "{{ " + sensor.expression + " }}";
-  sensor.unit = meaning.unit;
-  sensor.device_class = meaning.device_class;
-  if (!meaning.state_class.empty()) sensor.state_class = meaning.state_class;
-  return sensor;
-}
-
 std::string DisplayName(const kelvo_profile::ValueMeaning& meaning, const std::string& key) {
   return meaning.title_en.empty() ? key : meaning.title_en;
-}
-
-Json ConfigOf(const Sensor& sensor, const std::string& node, const std::string& state_topic,
-              const std::string& availability_topic, const Json& device) {
-  Json config = {
-      {"name", sensor.name},
-      {"unique_id", node + "_" + sensor.object},
-      {"object_id", node + "_" + sensor.object},
-      {"state_topic", state_topic},
-      {"value_template", sensor.clock ? "{{ as_datetime(" + sensor.expression + ") }}" : sensor.expression},
-      {"availability_topic", availability_topic}};
-  if (sensor.clock) {
-    // Seconds since 1970 read as a time: no unit, no scale, no statistics.
-    config["device_class"] = "timestamp";
-  } else {
-    config["state_class"] = sensor.state_class;
-    if (!sensor.unit.empty()) config["unit_of_measurement"] = sensor.unit;
-    if (!sensor.device_class.empty()) config["device_class"] = sensor.device_class;
-  }
-  config["device"] = device;
-  return config;
 }
 
 // The energy counters every unit's values carry with a profile.
@@ -238,51 +191,6 @@ std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery,
     sensor.device_class = "energy";
     sensor.state_class = "total_increasing";
     add(sensor);
-  }
-  return out;
-}
-
-std::vector<DiscoveryMessage> BankDiscoveryConfigs(const DiscoveryConfig& discovery,
-                                                   const DiscoveredBank& bank) {
-  const std::string node =
-      "kelvo_" + TopicId(bank.client_id) + "_bank" + (bank.bus.empty() ? "" : "_" + bank.bus);
-  const Json device = {{"identifiers", Json::array({node})},
-                       {"name", bank.bus.empty() ? std::string("site bank") : bank.bus + " bank"}};
-  const auto meaning = [&](const char* key) {
-    return bank.profile != nullptr ? kelvo_profile::MeaningOf(*bank.profile, key) : std::nullopt;
-  };
-  struct Figure {
-    const char* object;
-    const char* name;
-    const char* key;  // whose meaning the figure takes; null: a count
-    const char* read;
-  };
-  const Figure figures[] = {
-      {"units", "Units", nullptr, "units"},
-      {"fresh", "Units answering", nullptr, "fresh"},
-      {"soc", "State of charge", "soc", "soc"},
-      {"remaining_capacity", "Remaining capacity", "remaining_capacity", "remaining_capacity"},
-      {"full_capacity", "Full capacity", "full_capacity", "full_capacity"},
-      {"current", "Current", "current", "current"},
-      {"power", "Power", "power", "power"},
-      {"cell_min", "Lowest cell", "cell_min", "cell_min.value"},
-      {"cell_max", "Highest cell", "cell_max", "cell_max.value"},
-      {"temperature_min", "Lowest temperature", "temperature_min", "temperature_min.value"},
-      {"temperature_max", "Highest temperature", "temperature_max", "temperature_max.value"}};
-  std::vector<DiscoveryMessage> out;
-  for (const Figure& f : figures) {
-    Sensor sensor = Named(f.object, f.name);
-    // A null figure (no fresh unit gives it) shows as unknown, not as 0.
-    sensor.expression = std::string("value_json.") + f.read;
-    if (f.key != nullptr) {
-      const std::optional<kelvo_profile::ValueMeaning> m = meaning(f.key);
-      if (!m) continue;
-      sensor = FromMeaning(sensor, *m);
-    } else {
-      sensor.expression = "{{ " + sensor.expression + " }}";
-    }
-    out.push_back({discovery.prefix + "/sensor/" + node + "/" + f.object + "/config",
-                   ConfigOf(sensor, node, bank.state_topic, bank.availability_topic, device).dump()});
   }
   return out;
 }

@@ -6,6 +6,7 @@
 
 #include "alarms/alarm_json.h"
 #include "codec/frame_breakdown.h"
+#include "gateway/bank_discovery.h"
 #include "gateway/bus_poller.h"
 #include "gateway/discovery.h"
 #include "gateway/reload_plan.h"

@@ -24,6 +24,9 @@ broker_port=$(free_port)
 config=$work/gateway.toml
 printf '[broker]\nurl = "mqtt://127.0.0.1:%s"\ntopic_prefix = "bench"\nclient_id = "bench"\nstats_interval_ms = 500\nmax_queued = %s\n' \
   "$broker_port" "$max_queued" > "$config"
+# The energy counters stay in the scratch folder; PROFILE=none measures without values.
+printf '[site]\nstate_dir = "%s"\n' "$work" >> "$config"
+if [ -n "${PROFILE:-}" ]; then printf 'profile = "%s"\n' "$PROFILE" >> "$config"; fi
 for b in $(seq 1 "$buses"); do
   port=$(free_port)
   "$frame_bin" simulate --listen "tcp://127.0.0.1:$port" --address "1-$units" --seed "$b" >/dev/null 2>&1 &

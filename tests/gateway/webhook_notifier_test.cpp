@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "http_receiver.h"
@@ -95,10 +98,10 @@ TEST(WebhookNotifier, TroubleIsRetriedOrRefusedAndToldOnce) {
        {"answers 408", "back: an event delivered after 3 failed attempts"}},
       {"hangs, then answers",
        {HttpReceiver::kHold},
-       150,
+       1000,
        {"e1", "e1", "e2", "e3"},
        0,
-       {"no answer within 150 ms", "back"}},
+       {"no answer within 1000 ms", "back"}},
       {"closes without answering",
        {HttpReceiver::kClose, HttpReceiver::kClose},
        5000,
@@ -202,6 +205,36 @@ TEST(WebhookNotifier, NewSettingsTakeTheWaitingEventsAlong) {
   EXPECT_EQ(Names(new_receiver), (std::vector<std::string>{"e1", "e2"}));
   EXPECT_EQ(new_receiver.requests()[0].headers.at("authorization"), "Bearer tok-456");
   EXPECT_EQ(old_receiver.requests().size(), 1u);
+}
+
+TEST(WebhookNotifier, HttpsChecksTheReceiversCertificate) {
+  if (QStandardPaths::findExecutable("openssl").isEmpty()) GTEST_SKIP() << "no openssl to make a certificate";
+  QTemporaryDir dir;
+  const QString certificate = dir.filePath("receiver.pem");
+  const QString key = dir.filePath("receiver.key");
+  QProcess openssl;
+  openssl.start("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                            "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                            "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", certificate});
+  ASSERT_TRUE(openssl.waitForFinished(30000));
+  ASSERT_EQ(openssl.exitCode(), 0) << openssl.readAllStandardError().toStdString();
+  HttpReceiver receiver;
+  ASSERT_TRUE(receiver.ListenTls(certificate, key));
+
+  // Self-signed: the system's certificates do not vouch for it.
+  WebhookNotifier unchecked(Config(receiver.url()), kQuickRetries);
+  Notes refused(unchecked);
+  unchecked.Post(Event(1));
+  ASSERT_TRUE(WaitFor([&] { return !refused.said.empty(); }));
+  EXPECT_NE(refused.said[0].find("self-signed"), std::string::npos) << refused.said[0];
+  EXPECT_TRUE(receiver.requests().empty());
+
+  NotifyConfig trusting = Config(receiver.url());
+  trusting.ca_file = certificate.toStdString();
+  WebhookNotifier checked(trusting, kQuickRetries);
+  checked.Post(Event(2));
+  ASSERT_TRUE(WaitFor([&] { return checked.counts().sent == 1; }));
+  EXPECT_EQ(Names(receiver), std::vector<std::string>{"e2"});
 }
 
 }  // namespace

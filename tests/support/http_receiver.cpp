@@ -1,5 +1,9 @@
 #include "http_receiver.h"
 
+#include <QFile>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <algorithm>
 
@@ -11,21 +15,40 @@ HttpReceiver::~HttpReceiver() {
 }
 
 bool HttpReceiver::Listen(int port) {
-  connect(&server_, &QTcpServer::newConnection, this, &HttpReceiver::OnConnection, Qt::UniqueConnection);
-  if (!server_.listen(QHostAddress::LocalHost, static_cast<quint16>(port))) return false;
-  port_ = server_.serverPort();
+  return Serve(std::make_unique<QTcpServer>(), port);
+}
+
+bool HttpReceiver::ListenTls(const QString& certificate_file, const QString& key_file) {
+  QFile key(key_file);
+  if (!key.open(QIODevice::ReadOnly)) return false;
+  QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+  tls.setPeerVerifyMode(QSslSocket::VerifyNone);  // no client certificates
+  tls.setLocalCertificateChain(QSslCertificate::fromPath(certificate_file));
+  tls.setPrivateKey(QSslKey(&key, QSsl::Ec));
+  auto server = std::make_unique<QSslServer>();
+  server->setSslConfiguration(tls);
+  tls_ = true;
+  return Serve(std::move(server), 0);
+}
+
+bool HttpReceiver::Serve(std::unique_ptr<QTcpServer> server, int port) {
+  // A connection counts once it is ready for requests: after the handshake over TLS.
+  connect(server.get(), &QTcpServer::pendingConnectionAvailable, this, &HttpReceiver::OnConnection);
+  if (!server->listen(QHostAddress::LocalHost, static_cast<quint16>(port))) return false;
+  port_ = server->serverPort();
+  server_ = std::move(server);
   return true;
 }
 
 void HttpReceiver::Close() {
-  server_.close();
+  if (server_) server_->close();
   std::vector<QTcpSocket*> open;
   for (const auto& [socket, buffer] : buffers_) open.push_back(socket);
   for (QTcpSocket* socket : open) socket->abort();
 }
 
 void HttpReceiver::OnConnection() {
-  while (QTcpSocket* socket = server_.nextPendingConnection()) {
+  while (QTcpSocket* socket = server_->nextPendingConnection()) {
     buffers_[socket];
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { OnData(socket); });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] {

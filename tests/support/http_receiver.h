@@ -9,6 +9,7 @@
 #include <QTcpServer>
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,11 +36,13 @@ class HttpReceiver : public QObject {
 
   // Listens on `port` of 127.0.0.1 (any free one for 0); false when it cannot.
   bool Listen(int port = 0);
+  // The same over TLS, with the certificate and key in these PEM files.
+  bool ListenTls(const QString& certificate_file, const QString& key_file);
   // Takes no more connections, and drops those open: a receiver gone away.
   void Close();
   [[nodiscard]] int port() const { return port_; }
   [[nodiscard]] std::string url(const std::string& path = "/hook") const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+    return (tls_ ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_) + path;
   }
 
   // The statuses of the next requests' answers, in order; 200 once they run out.
@@ -61,7 +64,10 @@ class HttpReceiver : public QObject {
   void OnData(QTcpSocket* socket);
   void Reply(QTcpSocket* socket, int status);
 
-  QTcpServer server_;
+  bool Serve(std::unique_ptr<QTcpServer> server, int port);
+
+  std::unique_ptr<QTcpServer> server_;
+  bool tls_ = false;
   int port_ = 0;
   std::deque<int> statuses_;
   std::map<QTcpSocket*, QByteArray> buffers_;

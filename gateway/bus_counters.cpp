@@ -14,7 +14,7 @@ nlohmann::ordered_json Percentile(const kelvo_records::LatencyHistogram& latency
 }  // namespace
 
 std::string StatsJson(const std::string& time, std::uint64_t queued, std::uint64_t dropped,
-                      const std::map<std::string, BusCounters>& buses) {
+                      const std::map<std::string, BusCounters>& buses, const WebhookCounts* webhook) {
   nlohmann::ordered_json stats;
   stats["time"] = time;
   stats["queued"] = queued;
@@ -26,6 +26,12 @@ std::string StatsJson(const std::string& time, std::uint64_t queued, std::uint64
                  {"failed", c.failed},
                  {"latency_p50_ms", Percentile(c.latency, 0.5)},
                  {"latency_p99_ms", Percentile(c.latency, 0.99)}};
+  }
+  if (webhook != nullptr) {
+    stats["webhook"] = {{"queued", webhook->queued},
+                        {"dropped", webhook->dropped},
+                        {"refused", webhook->refused},
+                        {"sent", webhook->sent}};
   }
   return stats.dump();
 }

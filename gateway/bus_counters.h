@@ -16,9 +16,19 @@ struct BusCounters {
   kelvo_records::LatencyHistogram latency;
 };
 
+// What the stats message says of the webhook: events waiting (the one being
+// sent included), dropped from its full queue, refused by the receiver, delivered.
+struct WebhookCounts {
+  std::uint64_t queued = 0;
+  std::uint64_t dropped = 0;
+  std::uint64_t refused = 0;
+  std::uint64_t sent = 0;
+};
+
 // The `{prefix}/gateway/stats` payload: one JSON object, latencies null before
-// the first answer. `time` is FormatTime's text.
+// the first answer, "webhook" only with one. `time` is FormatTime's text.
 [[nodiscard]] std::string StatsJson(const std::string& time, std::uint64_t queued, std::uint64_t dropped,
-                                    const std::map<std::string, BusCounters>& buses);
+                                    const std::map<std::string, BusCounters>& buses,
+                                    const WebhookCounts* webhook = nullptr);
 
 }  // namespace kelvo_gateway

@@ -57,6 +57,13 @@ std::string DescribeConfig(const GatewayConfig& config, const std::string& path)
   for (std::size_t i = 0; i < rules.size(); ++i) out << (i == 0 ? ": " : ", ") << rules[i].name;
   out << "; alarms under \"" << b.topic_prefix << "/BUS/ADDRESS/alarms\", events on \"" << b.topic_prefix
       << "/events\"\n";
+  if (const std::optional<NotifyConfig>& n = config.notify) {
+    out << "events POSTed to the webhook " << WebhookOrigin(n->webhook_url);
+    if (!n->token_file.empty()) out << " with the bearer token in " << n->token_file;
+    if (!n->ca_file.empty()) out << ", certificates checked against " << n->ca_file;
+    out << "; " << n->timeout_ms << " ms for an answer; at most " << n->max_queued
+        << " events held while it is away\n";
+  }
   const DiscoveryConfig& d = config.discovery;
   if (d.enabled) {
     out << "discovery under \"" << d.prefix << "/\", " << d.fields.size()

@@ -11,6 +11,7 @@
 #include "gateway/discovery.h"
 #include "gateway/reload_plan.h"
 #include "gateway/site_publisher.h"
+#include "gateway/webhook_notifier.h"
 #include "profile/profile_values.h"
 #include "records/record.h"
 #include "records/record_time.h"
@@ -27,6 +28,10 @@ constexpr int kGoodbyeWaitMs = 1500;
 constexpr int kEnergySaveMs = 5000;
 // Power is integrated across at most this many missed rounds' worth of time.
 constexpr int kLongestBridgedIntervals = 3;
+
+std::string EventCount(std::uint64_t n) {
+  return std::to_string(n) + (n == 1 ? " event" : " events");
+}
 
 std::chrono::system_clock::time_point TimePoint(const QDateTime& at) {
   return std::chrono::system_clock::time_point(std::chrono::milliseconds(at.toMSecsSinceEpoch()));
@@ -57,12 +62,19 @@ Gateway::Gateway(GatewayConfig config, std::string config_path, QObject* parent)
         " speaks MQTT 3.1.1 only: publishes it denies cannot be seen; check its ACL for the topics under " +
         config_.broker.topic_prefix + "/");
   });
-  connect(publisher_.get(), &SitePublisher::stopped, this, &Gateway::finished);
+  connect(publisher_.get(), &SitePublisher::stopped, this, [this] {
+    // The webhook had the goodbye's time and no more: what still waits is lost.
+    if (webhook_ && webhook_->counts().queued > 0)
+      Log("webhook: " + EventCount(webhook_->counts().queued) + " not delivered, lost at exit");
+    webhook_.reset();
+    emit finished();
+  });
   connect(publisher_.get(), &SitePublisher::received, this, &Gateway::OnAcknowledgement);
   connect(&stats_timer_, &QTimer::timeout, this, &Gateway::PublishStats);
   connect(&stats_timer_, &QTimer::timeout, this, &Gateway::PublishSiteBank);
   connect(&energy_timer_, &QTimer::timeout, this, &Gateway::SaveEnergy);
   publisher_->SetProfile(config_.site.profile);
+  ApplyNotifyChanges();
 }
 
 Gateway::~Gateway() = default;
@@ -242,7 +254,9 @@ void Gateway::PublishEvents(const std::vector<kelvo_alarms::AlarmEvent>& events)
     events_topic_ = std::make_shared<const std::string>(EventsTopic(config_.broker.topic_prefix));
   }
   for (const kelvo_alarms::AlarmEvent& event : events) {
-    publisher_->PublishQueued(events_topic_, kelvo_alarms::EventJson(event).dump());
+    nlohmann::ordered_json json = kelvo_alarms::EventJson(event);
+    publisher_->PublishQueued(events_topic_, json.dump());
+    if (webhook_) webhook_->Post(std::move(json));
   }
 }
 
@@ -346,9 +360,11 @@ void Gateway::PublishBankDiscovery() {
 }
 
 void Gateway::PublishStats() {
-  publisher_->PublishTransient(GatewayStatsTopic(config_.broker.topic_prefix),
-                               StatsJson(kelvo_records::FormatTime(std::chrono::system_clock::now()),
-                                         publisher_->queued(), publisher_->dropped(), counters_));
+  const WebhookCounts webhook = webhook_ ? webhook_->counts() : WebhookCounts{};
+  publisher_->PublishTransient(
+      GatewayStatsTopic(config_.broker.topic_prefix),
+      StatsJson(kelvo_records::FormatTime(std::chrono::system_clock::now()), publisher_->queued(),
+                publisher_->dropped(), counters_, webhook_ ? &webhook : nullptr));
 }
 
 void Gateway::PublishBusBank(const std::string& bus) {
@@ -435,6 +451,7 @@ void Gateway::Reload() {
   ApplyBrokerChanges(plan.reconnect);
   ApplyBusChanges(plan, old_prefix);
   ApplySiteChanges();
+  ApplyNotifyChanges();
   ApplyAlarmChanges(old_prefix);
   if (plan.discovery_changed || plan.profile_changed || plan.alarm_names_changed) {
     ApplyDiscoveryChanges();
@@ -499,6 +516,20 @@ void Gateway::ApplyDiscoveryChanges() {
       for (const std::string& topic : unit.discovery_topics) publisher_->ClearRetained(topic);
       unit.discovery_topics.clear();
     }
+  }
+}
+
+void Gateway::ApplyNotifyChanges() {
+  if (!config_.notify) {
+    if (webhook_ && webhook_->counts().queued > 0)
+      Log("webhook removed: " + EventCount(webhook_->counts().queued) + " not delivered, dropped");
+    webhook_.reset();
+  } else if (!webhook_) {
+    webhook_ = std::make_unique<WebhookNotifier>(*config_.notify);
+    connect(webhook_.get(), &WebhookNotifier::note, this,
+            [](const QString& text) { Log(text.toStdString()); });
+  } else if (webhook_->config() != *config_.notify) {
+    webhook_->SetConfig(*config_.notify);
   }
 }
 

@@ -24,6 +24,7 @@ namespace kelvo_gateway {
 
 class BusPoller;
 class SitePublisher;
+class WebhookNotifier;
 struct ReloadPlan;
 
 class Gateway : public QObject {
@@ -95,6 +96,8 @@ class Gateway : public QObject {
   void ApplySiteChanges();
   void StartEnergyCounters();
   void ApplyDiscoveryChanges();
+  // The webhook follows [notify]: made, given new settings (its waiting events kept), or ended.
+  void ApplyNotifyChanges();
 
   GatewayConfig config_;
   std::string path_;
@@ -111,6 +114,7 @@ class Gateway : public QObject {
   EnergyTotalsByUnit kept_energy_;   // read at start, for units not heard of yet
   EnergyTotalsByUnit saved_energy_;  // as last handed to the writer
   std::unique_ptr<EnergyStateWriter> energy_writer_;
+  std::unique_ptr<WebhookNotifier> webhook_;  // null without [notify]
   bool stopping_ = false;
   bool told_denials_unseen_ = false;
 };

@@ -222,7 +222,8 @@ SiteConfig ReadSite(const TableReader& t) {
 }
 
 GatewayConfig ReadConfig(const toml::table& root, const std::string& source) {
-  const TableReader top(root, "the file", source, {"alarm", "broker", "bus", "homeassistant", "site"});
+  const TableReader top(root, "the file", source,
+                        {"alarm", "broker", "bus", "homeassistant", "notify", "site"});
   GatewayConfig config;
 
   const toml::table* broker = top.Table("broker");
@@ -267,6 +268,10 @@ GatewayConfig ReadConfig(const toml::table& root, const std::string& source) {
       kelvo_alarms::ReadAlarmRules(root, source, config.site.profile.get(), kEnergyKeys);
   if (alarms.error) throw kelvo_config::ConfigError{alarms.error->text};
   config.alarms = std::make_shared<const kelvo_alarms::AlarmRules>(std::move(*alarms.rules));
+  if (const toml::table* notify = top.Table("notify")) {
+    config.notify = ReadNotify(TableReader(
+        *notify, "[notify]", source, {"webhook_url", "token_file", "ca_file", "timeout_ms", "max_queued"}));
+  }
   return config;
 }
 

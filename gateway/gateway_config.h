@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "alarms/alarm_rule.h"
+#include "gateway/notify_config.h"
 #include "profile/profile.h"
 
 namespace kelvo_gateway {
@@ -82,6 +83,7 @@ struct GatewayConfig {
   SiteConfig site;
   std::shared_ptr<const kelvo_alarms::AlarmRules> alarms =
       std::make_shared<const kelvo_alarms::AlarmRules>();  // the [[alarm]] tables, in file order
+  std::optional<NotifyConfig> notify;                      // none without a [notify] table
 };
 
 // The configuration in `path`, or one line naming the file, the line and the

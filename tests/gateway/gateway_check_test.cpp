@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,13 +58,17 @@ struct Case {
   const char* name;
   std::string text;
   int status;
-  std::vector<std::string> said;  // all of these in the output
+  std::vector<std::string> said;      // all of these in the output
+  std::vector<std::string> unsaid{};  // and none of these
 };
 
 TEST_F(ConfigFiles, ChecksEveryFault) {
   const std::string b = kBroker;
   const std::string bus = kBus;
   const std::string bad_profile = Write("bad-profile.toml", "[field.x]\nlabel = \"nope\"\n");
+  const std::string no_certificate = Write("ca.pem", "not a certificate\n");
+  const std::string spaced_token = Write("token", "two words\n", 0600);
+  const std::string notify = "[notify]\nwebhook_url = ";  // lines 7-8 after b + bus
   const std::vector<Case> cases = {
       {"pinned example, comments and all",
        "[broker]\nurl = \"mqtt://127.0.0.1:1883\"      # mqtts:// for TLS\nclient_id = \"site-a\"\n"
@@ -189,6 +194,46 @@ TEST_F(ConfigFiles, ChecksEveryFault) {
        b + bus + "[site]\nprofile = \"none\"\n[[alarm]]\nname = \"x\"\nvalue = \"soc\"\nbelow = 20\n",
        2,
        {"line 11", "no profile is in use"}},
+      {"a webhook, its path and query unshown",
+       b + bus + notify + "\"https://alerts.example.org:8443/hook/PATHKEY?key=QUERYKEY\"\n" +
+           "timeout_ms = 2000\nmax_queued = 50\n",
+       0,
+       {"events POSTed to the webhook https://alerts.example.org:8443;", "2000 ms for an answer",
+        "at most 50 events"},
+       {"PATHKEY", "QUERYKEY"}},
+      {"webhook defaults",
+       b + bus + notify + "\"http://127.0.0.1:8080/hook\"\n",
+       0,
+       {"webhook http://127.0.0.1:8080;", "10000 ms for an answer", "at most 1000 events"}},
+      {"typo in [notify]",
+       b + bus + notify + "\"http://h/x\"\ntimeout = 5\n",
+       2,
+       {"line 9", "\"timeout\"", "unknown key"}},
+      {"[notify] without a url", b + bus + "[notify]\nmax_queued = 5\n", 2, {"line 7", "\"webhook_url\""}},
+      {"webhook scheme", b + bus + notify + "\"ftp://h/x\"\n", 2, {"line 8", "\"webhook_url\"", "https://"}},
+      {"webhook without a host", b + bus + notify + "\"http:///x\"\n", 2, {"line 8", "\"webhook_url\""}},
+      {"credentials in the webhook url",
+       b + bus + notify + "\"https://u:p@h/x\"\n",
+       2,
+       {"line 8", "token_file"},
+       {"u:p"}},
+      {"webhook ca_file without TLS",
+       b + bus + notify + "\"http://h/x\"\nca_file = \"/etc/hostname\"\n",
+       2,
+       {"line 9", "\"ca_file\"", "https://"}},
+      {"webhook ca_file without a certificate",
+       b + bus + notify + "\"https://h/x\"\nca_file = \"" + no_certificate + "\"\n",
+       2,
+       {"line 9", "holds no PEM certificate"}},
+      {"token that would break its header line",
+       b + bus + notify + "\"http://h/x\"\ntoken_file = \"" + spaced_token + "\"\n",
+       2,
+       {"line 9", "\"token_file\"", "holds a space"},
+       {"two words"}},
+      {"webhook timeout too short",
+       b + bus + notify + "\"http://h/x\"\ntimeout_ms = 50\n",
+       2,
+       {"line 9", "\"timeout_ms\"", "100-600000"}},
       {"other port on the same server",
        b + bus + "[[bus]]\nname = \"rack2\"\nport = \"tcp://127.0.0.1:4002\"\naddresses = [4]\n",
        0,
@@ -199,6 +244,8 @@ TEST_F(ConfigFiles, ChecksEveryFault) {
     EXPECT_EQ(run.status, c.status) << c.name << "\n" << run.out;
     for (const std::string& text : c.said)
       EXPECT_NE(run.out.find(text), std::string::npos) << c.name << ": " << text << "\n" << run.out;
+    for (const std::string& text : c.unsaid)
+      EXPECT_EQ(run.out.find(text), std::string::npos) << c.name << ": " << text << "\n" << run.out;
   }
 }
 
@@ -245,22 +292,39 @@ TEST_F(ConfigFiles, PasswordFileMustBeARegularFileWithAPassword) {
   }
 }
 
-TEST_F(ConfigFiles, PasswordFileMustBePrivateAndNeverShows) {
+// The broker's password and the webhook's token alike.
+TEST_F(ConfigFiles, SecretFilesMustBePrivateAndNeverShow) {
   const std::string secret = "s3cret-Pa55";
-  const std::string open = Write("open-pass", secret + "\n", 0644);
-  const std::string closed = Write("pass", secret + "\n", 0600);
-  const auto config = [&](const std::string& pass) {
-    return std::string(kBroker) + "username = \"gw\"\npassword_file = \"" + pass + "\"\n" + kBus;
+  const std::string open = Write("open-secret", secret + "\n", 0644);
+  const std::string closed = Write("secret", secret + "\n", 0600);
+  const struct {
+    const char* name;
+    std::function<std::string(const std::string&)> config;
+    const char* line;
+  } rows[] = {
+      {"password",
+       [](const std::string& file) {
+         return std::string(kBroker) + "username = \"gw\"\npassword_file = \"" + file + "\"\n" + kBus;
+       },
+       "line 4"},
+      {"token",
+       [](const std::string& file) {
+         return std::string(kBroker) + kBus + "[notify]\nwebhook_url = \"http://h/x\"\ntoken_file = \"" +
+                file + "\"\n";
+       },
+       "line 9"},
   };
-  const CheckRun refused = Check(Write("a.toml", config(open)));
-  EXPECT_EQ(refused.status, 2);
-  EXPECT_NE(refused.out.find("can be read by other users"), std::string::npos) << refused.out;
-  EXPECT_NE(refused.out.find("line 4"), std::string::npos) << refused.out;
+  for (const auto& row : rows) {
+    const CheckRun refused = Check(Write("a.toml", row.config(open)));
+    EXPECT_EQ(refused.status, 2) << row.name;
+    EXPECT_NE(refused.out.find("can be read by other users"), std::string::npos) << row.name << refused.out;
+    EXPECT_NE(refused.out.find(row.line), std::string::npos) << row.name << refused.out;
 
-  const CheckRun ok = Check(Write("b.toml", config(closed)));
-  EXPECT_EQ(ok.status, 0) << ok.out;
-  EXPECT_NE(ok.out.find(closed), std::string::npos) << ok.out;
-  EXPECT_EQ(ok.out.find(secret), std::string::npos) << ok.out;
+    const CheckRun ok = Check(Write("b.toml", row.config(closed)));
+    EXPECT_EQ(ok.status, 0) << row.name << ok.out;
+    EXPECT_NE(ok.out.find(closed), std::string::npos) << row.name << ok.out;
+    EXPECT_EQ(ok.out.find(secret), std::string::npos) << row.name << ok.out;
+  }
 }
 
 }  // namespace

@@ -12,12 +12,14 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
 
+#include "http_receiver.h"
 #include "mqtt_harness.h"
 #include "sim/unit_server.h"
 
@@ -726,6 +728,60 @@ TEST(GatewaySite, DiscoveryConfigsOnePerSensorRemovedWithTheirBus) {
     }
     return emptied == kSensors && bank_emptied == kBankSensors;
   })) << gateway.Log();
+}
+
+// Every alarm event also goes to the webhook, the very JSON of {prefix}/events,
+// with the token; the stats count them; after a reload the next go to the new URL.
+TEST(GatewaySite, AlarmEventsArePostedToTheWebhook) {
+  kelvo_gateway_test::Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/#");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  HttpReceiver first;
+  HttpReceiver second;
+  ASSERT_TRUE(first.Listen());
+  ASSERT_TRUE(second.Listen());
+  QTemporaryDir secrets;
+  const std::string token_file = secrets.filePath("token").toStdString();
+  std::ofstream(token_file) << "w3bh00k-t0ken\n";
+  std::filesystem::permissions(token_file,
+                               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  TcpUnit unit({1});
+  const auto config = [&](const HttpReceiver& receiver, const std::string& addresses) {
+    return Broker(broker, "stats_interval_ms = 300\noffline_after = 2\n") +
+           Bus("rack1", unit.port(), addresses) + "[notify]\nwebhook_url = \"" + receiver.url() +
+           "\"\ntoken_file = \"" + token_file + "\"\n";
+  };
+  // Unit 9 never answers: its offline alarm is the event.
+  Gateway gateway(config(first, "[1, 9]"));
+  ASSERT_TRUE(WaitFor([&] { return !first.requests().empty() && sub.Count("site/events") > 0; }))
+      << gateway.Log();
+  const HttpRequest& posted = first.requests().front();
+  EXPECT_EQ(posted.headers.at("authorization"), "Bearer w3bh00k-t0ken");
+  EXPECT_EQ(posted.headers.at("content-type"), "application/json");
+  EXPECT_EQ(posted.body.toStdString(), sub.On("site/events").front().payload);
+  const Json event = Json::parse(posted.body.toStdString());
+  EXPECT_EQ(event.at("address"), 9);
+  EXPECT_EQ(event.at("name"), "offline");
+  EXPECT_EQ(event.at("state"), "raised");
+  ASSERT_TRUE(WaitFor([&] {
+    const std::string stats = sub.Last("site/gateway/stats");
+    return !stats.empty() && Json::parse(stats).contains("webhook") &&
+           Json::parse(stats).at("webhook").at("sent") == 1;
+  })) << gateway.Log();
+  EXPECT_EQ(Json::parse(sub.Last("site/gateway/stats")).at("webhook"),
+            Json::parse(R"({"queued": 0, "dropped": 0, "refused": 0, "sent": 1})"));
+
+  gateway.Rewrite(config(second, "[1, 9, 10]"));
+  gateway.Signal(SIGHUP);
+  ASSERT_TRUE(WaitFor([&] {
+    for (const HttpRequest& r : second.requests()) {
+      if (Json::parse(r.body.toStdString()).at("address") == 10) return true;
+    }
+    return false;
+  })) << gateway.Log();
+  EXPECT_EQ(first.requests().size(), 1u);
+  EXPECT_EQ(gateway.Log().find("w3bh00k"), std::string::npos) << gateway.Log();
 }
 
 }  // namespace

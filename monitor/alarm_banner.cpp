@@ -17,7 +17,7 @@ AlarmBanner::AlarmBanner(QWidget* parent) : QFrame(parent), text_(new QLabel(thi
   QFont bold = text_->font();
   bold.setBold(true);
   text_->setFont(bold);
-  auto* open_list = new QPushButton(tr("查看告警"), this);
+  auto* open_list = new QPushButton(tr("查看告警(&V)"), this);
   open_list->setObjectName(QStringLiteral("alarm_banner_list"));
   const SeverityLook look = LookOf(kelvo_alarms::Severity::Critical);
   setAutoFillBackground(true);
@@ -35,15 +35,34 @@ AlarmBanner::AlarmBanner(QWidget* parent) : QFrame(parent), text_(new QLabel(thi
 }
 
 void AlarmBanner::ShowLines(const std::vector<AlarmLine>& lines) {
+  // A rule's elements come one after another in the list; the banner says
+  // them as one, so that a whole bank of cells in alarm stays one line.
+  constexpr int kElementsNamed = 6;
   QStringList critical;
-  for (const AlarmLine& line : lines) {
-    if (line.severity != kelvo_alarms::Severity::Critical) continue;
+  for (std::size_t i = 0; i < lines.size();) {
+    const AlarmLine& line = lines[i];
+    std::size_t end = i + 1;
+    while (end < lines.size() && lines[end].name == line.name) ++end;
+    const std::size_t count = end - i;
+    if (line.severity != kelvo_alarms::Severity::Critical) {
+      i = end;
+      continue;
+    }
     QString what = line.name;
-    if (!line.element.isEmpty()) what += QStringLiteral(" (%1)").arg(line.element);
-    if (!line.value.isEmpty()) what += QStringLiteral(" %1 (%2)").arg(line.value, line.threshold);
-    what += tr(", 自 %1").arg(line.since);
-    if (!line.can_acknowledge) what += QStringLiteral(", %1").arg(line.state);  // acknowledged, or the link's
+    if (count == 1) {
+      if (!line.element.isEmpty()) what += QStringLiteral(" (%1)").arg(line.element);
+      if (!line.value.isEmpty()) what += QStringLiteral(" %1 (%2)").arg(line.value, line.threshold);
+      what += tr(", 自 %1").arg(line.since);
+      if (!line.can_acknowledge)
+        what += QStringLiteral(", %1").arg(line.state);  // acknowledged, or the link's
+    } else {
+      QStringList elements;
+      for (std::size_t e = i; e < end && elements.size() < kElementsNamed; ++e) elements << lines[e].element;
+      if (count > kElementsNamed) elements << tr("共 %1 个").arg(count);
+      what += QStringLiteral(" (%1) %2").arg(elements.join(QStringLiteral(", ")), line.threshold);
+    }
     critical << what;
+    i = end;
   }
   setVisible(!critical.isEmpty());
   text_->setText(critical.isEmpty() ? QString()

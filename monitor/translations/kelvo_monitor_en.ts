@@ -4,8 +4,8 @@
 <context>
     <name>kelvo_monitor::AlarmBanner</name>
     <message>
-        <source>查看告警</source>
-        <translation>Show alarms</translation>
+        <source>查看告警(&amp;V)</source>
+        <translation>&amp;View alarms</translation>
     </message>
     <message>
         <source>, 自 %1</source>
@@ -14,6 +14,10 @@
     <message>
         <source>严重告警: %1</source>
         <translation>Critical alarm: %1</translation>
+    </message>
+    <message>
+        <source>共 %1 个</source>
+        <translation>%1 in all</translation>
     </message>
 </context>
 <context>

@@ -684,7 +684,7 @@ void MonitorWindowTest::alarmsOnTheValues() {
                               "[[alarm]]\nname = \"cell_high\"\nvalue = \"cell_max\"\nabove = 3.285\n"
                               "severity = \"critical\"\n\n"
                               "[[alarm]]\nname = \"cell_over\"\nvalue = \"cell_voltages\"\nabove = 3.2875\n\n"
-                              "[[alarm]]\nname = \"charge_used\"\nvalue = \"remaining_capacity\"\n"
+                              "[[alarm]]\nname = \"capacity_high\"\nvalue = \"remaining_capacity\"\n"
                               "above = 38.795\nlatch = true\n");
   auto server = ServeUnit();
   QString pty;
@@ -703,7 +703,7 @@ void MonitorWindowTest::alarmsOnTheValues() {
   const QStringList raised{"cell_high|最高单体电压|严重|3.289 V|> 3.285 V||未确认",
                            "cell_over|单体电压数组|警告|3.289 V|> 3.2875 V|4 号|未确认",
                            "cell_over|单体电压数组|警告|3.289 V|> 3.2875 V|15 号|未确认"};
-  const QString latched = "charge_used|电池当前容量|警告|38.80 Ah|> 38.795 Ah||已锁存: 已恢复, 待确认";
+  const QString latched = "capacity_high|电池当前容量|警告|38.80 Ah|> 38.795 Ah||已锁存: 已恢复, 待确认";
   QTRY_COMPARE_WITH_TIMEOUT(AlarmLines(window), raised + QStringList{latched}, 10000);
   QVERIFY2(BannerText(window).startsWith(QStringLiteral("严重告警: cell_high 3.289 V (> 3.285 V), 自 ")),
            qPrintable(BannerText(window)));
@@ -757,7 +757,7 @@ void MonitorWindowTest::alarmsOnTheValues() {
   const QString log = traffic->view()->toPlainText();
   for (const char* change :
        {"告警 cell_high 触发 (严重): 3.289 V, 阈值 > 3.285 V", "告警 cell_over (7 号) 消除",
-        "告警 charge_used 消除", "告警 charge_used 已确认", "告警 cell_over (15 号) 已确认"})
+        "告警 capacity_high 消除", "告警 capacity_high 已确认", "告警 cell_over (15 号) 已确认"})
     QVERIFY2(log.contains(QString::fromUtf8(change)), change);
 }
 

@@ -27,7 +27,7 @@ QString Identity(const AlarmLine& line) {
 
 AlarmList::AlarmList(QWidget* parent)
     : QWidget(parent),
-      table_(new QTableWidget(0, kColumns, this)),
+      table_(new QTableWidget(0, ColumnCount, this)),
       acknowledge_selected_(new QPushButton(tr("确认所选(&A)"), this)),
       acknowledge_all_(new QPushButton(tr("全部确认"), this)) {
   setObjectName(QStringLiteral("alarm_list"));
@@ -69,9 +69,9 @@ void AlarmList::ShowLines(const std::vector<AlarmLine>& lines) {
   table_->setRowCount(static_cast<int>(lines.size()));
   for (int r = 0; r < static_cast<int>(lines.size()); ++r) {
     const AlarmLine& line = lines[static_cast<std::size_t>(r)];
-    const QString texts[kColumns] = {line.name,      line.watched, line.severity_text, line.value,
+    const QString texts[ColumnCount] = {line.name,      line.watched, line.severity_text, line.value,
                                      line.threshold, line.element, line.since,         line.state};
-    for (int c = 0; c < kColumns; ++c) table_->setItem(r, c, Cell(texts[c]));
+    for (int c = 0; c < ColumnCount; ++c) table_->setItem(r, c, Cell(texts[c]));
     const SeverityLook look = LookOf(line.severity);
     QTableWidgetItem* severity = table_->item(r, SeverityColumn);
     severity->setBackground(look.background);

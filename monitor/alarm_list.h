@@ -26,7 +26,7 @@ class AlarmList : public QWidget {
     ElementColumn,
     SinceColumn,
     StateColumn,
-    kColumns
+    ColumnCount
   };
 
   explicit AlarmList(QWidget* parent = nullptr);

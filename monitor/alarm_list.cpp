@@ -70,7 +70,7 @@ void AlarmList::ShowLines(const std::vector<AlarmLine>& lines) {
   for (int r = 0; r < static_cast<int>(lines.size()); ++r) {
     const AlarmLine& line = lines[static_cast<std::size_t>(r)];
     const QString texts[ColumnCount] = {line.name,      line.watched, line.severity_text, line.value,
-                                     line.threshold, line.element, line.since,         line.state};
+                                        line.threshold, line.element, line.since,         line.state};
     for (int c = 0; c < ColumnCount; ++c) table_->setItem(r, c, Cell(texts[c]));
     const SeverityLook look = LookOf(line.severity);
     QTableWidgetItem* severity = table_->item(r, SeverityColumn);

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 
 #include "codec/requests.h"
+#include "profile/profile_choice.h"
 
 namespace kelvo_monitor {
 namespace {
@@ -47,7 +48,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
       QStringLiteral("Unit profile (a TOML file) that gives answers their values in "
                      "units, or none (default: the default profile)."),
       QStringLiteral("FILE|none"));
-  parser.addOptions({port, baud, address, interval, record, profile});
+  const QCommandLineOption alarms(
+      {QStringLiteral("alarms")},
+      QStringLiteral("Alarm rules ([[alarm]] tables in a TOML file) on the profile's values, "
+                     "checked on every answer (the unit's offline alarm stands without them)."),
+      QStringLiteral("FILE"));
+  parser.addOptions({port, baud, address, interval, record, profile, alarms});
 
   CommandLine result;
   auto fail = [&](const QString& message) {
@@ -106,6 +112,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
   }
   // Read when the window starts, so that a refused profile is said as kelvo-frame says it.
   if (parser.isSet(profile)) options.profile = parser.value(profile);
+  if (parser.isSet(alarms)) {
+    if (parser.value(alarms).isEmpty()) return fail(QStringLiteral("--alarms needs a file name"));
+    if (options.profile == QString::fromLatin1(kelvo_profile::kNoProfile))
+      return fail(QStringLiteral("--alarms watches the profile's values, and --profile none turns them off"));
+    options.alarms = parser.value(alarms);
+  }
   result.options = options;
   return result;
 }

@@ -1,6 +1,6 @@
 // kelvo-monitor's command line:
 //   kelvo-monitor [--port P] [--baud N] [--address N] [--interval MS] [--record FILE]
-//                 [--profile FILE|none]
+//                 [--profile FILE|none] [--alarms FILE]
 #pragma once
 
 #include <QString>
@@ -18,6 +18,7 @@ struct MonitorOptions {
   std::optional<int> interval_ms;  // kMinIntervalMs and up
   std::optional<QString> record;   // CSV file to write every valid answer to
   std::optional<QString> profile;  // the unit profile's file, or "none"; not given: the default
+  std::optional<QString> alarms;   // a file of [[alarm]] rules on the profile's values
 };
 
 inline constexpr int kMinIntervalMs = 10;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "alarm_rules_file.h"
 #include "command_line.h"
 #include "display_check.h"
 #include "monitor_settings.h"
@@ -68,6 +69,15 @@ int RunMonitor(int argc, char** argv, const PrepareWindow& prepare) {
     Print(stderr, QStringLiteral("kelvo-monitor: %1\n").arg(refused));
     return 2;
   }
+  // So do refused alarm rules, checked against that profile.
+  std::shared_ptr<const kelvo_alarms::AlarmRules> rules = NoAlarmRules();
+  if (options.alarms) {
+    rules = LoadAlarmRulesFile(*options.alarms, profile->profile.get(), &refused);
+    if (!rules) {
+      Print(stderr, QStringLiteral("kelvo-monitor: %1\n").arg(refused));
+      return 2;
+    }
+  }
   const std::unique_ptr<QApplication> app = StartApplicationOrExplain(argc, argv);
 
   // The window speaks Chinese; other locales get the English translation.
@@ -79,6 +89,7 @@ int RunMonitor(int argc, char** argv, const PrepareWindow& prepare) {
 
   MonitorWindow window;
   window.SetProfile(std::move(*profile));
+  window.SetAlarmRules(options.alarms.value_or(QString()), std::move(rules));
   window.Apply(StartingSettings(options));
   if (prepare) prepare(window);
   if (options.record) {

@@ -14,7 +14,14 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <chrono>
+#include <map>
 
+#include "alarm_banner.h"
+#include "alarm_list.h"
+#include "alarm_look.h"
+#include "alarm_rules_file.h"
+#include "alarm_text.h"
 #include "cell_bars.h"
 #include "connection_bar.h"
 #include "link/exchange.h"
@@ -33,7 +40,7 @@ using State = kelvo_link::LinkClient::State;
 namespace {
 constexpr int kViewRefreshMs = 100;
 constexpr int kStatusRefreshMs = 500;
-constexpr int kStaleAfterIntervals = 3;
+constexpr int kStaleAfterIntervals = kOfflineAfterPolls;
 constexpr int kTroubleReminderMs = 60 * 1000;
 const QString kTitle = QStringLiteral("kelvo-monitor");
 }  // namespace
@@ -41,11 +48,14 @@ const QString kTitle = QStringLiteral("kelvo-monitor");
 MonitorWindow::MonitorWindow(QWidget* parent)
     : QMainWindow(parent),
       connection_(new ConnectionBar(this)),
+      banner_(new AlarmBanner(this)),
       values_(new ValuesTable(this)),
       cells_(new CellBars(this)),
       trends_(new TrendCharts(this)),
       traffic_(new TrafficLog(this)),
       on_demand_(new OnDemandPanel(this)),
+      alarm_list_(new AlarmList(this)),
+      tabs_(new QTabWidget(this)),
       record_action_(new QAction(tr("记录到 CSV(&R)..."), this)),
       profile_actions_(new QActionGroup(this)),
       default_profile_action_(new QAction(tr("默认配置(&D)"), this)),
@@ -108,17 +118,24 @@ void MonitorWindow::BuildLayout() {
   top->addWidget(charts);
   top->setStretchFactor(1, 2);
   top->setSizes({470, 730});
-  auto* tabs = new QTabWidget(this);
-  tabs->setObjectName(QStringLiteral("bottom_tabs"));
-  tabs->addTab(traffic_, tr("通信记录"));
-  tabs->addTab(on_demand_, tr("按需请求"));
+  tabs_->setObjectName(QStringLiteral("bottom_tabs"));
+  tabs_->addTab(traffic_, tr("通信记录"));
+  tabs_->addTab(on_demand_, tr("按需请求"));
+  tabs_->addTab(alarm_list_, tr("告警"));
   auto* main = new QSplitter(Qt::Vertical, this);
   main->setObjectName(QStringLiteral("main_splitter"));
   main->addWidget(top);
-  main->addWidget(tabs);
+  main->addWidget(tabs_);
   main->setStretchFactor(0, 3);
   main->setStretchFactor(1, 1);
-  setCentralWidget(main);
+  // The banner goes across the whole window, above everything it may concern.
+  auto* central = new QWidget(this);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(banner_);
+  layout->addWidget(main, 1);
+  setCentralWidget(central);
 
   state_label_->setObjectName(QStringLiteral("state"));
   counters_label_->setObjectName(QStringLiteral("counters"));
@@ -136,8 +153,16 @@ void MonitorWindow::ConnectParts() {
   connect(&poller_, &Poller::answered, this, &MonitorWindow::OnAnswered);
   connect(&poller_, &Poller::pollFailed, this, [this](const QString& reason) {
     poll_failure_ = FailureWords(reason);
+    alarms_.Missed(std::chrono::system_clock::now());
     UpdateStatus();
   });
+  connect(&poller_, &Poller::roundStarted, this,
+          [this](bool link_down) { alarms_.RoundStarted(link_down, std::chrono::system_clock::now()); });
+  connect(&alarms_, &AlarmWatch::changed, this, &MonitorWindow::OnAlarmsChanged);
+  connect(alarm_list_, &AlarmList::acknowledgeRequested, this, [this](const QString& name) {
+    alarms_.Acknowledge(name.toStdString(), std::chrono::system_clock::now());
+  });
+  connect(banner_, &AlarmBanner::listRequested, this, [this] { tabs_->setCurrentWidget(alarm_list_); });
   connect(&poller_, &Poller::frameSent, this, [this] { last_rejected_.clear(); });
   connect(&poller_, &Poller::frameSeen, this,
           [this](const QByteArray& frame, const QDateTime&, kelvo_link::AnswerVerdict verdict) {
@@ -214,6 +239,7 @@ void MonitorWindow::Connect() {
   poll_failure_.clear();
   trends_->SetGapAfter(kStaleAfterIntervals * connection_->interval() / 1000.0);
   trends_->MarkLinkLost();  // a new connection starts new lines
+  alarms_.Watch(port, connection_->address());
   poller_.Start({port, connection_->baud()}, connection_->address(), connection_->interval());
   on_demand_->SetAddress(connection_->address());
   connection_->SetConnected(true);
@@ -279,11 +305,22 @@ void MonitorWindow::SetProfile(WindowProfile profile) {
     ShowLatest();
   }
   ShowProfileChoice();
+  ShowAlarms();  // their values in the new units
 }
 
 bool MonitorWindow::ChooseProfile(const QString& choice, QString* why) {
   QString refused;
   std::optional<WindowProfile> loaded = LoadWindowProfile(choice, &refused);
+  std::shared_ptr<const kelvo_alarms::AlarmRules> rules = alarms_.rules();
+  if (loaded && !alarm_file_.isEmpty()) {
+    // The rules were checked against the profile in use; they must hold under the new one too.
+    QString rules_refused;
+    rules = LoadAlarmRulesFile(alarm_file_, loaded->profile.get(), &rules_refused);
+    if (!rules) {
+      loaded.reset();
+      refused = tr("告警规则与这个配置不符: %1").arg(rules_refused);
+    }
+  }
   if (!loaded) {
     ShowProfileChoice();  // the menu goes back to the profile in use
     traffic_->AddNote(QDateTime::currentDateTime(), tr("配置未更换: %1").arg(refused));
@@ -297,7 +334,48 @@ bool MonitorWindow::ChooseProfile(const QString& choice, QString* why) {
     return false;
   }
   SetProfile(std::move(*loaded));
+  alarms_.SetRules(std::move(rules), std::chrono::system_clock::now());
   return true;
+}
+
+void MonitorWindow::SetAlarmRules(const QString& file,
+                                  std::shared_ptr<const kelvo_alarms::AlarmRules> rules) {
+  alarm_file_ = file;
+  alarms_.SetRules(std::move(rules), std::chrono::system_clock::now());
+  ShowAlarms();
+}
+
+void MonitorWindow::OnAlarmsChanged(const std::vector<kelvo_alarms::AlarmEvent>& events) {
+  for (const kelvo_alarms::AlarmEvent& event : events) {
+    traffic_->AddNote(LocalTime(event.time),
+                      EventText(event, alarms_.Rule(event.name), profile_.profile.get()));
+  }
+  ShowAlarms();
+}
+
+void MonitorWindow::ShowAlarms() {
+  std::vector<AlarmLine> lines;
+  std::map<QString, kelvo_alarms::Severity> rows;
+  std::map<int, kelvo_alarms::Severity> cells;
+  const auto note = [](auto& by, const auto& at, kelvo_alarms::Severity severity) {
+    const auto [it, fresh] = by.try_emplace(at, severity);
+    if (!fresh) it->second = Worse(it->second, severity);
+  };
+  for (const ShownAlarm& shown : alarms_.active()) {
+    const kelvo_alarms::AlarmRule* rule = shown.bus ? nullptr : alarms_.Rule(shown.alarm.name);
+    lines.push_back(LineOf(shown, rule, profile_.profile.get()));
+    // A latched alarm's value is back: only the list holds it still.
+    if (!rule || shown.alarm.latched) continue;
+    const QString key = QString::fromStdString(rule->value);
+    note(rows, key, shown.alarm.severity);
+    if (shown.alarm.element && key == cells_key_) note(cells, *shown.alarm.element, shown.alarm.severity);
+  }
+  values_->SetAlarms(std::move(rows));
+  cells_->SetAlarms(std::move(cells));
+  alarm_list_->ShowLines(lines);
+  banner_->ShowLines(lines);
+  tabs_->setTabText(tabs_->indexOf(alarm_list_),
+                    lines.empty() ? tr("告警") : tr("告警 (%1)").arg(lines.size()));
 }
 
 void MonitorWindow::OnProfileFileAsked() {
@@ -336,6 +414,7 @@ void MonitorWindow::OnAnswered(const QByteArray& frame, const QDateTime& at, dou
   latest_frame_ = frame;
   latest_ = ReadAnswerFields(std::string_view(frame.constData(), frame.size()), profile_.profile.get(),
                              latest_values_);
+  alarms_.Answered(latest_values_, AlarmTime(at));
   trends_->AddAnswer(at.toMSecsSinceEpoch() / 1000.0, latest_);
   latest_shown_ = false;
   if (!view_timer_.isActive()) view_timer_.start();
@@ -349,6 +428,10 @@ void MonitorWindow::ShowLatest() {
   const AnswerField& cells = latest_[kC2CellVoltages];
   const kelvo_profile::ProfileField* read =
       profile_.profile ? profile_.profile->FieldForLabel(cells.label_gbk) : nullptr;
+  if (const QString key = read ? QString::fromStdString(read->key) : QString(); key != cells_key_) {
+    cells_key_ = key;  // the cells' alarms are this key's elements
+    ShowAlarms();
+  }
   std::vector<double> shown(cells.numbers.begin(), cells.numbers.end());
   if (!read) {
     cells_->SetCells(shown);

@@ -1,14 +1,17 @@
-// The monitor's main window: the connection bar on top, the latest answer's
-// values beside the cell bars and the trends, the traffic log and the
-// on-demand panel below, the state, the profile in use and the counters in
-// the status bar.
+// The monitor's main window: the connection bar on top, a banner while a
+// critical alarm stands, the latest answer's values beside the cell bars and
+// the trends, the traffic log, the on-demand panel and the alarm list below,
+// the state, the profile in use and the counters in the status bar.
 #pragma once
 
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
+#include <memory>
 #include <vector>
 
+#include "alarm_watch.h"
+#include "alarms/alarm_rule.h"
 #include "answer_fields.h"
 #include "link/link_client.h"
 #include "poller.h"
@@ -19,9 +22,12 @@
 class QAction;
 class QActionGroup;
 class QLabel;
+class QTabWidget;
 
 namespace kelvo_monitor {
 
+class AlarmBanner;
+class AlarmList;
 class CellBars;
 class ConnectionBar;
 class OnDemandPanel;
@@ -56,6 +62,12 @@ class MonitorWindow : public QMainWindow {
   bool ChooseProfile(const QString& choice, QString* why = nullptr);
   [[nodiscard]] const WindowProfile& profile() const { return profile_; }
 
+  // Watches the unit with `rules`, read from `file` against the profile in
+  // use (LoadAlarmRulesFile); "" and no rules: the built-in offline and
+  // bus_down alone. Choosing another profile reads the file again against it.
+  void SetAlarmRules(const QString& file, std::shared_ptr<const kelvo_alarms::AlarmRules> rules);
+  [[nodiscard]] const AlarmWatch& alarms() const { return alarms_; }
+
   [[nodiscard]] Poller& poller() { return poller_; }
   [[nodiscard]] const Recorder& recorder() const { return recorder_; }
   // The state in words, as the status bar shows it.
@@ -83,6 +95,9 @@ class MonitorWindow : public QMainWindow {
   void StartTimers();
 
   void OnAnswered(const QByteArray& frame, const QDateTime& at, double latency_ms);
+  void OnAlarmsChanged(const std::vector<kelvo_alarms::AlarmEvent>& events);
+  // The alarms on show: the list, the banner, the rows' and cells' colours.
+  void ShowAlarms();
   void OnStateChanged(kelvo_link::LinkClient::State state);
   void OnLinkTrouble(const QString& message);
   // Why the port did not open, in the window's words where the link's are fixed.
@@ -100,12 +115,16 @@ class MonitorWindow : public QMainWindow {
 
   Poller poller_;
   Recorder recorder_;
+  AlarmWatch alarms_;
   ConnectionBar* connection_;
+  AlarmBanner* banner_;
   ValuesTable* values_;
   CellBars* cells_;
   TrendCharts* trends_;
   TrafficLog* traffic_;
   OnDemandPanel* on_demand_;
+  AlarmList* alarm_list_;
+  QTabWidget* tabs_;
   QAction* record_action_;
   QActionGroup* profile_actions_;
   QAction* default_profile_action_;
@@ -119,6 +138,8 @@ class MonitorWindow : public QMainWindow {
   QElapsedTimer trouble_since_;
   QTimer view_timer_;  // at most ten table and bar updates a second
   WindowProfile profile_;
+  QString alarm_file_;       // --alarms FILE; empty without one
+  QString cells_key_;        // the profile's key of the cell voltages on show
   QByteArray latest_frame_;  // read again when the profile changes
   std::vector<AnswerField> latest_;
   std::vector<kelvo_profile::ProfileValue> latest_values_;  // keys point into profile_

@@ -41,6 +41,12 @@ void Poller::Start(const kelvo_link::PortSettings& settings, int address, int in
   rounds.interval_ms = interval_ms_;
   rounds.request = {std::min(interval_ms_, kLongestPollWaitMs), 0};
   rounds_ = std::make_unique<RoundPoller>(*client_, std::move(rounds));
+  rounds_seen_ = 0;
+  connect(rounds_.get(), &RoundPoller::requestSent, this, [this](int) {
+    if (rounds_->round() == rounds_seen_) return;
+    rounds_seen_ = rounds_->round();
+    emit roundStarted(client_->state() != LinkClient::State::Open);
+  });
   // A poll counts once it was written: one that waited for a link that never
   // came back went nowhere.
   connect(rounds_.get(), &RoundPoller::answered, this, [this](int, const Exchange& exchange) {

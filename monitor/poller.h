@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
+#include <cstdint>
 #include <memory>
 
 #include "link/link_client.h"
@@ -49,6 +50,9 @@ class Poller : public QObject {
  signals:
   // A valid answer to a poll.
   void answered(const QByteArray& frame, const QDateTime& at, double latency_ms);
+  // A round begins (its poll was handed to the link, which is down or not);
+  // its answer or failure follows.
+  void roundStarted(bool link_down);
   // A poll that got no valid answer within its round, written or not.
   void pollFailed(const QString& reason);
   void countersChanged();
@@ -66,6 +70,7 @@ class Poller : public QObject {
   std::unique_ptr<kelvo_link::RoundPoller> rounds_;  // on client_
   QElapsedTimer since_answer_;
   PollCounters counters_;
+  std::int64_t rounds_seen_ = 0;
   int address_ = 0;
   int interval_ms_ = 1000;
 };

@@ -2,11 +2,12 @@
 
 #include <QHeaderView>
 
+#include "alarm_look.h"
+
 namespace kelvo_monitor {
 namespace {
 
 const QColor kChanged(0xff, 0xe0, 0x8a);
-constexpr int kDataColumns[] = {ValuesTable::ValueColumn, ValuesTable::RawColumn, ValuesTable::HexColumn};
 
 QTableWidgetItem* Cell(const QString& text) {
   auto* item = new QTableWidgetItem(text);
@@ -63,6 +64,7 @@ void ValuesTable::ShowRows(const std::vector<ValueRow>& rows) {
   const QDateTime until = QDateTime::currentDateTimeUtc().addMSecs(kMarkMs);
   for (int r = 0; r < count; ++r) {
     const ValueRow& row = rows[r];
+    const bool rekeyed = rows_[r].key != row.key;
     rows_[r].key = row.key;
     if (!same_layout || !item(r, NameColumn)) {
       QTableWidgetItem* name = Cell(row.name);
@@ -77,12 +79,14 @@ void ValuesTable::ShowRows(const std::vector<ValueRow>& rows) {
       setItem(r, ValueColumn, Cell(row.value));
       setItem(r, RawColumn, Cell(row.raw));
       setItem(r, HexColumn, Cell(row.hex));
+      PaintRow(r);
       continue;
     }
     if (Update(item(r, NameColumn), row.name)) item(r, NameColumn)->setToolTip(row.key);
     bool changed = Update(item(r, ValueColumn), row.value);
     changed = Update(item(r, RawColumn), row.raw) || changed;
     changed = Update(item(r, HexColumn), row.hex) || changed;
+    if (rekeyed) PaintRow(r);
     if (!changed) continue;
     rows_[r].marked_until = until;
     PaintRow(r);
@@ -98,15 +102,37 @@ QString ValuesTable::RowKey(int row) const {
   return row >= 0 && row < static_cast<int>(rows_.size()) ? rows_[row].key : QString();
 }
 
-QBrush ValuesTable::RowBrush(const RowState& state) const {
-  if (state.marked_until.isValid()) return kChanged;
+void ValuesTable::SetAlarms(std::map<QString, kelvo_alarms::Severity> alarms) {
+  if (alarms == alarms_) return;
+  alarms_ = std::move(alarms);
+  for (int r = 0; r < static_cast<int>(rows_.size()); ++r) PaintRow(r);
+}
+
+std::optional<kelvo_alarms::Severity> ValuesTable::RowAlarm(int row) const {
+  if (row < 0 || row >= static_cast<int>(rows_.size()) || rows_[row].key.isEmpty()) return std::nullopt;
+  const auto found = alarms_.find(rows_[row].key);
+  if (found == alarms_.end()) return std::nullopt;
+  return found->second;
+}
+
+ValuesTable::RowLook ValuesTable::RowColours(const RowState& state) const {
+  if (const auto alarm = state.key.isEmpty() ? alarms_.end() : alarms_.find(state.key);
+      alarm != alarms_.end()) {
+    const SeverityLook look = LookOf(alarm->second);
+    return {look.background, look.text, true};
+  }
+  if (state.marked_until.isValid()) return {kChanged, {}, false};
   return {};
 }
 
 void ValuesTable::PaintRow(int row) {
-  const QBrush brush = RowBrush(rows_[row]);
-  for (int c : kDataColumns) {
-    if (QTableWidgetItem* cell = item(row, c)) cell->setBackground(brush);
+  const RowLook look = RowColours(rows_[row]);
+  for (int c = 0; c < columnCount(); ++c) {
+    QTableWidgetItem* cell = item(row, c);
+    if (!cell) continue;
+    const bool painted = c != NameColumn || look.name_too;
+    cell->setBackground(painted ? look.background : QBrush());
+    cell->setForeground(painted ? look.text : QBrush());
   }
 }
 

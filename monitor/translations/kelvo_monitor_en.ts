@@ -2,6 +2,123 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>kelvo_monitor::AlarmBanner</name>
+    <message>
+        <source>查看告警(&amp;V)</source>
+        <translation>&amp;View alarms</translation>
+    </message>
+    <message>
+        <source>, 自 %1</source>
+        <translation>, since %1</translation>
+    </message>
+    <message>
+        <source>严重告警: %1</source>
+        <translation>Critical alarm: %1</translation>
+    </message>
+    <message>
+        <source>共 %1 个</source>
+        <translation>%1 in all</translation>
+    </message>
+</context>
+<context>
+    <name>kelvo_monitor::AlarmList</name>
+    <message>
+        <source>确认所选(&amp;A)</source>
+        <translation>&amp;Acknowledge selected</translation>
+    </message>
+    <message>
+        <source>全部确认</source>
+        <translation>Acknowledge all</translation>
+    </message>
+    <message>
+        <source>告警</source>
+        <translation>Alarm</translation>
+    </message>
+    <message>
+        <source>监视</source>
+        <translation>Watches</translation>
+    </message>
+    <message>
+        <source>级别</source>
+        <translation>Severity</translation>
+    </message>
+    <message>
+        <source>数值</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>阈值</source>
+        <translation>Threshold</translation>
+    </message>
+    <message>
+        <source>单体/传感器</source>
+        <translation>Cell/sensor</translation>
+    </message>
+    <message>
+        <source>开始于</source>
+        <translation>Since</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>State</translation>
+    </message>
+</context>
+<context>
+    <name>kelvo_monitor::AlarmText</name>
+    <message>
+        <source>严重</source>
+        <translation>critical</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>warning</translation>
+    </message>
+    <message>
+        <source>连接</source>
+        <translation>Link</translation>
+    </message>
+    <message>
+        <source>设备应答</source>
+        <translation>Unit answers</translation>
+    </message>
+    <message>
+        <source>%1 号</source>
+        <translation>#%1</translation>
+    </message>
+    <message>
+        <source>连接恢复时消除</source>
+        <translation>clears when the link is back</translation>
+    </message>
+    <message>
+        <source>已锁存: 已恢复, 待确认</source>
+        <translation>latched: back to normal, to be acknowledged</translation>
+    </message>
+    <message>
+        <source>已确认</source>
+        <translation>acknowledged</translation>
+    </message>
+    <message>
+        <source>未确认</source>
+        <translation>not acknowledged</translation>
+    </message>
+    <message>
+        <source>告警 %1 触发 (%2)</source>
+        <translation>Alarm %1 raised (%2)</translation>
+    </message>
+    <message>
+        <source>: %1, 阈值 %2</source>
+        <translation>: %1, threshold %2</translation>
+    </message>
+    <message>
+        <source>告警 %1 消除</source>
+        <translation>Alarm %1 cleared</translation>
+    </message>
+    <message>
+        <source>告警 %1 已确认</source>
+        <translation>Alarm %1 acknowledged</translation>
+    </message>
+</context>
+<context>
     <name>kelvo_monitor::CellBars</name>
     <message>
         <source>单体</source>
@@ -240,6 +357,18 @@ Spread: %5</translation>
     <message>
         <source>配置: %1</source>
         <translation>Profile: %1</translation>
+    </message>
+    <message>
+        <source>告警</source>
+        <translation>Alarms</translation>
+    </message>
+    <message>
+        <source>告警规则与这个配置不符: %1</source>
+        <translation>The alarm rules do not fit this profile: %1</translation>
+    </message>
+    <message>
+        <source>告警 (%1)</source>
+        <translation>Alarms (%1)</translation>
     </message>
 </context>
 <context>

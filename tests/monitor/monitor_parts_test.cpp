@@ -1,9 +1,11 @@
 // The window's parts that need no unit: the history and its reduction to
-// pixel columns, the command line, the on-demand payloads.
+// pixel columns, the command line, the on-demand payloads, the unit's
+// outages as alarms on a given clock.
 #include <QTest>
 #include <cmath>
 #include <limits>
 
+#include "alarm_watch.h"
 #include "command_line.h"
 #include "on_demand_panel.h"
 #include "trend_history.h"
@@ -33,6 +35,8 @@ class MonitorPartsTest : public QObject {
   void commandLine();
   void registerAddresses_data();
   void registerAddresses();
+  void outagesAsAlarms_data();
+  void outagesAsAlarms();
 };
 
 void MonitorPartsTest::decimate_data() {
@@ -119,17 +123,21 @@ void MonitorPartsTest::outagesBreakLines() {
 void MonitorPartsTest::commandLine_data() {
   QTest::addColumn<QStringList>("arguments");
   QTest::addColumn<int>("exit_code");   // -1: the window opens
-  QTest::addColumn<QString>("parsed");  // port|baud|address|interval|record|profile, "-" for not given
-  QTest::newRow("nothing") << QStringList{} << -1 << "-|-|-|-|-|-";
+  QTest::addColumn<QString>("parsed");  // port|baud|address|interval|record|profile|alarms, "-" for not given
+  QTest::newRow("nothing") << QStringList{} << -1 << "-|-|-|-|-|-|-";
   QTest::newRow("all") << QStringList{"--port",     "tcp://127.0.0.1:4001",
                                       "--baud",     "19200",
                                       "--address",  "7",
                                       "--interval", "250",
                                       "--record",   "a.csv",
-                                      "--profile",  "site.toml"}
-                       << -1 << "tcp://127.0.0.1:4001|19200|7|250|a.csv|site.toml";
+                                      "--profile",  "site.toml",
+                                      "--alarms",   "rules.toml"}
+                       << -1 << "tcp://127.0.0.1:4001|19200|7|250|a.csv|site.toml|rules.toml";
   QTest::newRow("equals form") << QStringList{"--port=/dev/ttyUSB0", "--address=255", "--profile=none"} << -1
-                               << "/dev/ttyUSB0|-|255|-|-|none";
+                               << "/dev/ttyUSB0|-|255|-|-|none|-";
+  // Rules watch values, which --profile none turns off.
+  QTest::newRow("alarms without values")
+      << QStringList{"--profile", "none", "--alarms", "rules.toml"} << 2 << "";
   QTest::newRow("help") << QStringList{"--help"} << 0 << "";
   QTest::newRow("address too big") << QStringList{"--address", "256"} << 2 << "";
   QTest::newRow("address not a number") << QStringList{"--address", "0x10"} << 2 << "";
@@ -165,7 +173,7 @@ void MonitorPartsTest::commandLine() {
     }
   };
   QCOMPARE(QStringList({text(o.port), text(o.baud), text(o.address), text(o.interval_ms), text(o.record),
-                        text(o.profile)})
+                        text(o.profile), text(o.alarms)})
                .join(QLatin1Char('|')),
            parsed);
 }
@@ -204,6 +212,47 @@ void MonitorPartsTest::registerAddresses() {
     for (const std::uint16_t a : *got) hex << QString::number(a, 16);
     QCOMPARE(hex.join(QLatin1Char(',')), addresses);
   }
+}
+
+void MonitorPartsTest::outagesAsAlarms_data() {
+  QTest::addColumn<QString>("steps");  // a round with the link up (r) or down (R), a miss (m), an
+                                       // answer (a), watching unit N (wN); a second apart
+  QTest::addColumn<QString>("active");
+  QTest::newRow("two misses") << "r m r m"
+                              << "";
+  QTest::newRow("offline after three") << "r m r m r m"
+                                       << "offline";
+  QTest::newRow("an answer clears it") << "r m r m r m r a"
+                                       << "";
+  // One alarm for the link, none for the unit behind it.
+  QTest::newRow("link down") << "R m R m R m R m"
+                             << "bus_down";
+  QTest::newRow("link back, unit silent") << "R m R m R m r m r m r m"
+                                          << "offline";
+  QTest::newRow("the same unit again") << "r m r m r m w0"
+                                       << "offline";
+  QTest::newRow("another unit") << "r m r m r m w7"
+                                << "";
+}
+
+void MonitorPartsTest::outagesAsAlarms() {
+  QFETCH(QString, steps);
+  QFETCH(QString, active);
+  kelvo_monitor::AlarmWatch watch;
+  watch.Watch(QStringLiteral("/dev/pts/9"), 0);
+  kelvo_alarms::TimePoint t{std::chrono::seconds(1'700'000'000)};
+  for (const QString& step : steps.split(QLatin1Char(' '))) {
+    t += std::chrono::seconds(1);
+    if (step == QLatin1String("r") || step == QLatin1String("R"))
+      watch.RoundStarted(step == QLatin1String("R"), t);
+    if (step == QLatin1String("m")) watch.Missed(t);
+    if (step == QLatin1String("a")) watch.Answered({}, t);
+    if (step.startsWith(QLatin1Char('w'))) watch.Watch(QStringLiteral("/dev/pts/9"), step.mid(1).toInt());
+  }
+  QStringList names;
+  for (const kelvo_monitor::ShownAlarm& shown : watch.active())
+    names << QString::fromStdString(shown.alarm.name);
+  QCOMPARE(names.join(QLatin1Char(' ')), active);
 }
 
 QTEST_GUILESS_MAIN(MonitorPartsTest)

@@ -1,6 +1,6 @@
 // kelvo-monitor as its command line starts it: polls at once, records whole
 // CSV rows, sends nothing but polls, ends promptly on SIGTERM and SIGINT,
-// refuses a bad profile before it needs a display.
+// refuses a bad profile or bad alarm rules before it needs a display.
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
@@ -137,6 +137,19 @@ void MonitorProgramTest::commandLineWithoutDisplay_data() {
   QTest::newRow("bad profile") << QStringList{"--port", "/dev/null", "--profile", bad} << 2
                                << "kelvo-monitor: " + bad +
                                       ": line 3: unknown key \"scal\" in [field.volts]\n";
+  // So are alarm rules, checked against the profile in use.
+  const QString rules = dir_.filePath(QStringLiteral("alarms.toml"));
+  QFile rules_file(rules);
+  QVERIFY(rules_file.open(QIODevice::WriteOnly));
+  rules_file.write("[[alarm]]\nname = \"cell_high\"\nvalue = \"cell_max\"\nabove = 3.6\nclear = 3.65\n");
+  rules_file.close();
+  QTest::newRow("bad alarms")
+      << QStringList{"--port", "/dev/null", "--alarms", rules} << 2
+      << "kelvo-monitor: " + rules +
+             ": line 5: key \"clear\" in [[alarm]] number 1: 3.65 is above the threshold "
+             "3.6: an above rule clears at or below it\n";
+  QTest::newRow("alarms without values")
+      << QStringList{"--profile", "none", "--alarms", rules} << 2 << "--profile none turns them off";
   QTest::newRow("missing profile") << QStringList{"--profile", "/nonexistent/site.toml"} << 2
                                    << "kelvo-monitor: /nonexistent/site.toml: cannot read the profile\n";
   // The window itself needs a display: without one, what to do instead.

@@ -1,7 +1,7 @@
 // The window against the simulated unit in process, over a pseudo-terminal
 // pair and loopback TCP: what it shows with and without a unit profile, what
-// it records, how it rides out silence and a lost link, and on-demand
-// requests between polls.
+// it records, how it rides out silence and a lost link, on-demand requests
+// between polls, and alarms on its values.
 #include "monitor_window.h"
 
 #include <qcustomplot.h>
@@ -22,6 +22,10 @@
 #include <cmath>
 #include <memory>
 
+#include "alarm_banner.h"
+#include "alarm_list.h"
+#include "alarm_look.h"
+#include "alarm_rules_file.h"
 #include "cell_bars.h"
 #include "monitor_settings.h"
 #include "sim/unit_server.h"
@@ -96,6 +100,36 @@ const QByteArray kSiteProfile =
     "[field.pack_voltage]\nlabel = \"总电压\"\nunit = \"mV\"\nscale = 10\n"
     "title = { zh = \"电池组电压\", en = \"Pack voltage\" }\n";
 
+// The alarm list's lines, each as "name|watched|severity|value|threshold|element|state".
+QStringList AlarmLines(const MonitorWindow& window) {
+  using kelvo_monitor::AlarmList;
+  const QTableWidget* table = window.findChild<AlarmList*>("alarm_list")->table();
+  QStringList lines;
+  for (int r = 0; r < table->rowCount(); ++r) {
+    QStringList texts;
+    for (int c :
+         {AlarmList::NameColumn, AlarmList::WatchedColumn, AlarmList::SeverityColumn, AlarmList::ValueColumn,
+          AlarmList::ThresholdColumn, AlarmList::ElementColumn, AlarmList::StateColumn})
+      texts << table->item(r, c)->text();
+    lines << texts.join(QLatin1Char('|'));
+  }
+  return lines;
+}
+
+QString BannerText(const MonitorWindow& window) {
+  const auto* banner = window.findChild<kelvo_monitor::AlarmBanner*>("alarm_banner");
+  return banner->isVisible() ? banner->text() : QString();
+}
+
+// The row of the values table whose profile key is `key`, or -1.
+int RowOf(const MonitorWindow& window, const QString& key) {
+  const auto* table = window.findChild<ValuesTable*>("values_table");
+  for (int r = 0; r < table->rowCount(); ++r) {
+    if (table->RowKey(r) == key) return r;
+  }
+  return -1;
+}
+
 QString CellSummary(const MonitorWindow& window) {
   return window.findChild<kelvo_monitor::CellBars*>("cell_bars")->findChild<QLabel*>("cell_summary")->text();
 }
@@ -122,6 +156,7 @@ class MonitorWindowTest : public QObject {
   void chartsReadableAtEachSize();
   void onDemandBetweenPolls_data();
   void onDemandBetweenPolls();
+  void alarmsOnTheValues();
 };
 
 void MonitorWindowTest::valuesAndCells_data() {
@@ -413,6 +448,11 @@ void MonitorWindowTest::silence() {
   const auto* traffic = window.findChild<QPlainTextEdit*>("traffic_view");
   QTRY_VERIFY(traffic->toPlainText().contains(QStringLiteral("-> <1530")));
   if (!in_traffic.isEmpty()) QTRY_VERIFY(traffic->toPlainText().contains(in_traffic));
+  // A unit that does not answer is the built-in offline alarm, critical, without --alarms too.
+  window.show();
+  QTRY_COMPARE(AlarmLines(window), QStringList{"offline|设备应答|严重||||未确认"});
+  QVERIFY2(BannerText(window).startsWith(QStringLiteral("严重告警: offline, 自 ")),
+           qPrintable(BannerText(window)));
 }
 
 void MonitorWindowTest::linkDropsAndReturns() {
@@ -435,6 +475,10 @@ void MonitorWindowTest::linkDropsAndReturns() {
   const auto* table = window.findChild<kelvo_monitor::ValuesTable*>("values_table");
   QVERIFY(table->palette().color(QPalette::Text) != QApplication::palette().color(QPalette::Text));
   QVERIFY(window.findChild<kelvo_monitor::CellBars*>("cell_bars")->stale());
+  // A lost link is one alarm, the link's, not the unit's offline.
+  window.show();
+  QTRY_COMPARE(AlarmLines(window), QStringList{"bus_down|连接|严重||||连接恢复时消除"});
+  QVERIFY(BannerText(window).contains(QStringLiteral("bus_down")));
 
   server = ServeUnit();
   QVERIFY(server->Listen(url));
@@ -444,6 +488,8 @@ void MonitorWindowTest::linkDropsAndReturns() {
   QVERIFY(!window.showsStale());
   QCOMPARE(table->palette().color(QPalette::Text), QApplication::palette().color(QPalette::Text));
   QVERIFY(!window.findChild<kelvo_monitor::CellBars*>("cell_bars")->stale());
+  QTRY_COMPARE(AlarmLines(window), QStringList());
+  QCOMPARE(BannerText(window), QString());
 }
 
 void MonitorWindowTest::portThatCannotOpen() {
@@ -625,6 +671,94 @@ void MonitorWindowTest::onDemandBetweenPolls() {
   const qint64 answered = window.poller().counters().answered;
   QTRY_VERIFY(window.poller().counters().answered > answered);
   QCOMPARE(window.poller().counters().failed, 0);
+}
+
+void MonitorWindowTest::alarmsOnTheValues() {
+  using kelvo_alarms::Severity;
+  // Around the simulated unit's first answer (worked out in valuesInUnits):
+  // the highest cell 3.289 V (cells 4 and 15, cell 7 3.288 V), 38.80 Ah left.
+  // A second later every cell is 1 mV lower and 38.79 Ah are left, which
+  // clears cell 7's alarm and the latched rule's condition.
+  QTemporaryDir dir;
+  const QString rules = Write(dir, "alarms.toml",
+                              "[[alarm]]\nname = \"cell_high\"\nvalue = \"cell_max\"\nabove = 3.285\n"
+                              "severity = \"critical\"\n\n"
+                              "[[alarm]]\nname = \"cell_over\"\nvalue = \"cell_voltages\"\nabove = 3.2875\n\n"
+                              "[[alarm]]\nname = \"capacity_high\"\nvalue = \"remaining_capacity\"\n"
+                              "above = 38.795\nlatch = true\n");
+  auto server = ServeUnit();
+  QString pty;
+  QVERIFY(server->ServePty(&pty));
+  MonitorWindow window;
+  UseProfile(window, QString());
+  QString why;
+  auto loaded = kelvo_monitor::LoadAlarmRulesFile(rules, window.profile().profile.get(), &why);
+  QVERIFY2(loaded, qPrintable(why));
+  window.SetAlarmRules(rules, loaded);
+  window.show();
+  Watch(window, pty, 0, 200);
+
+  // The list in the order of the rules, each element its own line, with the
+  // value that raised it; the latched one waits for its acknowledgement.
+  const QStringList raised{"cell_high|最高单体电压|严重|3.289 V|> 3.285 V||未确认",
+                           "cell_over|单体电压数组|警告|3.289 V|> 3.2875 V|4 号|未确认",
+                           "cell_over|单体电压数组|警告|3.289 V|> 3.2875 V|15 号|未确认"};
+  const QString latched = "capacity_high|电池当前容量|警告|38.80 Ah|> 38.795 Ah||已锁存: 已恢复, 待确认";
+  QTRY_COMPARE_WITH_TIMEOUT(AlarmLines(window), raised + QStringList{latched}, 10000);
+  QVERIFY2(BannerText(window).startsWith(QStringLiteral("严重告警: cell_high 3.289 V (> 3.285 V), 自 ")),
+           qPrintable(BannerText(window)));
+
+  // The rows of the values in alarm, all their columns, in their severity's
+  // colours; the latched rule's value is back, and its row plain.
+  const auto* table = window.findChild<ValuesTable*>("values_table");
+  QCOMPARE(table->RowAlarm(RowOf(window, "cell_max")), std::optional(Severity::Critical));
+  QCOMPARE(table->RowAlarm(RowOf(window, "cell_voltages")), std::optional(Severity::Warning));
+  QCOMPARE(table->RowAlarm(RowOf(window, "cell_min")), std::nullopt);
+  QCOMPARE(table->RowAlarm(RowOf(window, "remaining_capacity")), std::nullopt);
+  for (int c = 0; c < table->columnCount(); ++c) {
+    QCOMPARE(table->item(RowOf(window, "cell_max"), c)->background().color(), QColor(0xc6, 0x28, 0x28));
+    QCOMPARE(table->item(RowOf(window, "cell_max"), c)->foreground().color(), QColor(Qt::white));
+  }
+  // Each cell in alarm its own bar.
+  QList<double> warned;
+  const auto* bars = window.findChild<kelvo_monitor::CellBars*>("cell_bars");
+  for (auto it = bars->alarmBars(Severity::Warning)->data()->constBegin();
+       it != bars->alarmBars(Severity::Warning)->data()->constEnd(); ++it)
+    warned << it->key;
+  QCOMPARE(warned, (QList<double>{4, 15}));
+  QVERIFY(bars->alarmBars(Severity::Critical)->data()->isEmpty());
+
+  // Acknowledging the latched alarm takes it out; acknowledging all marks
+  // the rest, which stand while their condition holds.
+  auto* list = window.findChild<kelvo_monitor::AlarmList*>("alarm_list");
+  auto* acknowledge_selected = list->findChild<QPushButton*>("acknowledge_selected");
+  QVERIFY(!acknowledge_selected->isEnabled());
+  list->table()->selectRow(3);
+  QVERIFY(acknowledge_selected->isEnabled());
+  acknowledge_selected->click();
+  QCOMPARE(AlarmLines(window), raised);
+  list->findChild<QPushButton*>("acknowledge_all")->click();
+  QStringList acknowledged = raised;
+  acknowledged.replaceInStrings(QStringLiteral("未确认"), QStringLiteral("已确认"));
+  QCOMPARE(AlarmLines(window), acknowledged);
+  QVERIFY(!list->findChild<QPushButton*>("acknowledge_all")->isEnabled());
+  QVERIFY(BannerText(window).contains(QStringLiteral("已确认")));
+  QCOMPARE(table->RowAlarm(RowOf(window, "cell_max")), std::optional(Severity::Critical));
+  // The rules hold the profile: one without their values is refused, and the alarms stay.
+  QVERIFY(!window.ChooseProfile(QStringLiteral("none"), &why));
+  QVERIFY2(why.contains(QStringLiteral(
+               "alarms.toml: line 3: key \"value\" in [[alarm]] number 1: no profile is in use")),
+           qPrintable(why));
+  delete window.findChild<QMessageBox*>("profile_refused");
+  QCOMPARE(AlarmLines(window), acknowledged);
+  // Each change is in the traffic log.
+  auto* traffic = window.findChild<kelvo_monitor::TrafficLog*>("traffic_log");
+  traffic->Flush();
+  const QString log = traffic->view()->toPlainText();
+  for (const char* change :
+       {"告警 cell_high 触发 (严重): 3.289 V, 阈值 > 3.285 V", "告警 cell_over (7 号) 消除",
+        "告警 capacity_high 消除", "告警 capacity_high 已确认", "告警 cell_over (15 号) 已确认"})
+    QVERIFY2(log.contains(QString::fromUtf8(change)), change);
 }
 
 QTEST_MAIN(MonitorWindowTest)

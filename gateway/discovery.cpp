@@ -94,10 +94,11 @@ void AddAlarmSensors(const DiscoveryConfig& discovery, const DiscoveredUnit& uni
     for (const kelvo_alarms::AlarmRule& rule : *unit.alarms) names.push_back(rule.name);
   }
   for (const std::string& name : names) {
-    const std::string object = "alarm_" + name;
+    std::string id = node;
+    id.append("_alarm_").append(name);
     const Json config = {{"name", "Alarm " + name},
-                         {"unique_id", node + "_" + object},
-                         {"object_id", node + "_" + object},
+                         {"unique_id", id},
+                         {"object_id", id},
                          {"state_topic", unit.topics.alarms},
                          {"value_template", "{{ 'ON' if value_json.active | selectattr('name', 'equalto', " +
                                                 Json(name).dump() + ") | list | count > 0 else 'OFF' }}"},
@@ -105,7 +106,9 @@ void AddAlarmSensors(const DiscoveryConfig& discovery, const DiscoveredUnit& uni
                          {"payload_off", "OFF"},
                          {"device_class", "problem"},
                          {"device", device}};
-    out.push_back({discovery.prefix + "/binary_sensor/" + node + "/" + object + "/config", config.dump()});
+    std::string topic = discovery.prefix;
+    topic.append("/binary_sensor/").append(node).append("/alarm_").append(name).append("/config");
+    out.push_back({std::move(topic), config.dump()});
   }
 }
 

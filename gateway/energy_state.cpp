@@ -97,7 +97,7 @@ std::string WriteEnergyState(const std::string& dir, const EnergyTotalsByUnit& t
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0640);
   if (fd < 0) return Errno("cannot write " + temporary);
   const bool written = WriteAll(fd, StateText(totals)) && ::fsync(fd) == 0;
-  const std::string why = written ? std::string() : Errno("cannot write " + temporary);
+  std::string why = written ? std::string() : Errno("cannot write " + temporary);
   ::close(fd);
   if (!written) {
     ::unlink(temporary.c_str());

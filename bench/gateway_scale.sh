@@ -6,6 +6,7 @@
 # the same messages, and the gateway's memory over the run.
 #   bench/gateway_scale.sh [SECONDS] [BUSES] [UNITS]    default 100 20 50
 #   BUILD=build/dev bench/gateway_scale.sh               an existing build
+#   PROFILE=none, RULES=bench/twenty_rules.toml          without values; with alarm rules
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-100}
@@ -44,6 +45,8 @@ for b in $(seq 1 "$buses"); do
   printf '\n[[bus]]\nname = "bus%s"\nport = "tcp://127.0.0.1:%s"\ninterval_ms = 1000\ntimeout_ms = 500\naddresses = [%s]\n' \
     "$b" "$port" "$(seq -s ', ' 1 "$units")" >> "$config"
 done
+# RULES=FILE adds its [[alarm]] tables.
+if [ -n "${RULES:-}" ]; then cat "$RULES" >> "$config"; fi
 check=$("$gateway_bin" --config "$config" --check)
 echo "${check%%$'\n'*}"
 

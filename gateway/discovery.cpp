@@ -142,12 +142,12 @@ std::vector<DiscoveryMessage> DiscoveryConfigs(const DiscoveryConfig& discovery,
   };
   // A payload field (element `element`, 0-based, of an array; -1 for a single number).
   const auto add_field = [&](const std::string& object, const std::string& label,
-                             const codec::FieldDescriptor& spec, int element) {
+                             const codec::FieldDescriptor& descriptor, int element) {
     const std::string suffix = element < 0 ? "" : " " + std::to_string(element + 1);
     const std::string index = element < 0 ? "" : "[" + std::to_string(element) + "]";
     const auto presented = discovery.fields.find(label);
     const kelvo_profile::ProfileField* profiled =
-        unit.profile != nullptr ? unit.profile->FieldForLabel(spec.label) : nullptr;
+        unit.profile != nullptr ? unit.profile->FieldForLabel(descriptor.label) : nullptr;
     Sensor sensor = Named(object, label + suffix);
     sensor.clock = label == kClockLabel;
     if (presented != discovery.fields.end() || profiled == nullptr) {

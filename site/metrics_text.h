@@ -1,0 +1,26 @@
+// /metrics: the latest values, availability and alarms of every unit, and the
+// service's own counters, in Prometheus's text format.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "site/site_state.h"
+
+namespace kelvo_site {
+
+struct OwnMetric {
+  std::string name;
+  std::string help;
+  bool counter = true;  // else a gauge
+  double value = 0;
+};
+
+// `text` as a label value: backslash, double quote and newline escaped.
+[[nodiscard]] std::string LabelValue(std::string_view text);
+
+[[nodiscard]] std::string MetricsText(const SiteState& state, const std::vector<OwnMetric>& own);
+
+}  // namespace kelvo_site

@@ -36,8 +36,7 @@ void SendError(const ReplyPtr& reply, int status, const std::string& error) {
 }
 
 std::string Number(double value) {
-  if (!std::isfinite(value)) return "null";
-  return Json(value).dump();
+  return std::isfinite(value) ? ShortestNumber(value) : "null";
 }
 
 std::string ColumnName(const Slot& slot, const std::string& unit) {

@@ -225,7 +225,7 @@ bool HttpConnection::ReadHead() {
   request_ = HttpRequest{};
   request_.method = start[0];
   const qsizetype question = start[1].indexOf('?');
-  request_.path = start[1].left(question);
+  request_.path = question < 0 ? start[1] : start[1].left(question);
   if (question >= 0) request_.query.setQuery(QString::fromUtf8(start[1].mid(question + 1)));
   for (qsizetype i = 1; i < lines.size(); ++i) {
     const QByteArray& line = lines[i];

@@ -1,7 +1,7 @@
 #include "site/metrics_text.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <nlohmann/json.hpp>
 
 namespace kelvo_site {
@@ -10,9 +10,7 @@ namespace {
 std::string Number(double value) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value > 0 ? "+Inf" : "-Inf";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  return text;
+  return ShortestNumber(value);
 }
 
 std::string UnitLabels(const UnitId& u) {
@@ -25,6 +23,12 @@ void Family(std::string& out, const char* name, const char* type, const char* he
 }
 
 }  // namespace
+
+std::string ShortestNumber(double value) {
+  char text[32];
+  const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+  return ec == std::errc() ? std::string(text, end) : "NaN";
+}
 
 std::string LabelValue(std::string_view text) {
   std::string out;

@@ -18,6 +18,10 @@ struct OwnMetric {
   double value = 0;
 };
 
+// The shortest text that reads back as the same double ("53", "3.301"); for
+// a finite value.
+[[nodiscard]] std::string ShortestNumber(double value);
+
 // `text` as a label value: backslash, double quote and newline escaped.
 [[nodiscard]] std::string LabelValue(std::string_view text);
 

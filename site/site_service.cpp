@@ -11,6 +11,7 @@ namespace {
 
 using Json = nlohmann::json;
 constexpr int kPushMs = 1000;
+constexpr int kReloadStateMs = 3000;
 // Bank, alarm and event messages longer than this are refused: no gateway writes one.
 constexpr qsizetype kMaxMessageBytes = 256 * 1024;
 
@@ -92,11 +93,24 @@ bool SiteService::Start() {
   }
   Log("listening on " + config_.http.listen +
       (page_dir_.empty() ? "; no page found" : "; the page from " + page_dir_));
-  // The state kept by the store, merged under what the broker says meanwhile.
+  LoadState();
+  ConnectBroker();
+  push_timer_.start();
+  return true;
+}
+
+void SiteService::LoadState() {
+  // The state kept by the store, merged under what the broker says meanwhile;
+  // asked again while the store is away.
   reader_->Post([this](Store* store, const std::string& fault) {
     if (store == nullptr) {
       QMetaObject::invokeMethod(
-          this, [fault] { Log("the stored state is not read: " + fault); }, Qt::QueuedConnection);
+          this,
+          [this, fault] {
+            Log("the stored state is not read yet: " + fault);
+            if (!shutting_down_) QTimer::singleShot(kReloadStateMs, this, &SiteService::LoadState);
+          },
+          Qt::QueuedConnection);
       return;
     }
     auto units = std::make_shared<std::vector<UnitState>>(store->LoadUnits());
@@ -106,14 +120,11 @@ bool SiteService::Start() {
         [this, units, buses] {
           const std::size_t count = units->size();
           state_.Merge(std::move(*units), std::move(*buses));
-          loaded_ = true;
-          Log("state of " + std::to_string(count) + " units read from the store");
+          Log("state of " + std::to_string(count) + (count == 1 ? " unit" : " units") +
+              " read from the store");
         },
         Qt::QueuedConnection);
   });
-  ConnectBroker();
-  push_timer_.start();
-  return true;
 }
 
 void SiteService::ConnectBroker() {
@@ -127,6 +138,7 @@ void SiteService::ConnectBroker() {
     HealthMaybeChanged();
   });
   connect(client_.get(), &kelvo_mqtt::MqttClient::disconnected, this, [this](const QString& reason) {
+    if (shutting_down_) return;
     broker_state_ = reason.toStdString();
     subscribed_ = false;
     Log("broker " + config_.broker.url + ": " + broker_state_ + "; trying again");

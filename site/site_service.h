@@ -46,6 +46,7 @@ class SiteService : public QObject {
 
  private:
   // Ingest.
+  void LoadState();
   void ConnectBroker();
   void OnMessage(const QString& topic, const QByteArray& payload);
   void OnStatus(const SiteTopic& t, const QByteArray& payload);
@@ -86,7 +87,6 @@ class SiteService : public QObject {
   bool store_open_ = false;
   std::string last_health_;
   SiteState state_;
-  bool loaded_ = false;
   std::set<UnitId> changed_units_;
   std::set<BusId> changed_buses_;
   QTimer push_timer_;

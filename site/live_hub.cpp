@@ -3,20 +3,23 @@
 #include <QTcpSocket>
 #include <QWebSocket>
 #include <algorithm>
-#include <cstring>
+#include <chrono>
 #include <nlohmann/json.hpp>
 
 namespace kelvo_site {
 namespace {
 
-// 4401 is an application's code (4000-4999), which Qt's enum does not list:
-// its bits are put in as they are, since a cast outside the enum's range is not.
-QWebSocketProtocol::CloseCode Unauthorized() {
-  static_assert(sizeof(QWebSocketProtocol::CloseCode) == sizeof(int));
-  const int code = LiveHub::kUnauthorized;
-  QWebSocketProtocol::CloseCode out{};
-  std::memcpy(&out, &code, sizeof out);
-  return out;
+// A close frame with an application's code (4000-4999), which Qt's CloseCode
+// enum cannot carry: written whole on the connection, as the server's frames
+// go unmasked: FIN + close, the length, the code, the reason.
+QByteArray CloseFrame(int code, QByteArrayView reason) {
+  QByteArray frame;
+  frame += static_cast<char>(0x88);
+  frame += static_cast<char>(2 + reason.size());  // under 126: one byte
+  frame += static_cast<char>((code >> 8) & 0xff);
+  frame += static_cast<char>(code & 0xff);
+  frame += reason;
+  return frame;
 }
 
 }  // namespace
@@ -34,6 +37,9 @@ LiveHub::LiveHub(std::function<std::string()> hello, std::function<bool(const st
       token_ok_(std::move(token_ok)),
       server_("kelvo-site", QWebSocketServer::NonSecureMode) {
   connect(&server_, &QWebSocketServer::newConnection, this, &LiveHub::OnConnection);
+  // The page sends one short message, its token.
+  server_.setMaxPendingConnections(kMaxClients);
+  server_.setHandshakeTimeout(std::chrono::milliseconds(kTokenMs));
 }
 
 LiveHub::~LiveHub() {
@@ -60,7 +66,12 @@ void LiveHub::Take(QTcpSocket* socket) {
   // Owned here while the handshake runs, then by its QWebSocket.
   socket->setParent(this);
   ++sockets_;
-  connect(socket, &QObject::destroyed, this, [this] { --sockets_; });
+  const std::pair<QString, quint16> peer{socket->peerAddress().toString(), socket->peerPort()};
+  tcp_[peer] = socket;
+  connect(socket, &QObject::destroyed, this, [this, peer] {
+    --sockets_;
+    tcp_.erase(peer);
+  });
   // A handshake that fails leaves the socket here; an upgraded one belongs to its QWebSocket.
   connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
     if (socket->parent() == this) socket->deleteLater();
@@ -71,12 +82,14 @@ void LiveHub::Take(QTcpSocket* socket) {
 void LiveHub::OnConnection() {
   while (QWebSocket* socket = server_.nextPendingConnection()) {
     socket->setParent(this);
+    socket->setMaxAllowedIncomingMessageSize(kMaxTokenMessage);
+    socket->setMaxAllowedIncomingFrameSize(kMaxTokenMessage);
     auto client = std::make_unique<Client>();
     client->socket = socket;
     Client* c = client.get();
     clients_.push_back(std::move(client));
     c->deadline.setSingleShot(true);
-    connect(&c->deadline, &QTimer::timeout, socket, [socket] { socket->close(Unauthorized(), "no token"); });
+    connect(&c->deadline, &QTimer::timeout, socket, [this, socket] { Refuse(socket, "no token"); });
     c->deadline.start(kTokenMs);
     connect(socket, &QWebSocket::textMessageReceived, this,
             [this, c](const QString& text) { OnText(c, text); });
@@ -84,6 +97,17 @@ void LiveHub::OnConnection() {
             [socket] { socket->close(QWebSocketProtocol::CloseCodeDatatypeNotSupported, "text only"); });
     connect(socket, &QWebSocket::disconnected, this, [this, socket] { Drop(socket); });
   }
+}
+
+void LiveHub::Refuse(QWebSocket* socket, QByteArrayView reason) {
+  const auto it = tcp_.find({socket->peerAddress().toString(), socket->peerPort()});
+  if (it == tcp_.end() || it->second.isNull()) {
+    socket->close(QWebSocketProtocol::CloseCodePolicyViolated, reason.toByteArray());
+    return;
+  }
+  QTcpSocket* tcp = it->second;
+  tcp->write(CloseFrame(kUnauthorized, reason));
+  tcp->disconnectFromHost();
 }
 
 void LiveHub::OnText(Client* client, const QString& text) {
@@ -97,7 +121,7 @@ void LiveHub::OnText(Client* client, const QString& text) {
     if (shaped) token = message["token"].get<std::string>();
   }
   if (!shaped || !token_ok_(token)) {
-    client->socket->close(Unauthorized(), "wrong token");
+    Refuse(client->socket, "wrong token");
     return;
   }
   client->admitted = true;

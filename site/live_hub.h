@@ -5,14 +5,16 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QWebSocketServer>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-class QTcpSocket;
 class QWebSocket;
 
 namespace kelvo_site {
@@ -25,6 +27,7 @@ class LiveHub : public QObject {
   // A client with more than this waiting to be sent is closed.
   static constexpr qint64 kMaxUnsent = 4 * 1024 * 1024;
   static constexpr int kUnauthorized = 4401;
+  static constexpr quint64 kMaxTokenMessage = 64 * 1024;
 
   // `hello` gives the hello message's text; `token_ok` says whether a token
   // (empty: none given) lets a client in.
@@ -46,11 +49,15 @@ class LiveHub : public QObject {
   void OnConnection();
   void OnText(Client* client, const QString& text);
   void Drop(QWebSocket* socket);
+  // Closes with kUnauthorized and `reason`.
+  void Refuse(QWebSocket* socket, QByteArrayView reason);
 
   std::function<std::string()> hello_;
   std::function<bool(const std::string&)> token_ok_;
   QWebSocketServer server_;
   std::vector<std::unique_ptr<Client>> clients_;
+  // The connection under each socket, by its peer, for what QWebSocket cannot say itself.
+  std::map<std::pair<QString, quint16>, QPointer<QTcpSocket>> tcp_;
   int sockets_ = 0;  // taken and not yet destroyed: in the handshake or upgraded
   std::uint64_t closed_slow_ = 0;
 };

@@ -1,6 +1,7 @@
 #include "site/store_reader.h"
 
 #include <chrono>
+#include <exception>
 
 namespace kelvo_site {
 namespace {
@@ -52,6 +53,8 @@ void StoreReader::Run() {
         store_ = open_();
       } catch (const StoreError& e) {
         why_ = e.message;
+      } catch (const std::exception& e) {
+        why_ = e.what();
       }
     }
     try {
@@ -59,6 +62,10 @@ void StoreReader::Run() {
     } catch (const StoreError& e) {
       // The job has answered nothing: the store broke under it; it will be opened again.
       why_ = e.message;
+      store_.reset();
+      job(nullptr, why_);
+    } catch (const std::exception& e) {
+      why_ = e.what();
       store_.reset();
       job(nullptr, why_);
     }

@@ -1,6 +1,7 @@
 #include "site/store_writer.h"
 
 #include <chrono>
+#include <exception>
 
 namespace kelvo_site {
 namespace {
@@ -112,6 +113,11 @@ bool StoreWriter::Write(Batch& batch) {
     store_.reset();
     state_(false, e.message);
     return false;
+  } catch (const std::exception& e) {
+    ++failures_;
+    store_.reset();
+    state_(false, e.what());
+    return false;
   }
 }
 
@@ -120,10 +126,7 @@ void StoreWriter::Run() {
   Clock::time_point next_prune = Clock::now() + std::chrono::milliseconds(kPruneMs);
   std::unique_lock lock(mutex_);
   for (;;) {
-    const Clock::time_point due = Clock::now() + std::chrono::milliseconds(kBatchMs);
-    wake_.wait_until(lock, due, [this] { return stop_ || pending_.answers.size() >= kBatchAnswers; });
-    const bool stopping = stop_;
-    if (!store_ && !stopping && Clock::now() >= next_open) {
+    if (!store_ && !stop_ && Clock::now() >= next_open) {
       lock.unlock();
       try {
         store_ = open_();
@@ -131,9 +134,17 @@ void StoreWriter::Run() {
       } catch (const StoreError& e) {
         state_(false, e.message);
         next_open = Clock::now() + std::chrono::milliseconds(kReopenMs);
+      } catch (const std::exception& e) {
+        state_(false, e.what());
+        next_open = Clock::now() + std::chrono::milliseconds(kReopenMs);
       }
       lock.lock();
     }
+    const Clock::time_point due = Clock::now() + std::chrono::milliseconds(kBatchMs);
+    // While the store is away a full batch is no reason to wake: it waits for the next attempt.
+    wake_.wait_until(lock, due,
+                     [this] { return stop_ || (store_ && pending_.answers.size() >= kBatchAnswers); });
+    const bool stopping = stop_;
     if (store_) {
       Batch batch = TakeBatch();
       backlog_ = 0;

@@ -12,6 +12,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QWebSocket>
+#include <csignal>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -72,6 +73,7 @@ class Site {
     return timer.elapsed();
   }
   int exitCode() const { return process_.exitCode(); }
+  void Hangup() { ::kill(static_cast<pid_t>(process_.processId()), SIGHUP); }
 
   Answer Request(const QByteArray& method, const std::string& path, const QByteArray& body = {},
                  const QByteArray& token = {}) {
@@ -276,6 +278,18 @@ TEST(SiteService, TokenGuardsTheApiButNotThePage) {
     }
   }
   EXPECT_EQ(site.Get("/app.js").Header("content-type"), "text/javascript; charset=utf-8");
+
+  // SIGHUP takes a new token; a file that does not check then changes nothing.
+  std::ofstream(token_path) << "a-new-t0ken\n";
+  site.Hangup();
+  ASSERT_TRUE(WaitFor([&] { return site.Get("/api/units", "a-new-t0ken").status == 200; }));
+  EXPECT_EQ(site.Get("/api/units", "t0ken-of-the-site").status, 401);
+  std::ofstream(site.dir() + "/site.toml", std::ios::app) << "colour = \"blue\"\n";
+  std::ofstream(token_path) << "third-t0ken\n";
+  site.Hangup();
+  // The refusal is logged; the token in use stays.
+  EXPECT_FALSE(WaitFor([&] { return site.Get("/api/units", "third-t0ken").status == 200; }, 1500));
+  EXPECT_EQ(site.Get("/api/units", "a-new-t0ken").status, 200);
 }
 
 TEST(SiteService, RefusesALongBodyWithoutReadingIt) {

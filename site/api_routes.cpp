@@ -316,7 +316,7 @@ void SiteService::Metrics(const ReplyPtr& reply) {
       {"kelvo_site_acks_total", "Acknowledgements published.", true, d(acks_)},
   };
   reply->Send(200, "text/plain; version=0.0.4; charset=utf-8",
-              QByteArray::fromStdString(MetricsText(state_, own)));
+              QByteArray::fromStdString(MetricsText(state_, gateways_, own)));
 }
 
 void SiteService::Health(const ReplyPtr& reply) {

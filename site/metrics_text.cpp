@@ -47,8 +47,12 @@ std::string LabelValue(std::string_view text) {
   return out;
 }
 
-std::string MetricsText(const SiteState& state, const std::vector<OwnMetric>& own) {
+std::string MetricsText(const SiteState& state, const std::map<std::string, bool>& gateways,
+                        const std::vector<OwnMetric>& own) {
   std::string out;
+  Family(out, "kelvo_gateway_online", "gauge", "1 while a prefix's gateway is connected to the broker.");
+  for (const auto& [prefix, online] : gateways)
+    out += "kelvo_gateway_online{prefix=\"" + LabelValue(prefix) + "\"} " + (online ? "1" : "0") + '\n';
   Family(out, "kelvo_value", "gauge", "The latest value of a unit, in the profile's unit.");
   for (const auto& [id, entry] : state.units()) {
     const std::string labels = UnitLabels(id);

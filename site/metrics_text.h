@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,8 @@ struct OwnMetric {
 // `text` as a label value: backslash, double quote and newline escaped.
 [[nodiscard]] std::string LabelValue(std::string_view text);
 
-[[nodiscard]] std::string MetricsText(const SiteState& state, const std::vector<OwnMetric>& own);
+// `gateways`: each prefix's gateway, online or not, as its availability says.
+[[nodiscard]] std::string MetricsText(const SiteState& state, const std::map<std::string, bool>& gateways,
+                                      const std::vector<OwnMetric>& own);
 
 }  // namespace kelvo_site

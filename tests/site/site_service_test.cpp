@@ -342,10 +342,12 @@ TEST(SiteService, HealthFollowsTheBrokerAndMetricsPassPromtool) {
   Publisher pub(broker.port());
   ASSERT_TRUE(pub.Publish("kelvo/odd\"bus\\/7/status", Status("2026-12-09T14:10:02.000+00:00", 52.5, 3.3)));
   ASSERT_TRUE(pub.Publish("kelvo/odd\"bus\\/7/availability", "offline", true));
+  ASSERT_TRUE(pub.Publish("kelvo/gateway/availability", "online", true));
   Answer metrics;
   ASSERT_TRUE(WaitFor([&] {
     metrics = site.Get("/metrics");
-    return metrics.body.find("kelvo_online{") != std::string::npos;
+    return metrics.body.find("kelvo_online{") != std::string::npos &&
+           metrics.body.find("kelvo_gateway_online{") != std::string::npos;
   }));
   EXPECT_NE(metrics.body.find(
                 "kelvo_value{prefix=\"kelvo\",bus=\"odd\\\"bus\\\\\",address=\"7\",key=\"cell_voltages\","
@@ -354,6 +356,7 @@ TEST(SiteService, HealthFollowsTheBrokerAndMetricsPassPromtool) {
       << metrics.body;
   EXPECT_NE(metrics.body.find("kelvo_online{prefix=\"kelvo\",bus=\"odd\\\"bus\\\\\",address=\"7\"} 0"),
             std::string::npos);
+  EXPECT_NE(metrics.body.find("kelvo_gateway_online{prefix=\"kelvo\"} 1"), std::string::npos);
   if (QProcess::execute("sh", {"-c", "command -v promtool >/dev/null"}) != 0) GTEST_SKIP() << "no promtool";
   QProcess promtool;
   promtool.start("promtool", {"check", "metrics"});

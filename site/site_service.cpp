@@ -223,7 +223,9 @@ void SiteService::OnUnitAlarms(const SiteTopic& t, const QByteArray& payload) {
     return;
   }
   const UnitId unit{t.prefix, t.bus, t.address};
-  state_.Unit(unit).state.alarms_json = Dumped(alarms["active"]);
+  UnitEntry& entry = state_.Unit(unit);
+  entry.state.alarms_json = Dumped(alarms["active"]);
+  entry.alarms_heard = true;
   UnitChanged(unit);
 }
 

@@ -53,6 +53,7 @@ void SiteState::Merge(std::vector<UnitState> units, std::vector<BusState> buses)
       continue;
     }
     if (!entry.state.online) entry.state.online = stored.online;
+    if (!entry.alarms_heard) entry.state.alarms_json = std::move(stored.alarms_json);
     if (stored.last_seen_ms > entry.state.last_seen_ms) {
       entry.state.last_seen_ms = stored.last_seen_ms;
       entry.state.values_json = std::move(stored.values_json);
@@ -61,7 +62,12 @@ void SiteState::Merge(std::vector<UnitState> units, std::vector<BusState> buses)
       entry.numbers = std::move(flat.numbers);
     }
   }
-  for (BusState& stored : buses) buses_.try_emplace({stored.prefix, stored.bus}, std::move(stored));
+  for (BusState& stored : buses) {
+    const auto [it, fresh] = buses_.try_emplace({stored.prefix, stored.bus}, stored);
+    if (fresh) continue;
+    if (it->second.bank_json == "null") it->second.bank_json = std::move(stored.bank_json);
+    if (it->second.alarms_json == "[]") it->second.alarms_json = std::move(stored.alarms_json);
+  }
 }
 
 std::string JsonString(const std::string& text) {

@@ -21,6 +21,7 @@ struct UnitEntry {
   // The latest answer's numbers, for /metrics; the layout shared with the answers stored.
   std::shared_ptr<const std::vector<Slot>> slots = std::make_shared<const std::vector<Slot>>();
   std::vector<double> numbers;
+  bool alarms_heard = false;  // since the start: then the stored list is older
 };
 
 class SiteState {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -55,6 +56,10 @@ class Site {
     QStringList arguments{"--config", QString::fromStdString(dir() + "/site.toml")};
     for (const std::string& a : args) arguments << QString::fromStdString(a);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Times are written in the host's zone: UTC, so that they read as the messages wrote them.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TZ", "UTC");
+    process_.setProcessEnvironment(environment);
     process_.start(KELVO_SITE_PATH, arguments);
     if (!process_.waitForStarted(5000)) return false;
     return WaitFor([this] { return Get("/healthz").status != 0; }, 10000);
@@ -227,6 +232,50 @@ TEST(SiteService, IngestsWhatGatewaysPublishAndServesItBack) {
   EXPECT_DOUBLE_EQ(units[0]["values"]["total_voltage"].get<double>(), 53.2);
   EXPECT_EQ(units[0]["online"], true);
   EXPECT_EQ(units[0]["alarms"][0]["name"], "cell_over");
+}
+
+TEST(SiteService, ExportsALongRangeInTurnsWithNothingLostOrTwice) {
+  Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Site site;
+  ASSERT_TRUE(site.Start(broker));
+  ASSERT_TRUE(WaitFor([&] { return site.Get("/healthz").status == 200; }));
+  Publisher pub(broker.port());
+  // More answers than one turn of the export reads, 100 ms apart.
+  constexpr int kAnswers = 4500;
+  const std::int64_t start_ms = 1796774400000;  // 2026-12-09T00:00:00Z
+  for (int i = 0; i < kAnswers; ++i) {
+    const std::int64_t ms = start_ms + i * 100;
+    const QString time = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs);
+    ASSERT_TRUE(pub.Publish("kelvo/site-a/rack1/3/status",
+                            Status(time.left(23).toStdString() + "+00:00", 50 + i * 0.001, 3.3)));
+  }
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        const Json h = Json::parse(
+            site.Get("/api/history?" + kUnit + "&key=total_voltage" + kDay + "&step=0").body, nullptr, false);
+        return h.is_object() && h["points"].size() == kAnswers;
+      },
+      30000));
+  const Answer csv = site.Get("/api/export.csv?" + kUnit + kDay);
+  ASSERT_EQ(csv.status, 200);
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < csv.body.size();) {
+    const std::size_t end = csv.body.find("\r\n", at);
+    ASSERT_NE(end, std::string::npos);
+    lines.push_back(csv.body.substr(at, end - at));
+    at = end + 2;
+  }
+  ASSERT_EQ(lines.size(), kAnswers + 1u);
+  EXPECT_TRUE(lines[0].starts_with("time,total_voltage[V],"));
+  for (int i = 0; i < kAnswers; ++i) {
+    const std::string expected = QDateTime::fromMSecsSinceEpoch(start_ms + i * 100, Qt::UTC)
+                                     .toString(Qt::ISODateWithMs)
+                                     .left(23)
+                                     .toStdString() +
+                                 "+00:00,";
+    ASSERT_TRUE(lines[static_cast<std::size_t>(i) + 1].starts_with(expected)) << i << ": " << lines[i + 1];
+  }
 }
 
 TEST(SiteService, TokenGuardsTheApiButNotThePage) {

@@ -2,6 +2,8 @@
 
 #include <toml++/toml.h>
 
+#include <QHostAddress>
+#include <QString>
 #include <set>
 #include <sstream>
 
@@ -139,6 +141,8 @@ SiteHttp ReadHttp(const TableReader& t) {
   h.host = std::string(parsed.host);
   h.port = *parsed.port;
   if (h.host == "*") h.host = "0.0.0.0";
+  if (h.host != "localhost" && QHostAddress(QString::fromStdString(h.host)).isNull())
+    t.FailKey("listen", "\"" + h.host + "\" is not an IP address (or localhost, or * for every interface)");
   h.token_file = t.String("token_file", "");
   if (t.Has("token_file")) h.token = ReadSecret(t, "token_file", h.token_file, "token");
   return h;

@@ -110,6 +110,9 @@ class Site {
 
 const std::string kUnit = "prefix=kelvo/site-a&bus=rack1&address=3";
 const std::string kDay = "&from=2026-12-09T00:00:00.000%2B00:00&to=2026-12-10T00:00:00.000%2B00:00";
+// Every answer is asked for over an hour at most: a day of them would pass the 5,000 points an answer holds.
+const std::string kHour = "&from=2026-12-09T14:00:00.000%2B00:00&to=2026-12-09T15:00:00Z";
+const std::string kFirstHour = "&from=2026-12-09T00:00:00Z&to=2026-12-09T01:00:00Z";
 
 std::string Status(const std::string& time, double volts, double cell2) {
   return "{\"time\":\"" + time +
@@ -179,7 +182,7 @@ TEST(SiteService, IngestsWhatGatewaysPublishAndServesItBack) {
   Json history;
   ASSERT_TRUE(WaitFor([&] {
     history = Json::parse(
-        site.Get("/api/history?" + kUnit + "&key=cell_voltages&element=2" + kDay + "&step=0").body, nullptr,
+        site.Get("/api/history?" + kUnit + "&key=cell_voltages&element=2" + kHour + "&step=0").body, nullptr,
         false);
     return history.is_object() && history["points"].size() == 3;
   })) << history;
@@ -188,7 +191,7 @@ TEST(SiteService, IngestsWhatGatewaysPublishAndServesItBack) {
   EXPECT_DOUBLE_EQ(history["points"][1][1].get<double>(), 3.303);
   EXPECT_DOUBLE_EQ(history["points"][2][1].get<double>(), 3.304);
   const Json energy = Json::parse(
-      site.Get("/api/history?" + kUnit + "&key=energy_charged" + kDay + "&step=0").body, nullptr, false);
+      site.Get("/api/history?" + kUnit + "&key=energy_charged" + kHour + "&step=0").body, nullptr, false);
   EXPECT_EQ(energy["unit"], "Wh");
   EXPECT_EQ(energy["points"].size(), 3u);
 
@@ -253,7 +256,8 @@ TEST(SiteService, ExportsALongRangeInTurnsWithNothingLostOrTwice) {
   ASSERT_TRUE(WaitFor(
       [&] {
         const Json h = Json::parse(
-            site.Get("/api/history?" + kUnit + "&key=total_voltage" + kDay + "&step=0").body, nullptr, false);
+            site.Get("/api/history?" + kUnit + "&key=total_voltage" + kFirstHour + "&step=0").body, nullptr,
+            false);
         return h.is_object() && h["points"].size() == kAnswers;
       },
       30000));

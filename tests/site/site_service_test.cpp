@@ -376,6 +376,16 @@ TEST(SiteService, RefusesALongBodyWithoutReadingIt) {
       20000));
   const qint64 sent = queued - socket.bytesToWrite();
   EXPECT_LT(sent, kBody) << "the whole body went out: the server read it";
+
+  // A head past 16 KB: 431, and the connection closed.
+  QTcpSocket long_head;
+  long_head.connectToHost("127.0.0.1", static_cast<quint16>(site.port()));
+  ASSERT_TRUE(long_head.waitForConnected(5000));
+  QByteArray head_answer;
+  QObject::connect(&long_head, &QTcpSocket::readyRead, [&] { head_answer += long_head.readAll(); });
+  long_head.write("GET /healthz HTTP/1.1\r\nX-Filler: " + QByteArray(20 * 1024, 'a') + "\r\n\r\n");
+  ASSERT_TRUE(WaitFor([&] { return long_head.state() == QAbstractSocket::UnconnectedState; }));
+  EXPECT_TRUE(head_answer.startsWith("HTTP/1.1 431")) << head_answer.left(80).toStdString();
   if (!answer.isEmpty()) {
     EXPECT_TRUE(answer.startsWith("HTTP/1.1 413")) << answer.toStdString();
   }

@@ -107,7 +107,8 @@ void SiteService::LoadState() {
       QMetaObject::invokeMethod(
           this,
           [this, fault] {
-            Log("the stored state is not read yet: " + fault);
+            if (!load_failure_told_) Log("the stored state is not read yet: " + fault + "; trying again");
+            load_failure_told_ = true;
             if (!shutting_down_) QTimer::singleShot(kReloadStateMs, this, &SiteService::LoadState);
           },
           Qt::QueuedConnection);

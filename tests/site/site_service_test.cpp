@@ -201,7 +201,7 @@ TEST(SiteService, IngestsWhatGatewaysPublishAndServesItBack) {
            "&key=total_voltage&from=2026-12-10T00:00:00Z&to=2026-12-09T00:00:00Z",
            "&key=cell_voltages" + kDay,
            "&key=total_voltage&step=0" + kDay}) {  // every answer of a day: past what one answer holds
-    const Answer a = site.Get("/api/history?" + kUnit + bad);
+    const Answer a = site.Get(std::string("/api/history?").append(kUnit).append(bad));
     EXPECT_EQ(a.status, 400) << bad;
     EXPECT_TRUE(Json::parse(a.body, nullptr, false).contains("error")) << a.body;
   }

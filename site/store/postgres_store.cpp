@@ -175,16 +175,6 @@ class PostgresStore final : public TieredStore {
 
   [[nodiscard]] std::string Engine() const override { return "postgresql"; }
 
-  void CreateTables() {
-    Run(kSchema);
-    const Result version = Run("SELECT value FROM meta WHERE key = 'schema_version'", Params());
-    if (version.rows() != 1 || version.Text(0, 0) != kSchemaVersion) {
-      throw StoreError{
-          "cannot use database " + url_.database + " of " + where_ + ": its tables are of schema version " +
-          (version.rows() == 1 ? version.Text(0, 0) : "none") + ", this kelvo-site knows " + kSchemaVersion};
-    }
-  }
-
   [[nodiscard]] std::vector<UnitState> LoadUnits() override {
     const Result result =
         Run("SELECT prefix, bus, address, online, last_seen_ms, values_json, alarms_json FROM unit_state"
@@ -478,6 +468,16 @@ class PostgresStore final : public TieredStore {
   }
 
  private:
+  void CreateTables() {
+    Run(kSchema);
+    const Result version = Run("SELECT value FROM meta WHERE key = 'schema_version'", Params());
+    if (version.rows() != 1 || version.Text(0, 0) != kSchemaVersion) {
+      throw StoreError{
+          "cannot use database " + url_.database + " of " + where_ + ": its tables are of schema version " +
+          (version.rows() == 1 ? version.Text(0, 0) : "none") + ", this kelvo-site knows " + kSchemaVersion};
+    }
+  }
+
   void Connect() {
     const std::string port = std::to_string(url_.port);
     // Notices ("relation exists, skipping") are no news for the operator.

@@ -286,6 +286,7 @@ class PostgresStore final : public TieredStore {
     return inserted;
   }
 
+  // Locked to the end of the transaction: a second writer merges after this one, not over it.
   RollupRows LoadRollups(Table table, const std::vector<RollupKey>& keys) override {
     RollupRows rows;
     ForChunks(keys.size(), [&](std::size_t begin, std::size_t end) {
@@ -294,7 +295,7 @@ class PostgresStore final : public TieredStore {
         params.Int(keys[i].unit).Int(keys[i].start_ms).Int(keys[i].layout);
       const Result result = Run(std::string("SELECT unit, start_ms, layout, stats FROM ") + TableName(table) +
                                     " WHERE (unit, start_ms, layout) IN (VALUES " +
-                                    Placeholders(end - begin, 3, "::bigint") + ")",
+                                    Placeholders(end - begin, 3, "::bigint") + ") FOR UPDATE",
                                 params);
       for (int row = 0; row < result.rows(); ++row) {
         const auto stats = result.Bytes(row, 3);

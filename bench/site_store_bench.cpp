@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -96,29 +95,50 @@ void BM_SqliteWritePerAnswer(benchmark::State& state) {
 BENCHMARK(BM_SqliteWritePerAnswer)->Unit(benchmark::kMillisecond)->MinTime(3);
 
 // The plain query the store's History is measured against: the same rows,
-// decoding only the one number (raw) or the one slot's aggregate (a tier).
-double PlainQuery(sqlite3* db, const char* table, std::size_t slot, int step_s) {
-  const bool raw = std::strcmp(table, "answer") == 0;
-  const std::string sql =
-      raw ? "SELECT time_ms, numbers FROM answer WHERE unit = 1 AND time_ms BETWEEN ? AND ?"
-            " ORDER BY time_ms"
-          : std::string("SELECT start_ms, stats FROM ") + table +
-                " WHERE unit = 1 AND start_ms BETWEEN ? AND ? ORDER BY start_ms";
-  sqlite3_stmt* stmt = nullptr;
-  sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr);
-  sqlite3_bind_int64(stmt, 1, kStart);
-  sqlite3_bind_int64(stmt, 2, kStart + std::int64_t{kUnitDay} * 1000 - 1);
-  double sum = 0;
-  std::int64_t rows = 0;
-  while (sqlite3_step(stmt) == SQLITE_ROW) {
-    const auto* blob = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt, 1));
-    const std::span<const std::uint8_t> bytes(blob, static_cast<std::size_t>(sqlite3_column_bytes(stmt, 1)));
-    sum += raw ? kelvo_site::PackedNumber(bytes, slot) : kelvo_site::PackedStats(bytes, slot).sum;
-    rows += sqlite3_column_int64(stmt, 0) / (std::int64_t{step_s} * 1000);
+// decoding only the one number (raw) or the one slot's aggregate (a tier),
+// prepared once, on a connection with the store's cache size.
+class PlainQuery {
+ public:
+  PlainQuery(const std::string& path, bool raw, std::size_t slot, int step_s)
+      : raw_(raw), slot_(slot), step_ms_(std::int64_t{step_s} * 1000) {
+    sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_exec(db_, "PRAGMA cache_size=-65536", nullptr, nullptr, nullptr);
+    const char* sql = raw ? "SELECT time_ms, numbers FROM answer WHERE unit = 1 AND time_ms BETWEEN ? AND ?"
+                            " ORDER BY time_ms"
+                          : "SELECT start_ms, stats FROM minute WHERE unit = 1 AND start_ms BETWEEN ? AND ?"
+                            " ORDER BY start_ms";
+    sqlite3_prepare_v2(db_, sql, -1, &stmt_, nullptr);
   }
-  sqlite3_finalize(stmt);
-  return sum + static_cast<double>(rows);
-}
+  ~PlainQuery() {
+    sqlite3_finalize(stmt_);
+    sqlite3_close(db_);
+  }
+  PlainQuery(const PlainQuery&) = delete;
+  PlainQuery& operator=(const PlainQuery&) = delete;
+
+  double Run() {
+    sqlite3_reset(stmt_);
+    sqlite3_bind_int64(stmt_, 1, kStart);
+    sqlite3_bind_int64(stmt_, 2, kStart + std::int64_t{kUnitDay} * 1000 - 1);
+    double sum = 0;
+    std::int64_t buckets = 0;
+    while (sqlite3_step(stmt_) == SQLITE_ROW) {
+      const auto* blob = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, 1));
+      const std::span<const std::uint8_t> bytes(blob,
+                                                static_cast<std::size_t>(sqlite3_column_bytes(stmt_, 1)));
+      sum += raw_ ? kelvo_site::PackedNumber(bytes, slot_) : kelvo_site::PackedStats(bytes, slot_).sum;
+      buckets += sqlite3_column_int64(stmt_, 0) / step_ms_;
+    }
+    return sum + static_cast<double>(buckets);
+  }
+
+ private:
+  bool raw_;
+  std::size_t slot_;
+  std::int64_t step_ms_;
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* stmt_ = nullptr;
+};
 
 // History of cell 3 over the day, at `step` (60: minute tier; 30: from the
 // raw answers), each iteration timing History and the plain query in turn.
@@ -131,9 +151,8 @@ void BM_HistoryOverPlainQuery(benchmark::State& state) {
     WriteUnitDay(*writer, unit);
   }
   auto store = kelvo_site::OpenStore("sqlite://" + dir.Db(), "", {});
-  sqlite3* db = nullptr;
-  sqlite3_open_v2(dir.Db().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  const char* table = kelvo_site::TierForStep(step_s) == kelvo_site::HistoryTier::kRaw ? "answer" : "minute";
+  PlainQuery plain_query(dir.Db(), kelvo_site::TierForStep(step_s) == kelvo_site::HistoryTier::kRaw, 2,
+                         step_s);
   std::chrono::duration<double> history{0};
   std::chrono::duration<double> plain{0};
   std::size_t points = 0;
@@ -142,13 +161,12 @@ void BM_HistoryOverPlainQuery(benchmark::State& state) {
     const auto answer =
         store->History({unit, {"cell_voltages", 3}, kStart, kStart + kUnitDay * 1000LL - 1, step_s});
     const auto t1 = std::chrono::steady_clock::now();
-    benchmark::DoNotOptimize(PlainQuery(db, table, 2, step_s));
+    benchmark::DoNotOptimize(plain_query.Run());
     const auto t2 = std::chrono::steady_clock::now();
     history += t1 - t0;
     plain += t2 - t1;
     points = answer.size();
   }
-  sqlite3_close(db);
   const auto n = static_cast<double>(state.iterations());
   state.counters["history_ms"] = history.count() * 1e3 / n;
   state.counters["plain_ms"] = plain.count() * 1e3 / n;

@@ -8,14 +8,14 @@
 namespace kelvo_site {
 namespace {
 
-void PutDouble(std::string& out, double value) {
+// Writes at `at`, which has room for 8 bytes.
+void PutDouble(char* at, double value) {
   auto bits = std::bit_cast<std::uint64_t>(value);
-  char bytes[8];
-  for (char& byte : bytes) {
-    byte = static_cast<char>(bits & 0xFFu);
-    bits >>= 8;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(at, &bits, sizeof bits);
+  } else {
+    for (int i = 0; i < 8; ++i, bits >>= 8) at[i] = static_cast<char>(bits & 0xFFu);
   }
-  out.append(bytes, sizeof bytes);
 }
 
 double GetDouble(const std::uint8_t* at) {
@@ -31,9 +31,8 @@ double GetDouble(const std::uint8_t* at) {
 }  // namespace
 
 std::string PackNumbers(const std::vector<double>& numbers) {
-  std::string out;
-  out.reserve(numbers.size() * 8);
-  for (double number : numbers) PutDouble(out, number);
+  std::string out(numbers.size() * 8, '\0');
+  for (std::size_t i = 0; i < numbers.size(); ++i) PutDouble(out.data() + i * 8, numbers[i]);
   return out;
 }
 
@@ -73,13 +72,14 @@ void SlotStats::Merge(const SlotStats& other) {
 }
 
 std::string PackStats(const std::vector<SlotStats>& stats) {
-  std::string out;
-  out.reserve(stats.size() * kStatsBytes);
+  std::string out(stats.size() * kStatsBytes, '\0');
+  char* at = out.data();
   for (const SlotStats& slot : stats) {
-    PutDouble(out, slot.count);
-    PutDouble(out, slot.sum);
-    PutDouble(out, slot.min);
-    PutDouble(out, slot.max);
+    PutDouble(at, slot.count);
+    PutDouble(at + 8, slot.sum);
+    PutDouble(at + 16, slot.min);
+    PutDouble(at + 24, slot.max);
+    at += kStatsBytes;
   }
   return out;
 }

@@ -131,7 +131,11 @@ class Store {
 
   // Points of one slot from `from_ms` up to and including `to_ms`, ordered by
   // time: raw answers for step 0, else one point per step from the finest
-  // tier whose interval divides it.
+  // tier whose interval divides it (raw for steps that are no multiple of a
+  // minute). A step's point stands at the start of its interval, covers the
+  // whole interval even where the range cuts it, and is absent where the
+  // slot has no number there; null numbers are skipped, the mean weighs
+  // every answer alike.
   [[nodiscard]] virtual std::vector<Point> History(const HistoryQuery& query) = 0;
 
   // Events from `from_ms` to `to_ms`, oldest first, of one prefix, bus and

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -69,6 +70,14 @@ void ExpectPoints(const std::vector<Point>& points, const std::vector<Expected>&
   }
 }
 
+#ifdef KVZ_TEST_POSTGRES
+// One server for the process; every test takes a database of its own.
+kvz_test::PostgresServer& Server() {
+  static kvz_test::PostgresServer server;
+  return server;
+}
+#endif
+
 class StoreTest : public testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
@@ -86,13 +95,6 @@ class StoreTest : public testing::TestWithParam<std::string> {
   void TearDown() override {
     if (!dir_.empty()) std::filesystem::remove_all(dir_);
   }
-
-#ifdef KVZ_TEST_POSTGRES
-  static kvz_test::PostgresServer& Server() {
-    static kvz_test::PostgresServer server;
-    return server;
-  }
-#endif
 
   [[nodiscard]] std::unique_ptr<Store> Open(Retention retention = {}) {
     return OpenStore(url_, "", retention);
@@ -328,6 +330,31 @@ TEST_P(StoreTest, PruneKeepsWhatTheRetentionSays) {
   });
   EXPECT_EQ(events, "kept");
 }
+
+#ifdef KVZ_TEST_POSTGRES
+// The server stopped under a running store: a Write fails within the
+// connect timeout, keeps nothing, and the first Write after its return works.
+TEST(PostgresStore, GoneAndBackAgain) {
+  const std::string url = Server().UrlOfNewDatabase();
+  auto store = OpenStore(url, "", {});
+  store->Write(Answers({At(kUnit, kTen, {1, 0, 0})}));
+  Server().Stop();
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    store->Write(Answers({At(kUnit, kTen + kSecond, {2, 0, 0})}));
+    FAIL() << "wrote to a stopped server";
+  } catch (const StoreError& error) {
+    EXPECT_TRUE(error.message.starts_with("PostgreSQL at 127.0.0.1:" + std::to_string(Server().port()) +
+                                          " does not answer"))
+        << error.message;
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_THROW((void)OpenStore(url, "", {}), StoreError);
+  Server().Start();
+  store->Write(Answers({At(kUnit, kTen + 2 * kSecond, {3, 0, 0})}));
+  ExpectPoints(Points(*store, 60, kTen, kTen), {{kTen, 2, 1, 3}});
+}
+#endif
 
 std::string Name(const testing::TestParamInfo<std::string>& info) {
   return info.param;

@@ -1,7 +1,6 @@
 #include "gateway/gateway_config.h"
 
 #include <toml++/toml.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -16,6 +15,7 @@
 #include "mqtt/broker_url.h"
 #include "mqtt/topic_rules.h"
 #include "profile/profile_choice.h"
+#include "system/host_name.h"
 
 namespace kelvo_gateway {
 
@@ -25,6 +25,7 @@ using kelvo_mqtt::BrokerUrl;
 using kelvo_mqtt::kMaxTopicBytes;
 using kelvo_mqtt::ParseBrokerUrl;
 using kelvo_mqtt::TextFault;
+using kelvo_mqtt::TopicPrefixFault;
 using kelvo_mqtt::TopicTextFault;
 namespace {
 
@@ -34,12 +35,6 @@ namespace {
 constexpr std::size_t kMaxPrefixBytes =
     kMaxTopicBytes - 1 - kMaxBusNameBytes - std::string_view("/255/availability").size();
 constexpr std::size_t kMaxDiscoveryPrefixBytes = kMaxTopicBytes - kMaxClientIdBytes - kMaxBusNameBytes - 100;
-
-std::string HostName() {
-  char name[256] = {};
-  if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
-  return name;
-}
 
 // The password from the first line of `path`; refuses a file others can read.
 std::string ReadPassword(const TableReader& broker, const std::string& path) {
@@ -64,7 +59,7 @@ BrokerConfig ReadBroker(const TableReader& t) {
   b.tls = url->tls;
   b.host = url->host;
   b.port = url->port;
-  b.client_id = t.String("client_id", "kelvo-gateway-" + HostName());
+  b.client_id = t.String("client_id", "kelvo-gateway-" + kelvo_system::HostName());
   if (b.client_id.empty()) t.FailKey("client_id", "must not be empty");
   if (b.client_id.size() > kMaxClientIdBytes) {
     t.FailKey("client_id", "is " + std::to_string(b.client_id.size()) + " bytes, more than the " +
@@ -72,10 +67,7 @@ BrokerConfig ReadBroker(const TableReader& t) {
   }
   if (const std::string why = TextFault(b.client_id); !why.empty()) t.FailKey("client_id", why);
   b.topic_prefix = t.String("topic_prefix", b.topic_prefix);
-  if (b.topic_prefix.empty() || b.topic_prefix.front() == '/' || b.topic_prefix.back() == '/') {
-    t.FailKey("topic_prefix", "must be a topic without \"+\", \"#\" or a leading or trailing \"/\"");
-  }
-  if (const std::string why = TopicTextFault(b.topic_prefix); !why.empty()) t.FailKey("topic_prefix", why);
+  if (const std::string why = TopicPrefixFault(b.topic_prefix); !why.empty()) t.FailKey("topic_prefix", why);
   if (b.topic_prefix.size() > kMaxPrefixBytes) {
     t.FailKey("topic_prefix", "is " + std::to_string(b.topic_prefix.size()) +
                                   " bytes: with a bus and an address the topics would pass the " +

@@ -76,7 +76,7 @@ class MqttClient : public QObject {
   // Messages dropped because the owner's loop had max_unread waiting.
   [[nodiscard]] std::uint64_t unreadDropped() const { return unread_dropped_; }
 
- signals:
+ Q_SIGNALS:
   // `denials_seen`: the broker speaks MQTT 5, whose acknowledgements say when it denies a publish.
   void connected(bool denials_seen);
   void disconnected(const QString& reason);

@@ -72,4 +72,10 @@ std::string TopicTextFault(std::string_view text) {
   return Fault(text, true);
 }
 
+std::string TopicPrefixFault(std::string_view text) {
+  if (text.empty() || text.front() == '/' || text.back() == '/')
+    return "must be a topic without \"+\", \"#\" or a leading or trailing \"/\"";
+  return Fault(text, true);
+}
+
 }  // namespace kelvo_mqtt

@@ -15,5 +15,8 @@ inline constexpr std::size_t kMaxTopicBytes = 65535;
 [[nodiscard]] std::string TextFault(std::string_view text);
 // The same, and a wildcard "+" or "#" is refused too: for topic names.
 [[nodiscard]] std::string TopicTextFault(std::string_view text);
+// The same for a prefix that topics are built under: neither empty nor with a
+// leading or trailing "/".
+[[nodiscard]] std::string TopicPrefixFault(std::string_view text);
 
 }  // namespace kelvo_mqtt

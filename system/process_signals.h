@@ -22,7 +22,7 @@ class ProcessSignals : public QObject {
   explicit ProcessSignals(std::initializer_list<int> signal_numbers, QObject* parent = nullptr);
   ~ProcessSignals() override;  // restores the default handlers
 
- signals:
+ Q_SIGNALS:
   // Once for every signal caught, in the order they came.
   void received(int signal_number);
 

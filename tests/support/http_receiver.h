@@ -56,7 +56,7 @@ class HttpReceiver : public QObject {
   // The most requests that were ever waiting for an answer at once.
   [[nodiscard]] int most_outstanding() const { return most_outstanding_; }
 
- signals:
+ Q_SIGNALS:
   void requestArrived();
 
  private:

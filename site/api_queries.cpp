@@ -1,0 +1,139 @@
+#include "site/api_queries.h"
+
+#include "profile/value_meaning.h"
+#include "site/iso_time.h"
+
+namespace kelvo_site {
+namespace {
+
+constexpr std::int64_t kMinuteS = 60;
+constexpr std::int64_t kHourS = 3600;
+constexpr std::int64_t kLongestStepS = 366LL * 24 * kHourS;
+
+struct Fault {
+  std::string why;
+};
+
+std::optional<std::string> Value(const QUrlQuery& q, const char* name) {
+  if (!q.hasQueryItem(name)) return std::nullopt;
+  return q.queryItemValue(name, QUrl::FullyDecoded).toStdString();
+}
+
+std::string Required(const QUrlQuery& q, const char* name) {
+  std::optional<std::string> v = Value(q, name);
+  if (!v || v->empty()) throw Fault{std::string("\"") + name + "\" is missing"};
+  return std::move(*v);
+}
+
+std::optional<std::int64_t> Whole(const std::string& text, std::int64_t low, std::int64_t high) {
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  std::int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value < low || value > high) return std::nullopt;
+  return value;
+}
+
+int Address(const std::string& text) {
+  const std::optional<std::int64_t> a = Whole(text, 0, 255);
+  if (!a) throw Fault{"\"address\" must be a whole number 0-255"};
+  return static_cast<int>(*a);
+}
+
+UnitId Unit(const QUrlQuery& q) {
+  return {Required(q, "prefix"), Required(q, "bus"), Address(Required(q, "address"))};
+}
+
+TimeRange Range(const QUrlQuery& q) {
+  TimeRange r;
+  for (auto [name, into] : {std::pair{"from", &r.from_ms}, std::pair{"to", &r.to_ms}}) {
+    const std::optional<std::int64_t> t = ParseIsoTime(Required(q, name));
+    if (!t) throw Fault{std::string("\"") + name + "\" is not an ISO 8601 time with an offset"};
+    *into = *t;
+  }
+  if (r.from_ms > r.to_ms) throw Fault{"\"from\" is after \"to\""};
+  return r;
+}
+
+template <typename T, typename Read>
+Parsed<T> Checked(Read read) {
+  try {
+    return read();
+  } catch (const Fault& f) {
+    return f.why;
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> KeyUnit(const kelvo_profile::Profile& profile, const std::string& key) {
+  if (key == "energy_charged" || key == "energy_discharged") return "Wh";
+  std::optional<kelvo_profile::ValueMeaning> meaning = kelvo_profile::MeaningOf(profile, key);
+  if (!meaning) return std::nullopt;
+  return std::move(meaning->unit);
+}
+
+int ChooseStep(std::int64_t from_ms, std::int64_t to_ms) {
+  const std::int64_t span_s = (to_ms - from_ms) / 1000;
+  if (span_s <= kMostPoints) return 0;  // answers come at most about once a second
+  if (span_s / kMinuteS <= kMostPoints) return static_cast<int>(kMinuteS);
+  const std::int64_t hours = (span_s / kHourS + kMostPoints - 1) / kMostPoints;
+  return static_cast<int>(std::min(std::max<std::int64_t>(hours, 1) * kHourS, kLongestStepS));
+}
+
+Parsed<HistoryRequest> ParseHistoryRequest(const QUrlQuery& q, const kelvo_profile::Profile& profile) {
+  return Checked<HistoryRequest>([&] {
+    HistoryRequest r;
+    r.query.unit = Unit(q);
+    r.query.slot.key = Required(q, "key");
+    const std::optional<std::string> unit = KeyUnit(profile, r.query.slot.key);
+    if (!unit) throw Fault{"unknown key \"" + r.query.slot.key + "\""};
+    r.unit = *unit;
+    const std::optional<kelvo_profile::ValueMeaning> meaning =
+        kelvo_profile::MeaningOf(profile, r.query.slot.key);
+    const bool array = meaning && meaning->array;
+    if (const std::optional<std::string> element = Value(q, "element")) {
+      const std::optional<std::int64_t> e = Whole(*element, 1, 100000);
+      if (!e) throw Fault{"\"element\" must be a whole number from 1"};
+      if (!array) throw Fault{"\"" + r.query.slot.key + "\" is not an array: no element"};
+      r.query.slot.element = static_cast<int>(*e);
+    } else if (array) {
+      throw Fault{"\"" + r.query.slot.key + "\" is an array: give an element (1 for the first)"};
+    }
+    const TimeRange range = Range(q);
+    r.query.from_ms = range.from_ms;
+    r.query.to_ms = range.to_ms;
+    if (const std::optional<std::string> step = Value(q, "step")) {
+      const std::optional<std::int64_t> s = Whole(*step, 0, kLongestStepS);
+      if (!s) throw Fault{"\"step\" must be a whole number of seconds"};
+      r.query.step_s = static_cast<int>(*s);
+    } else {
+      r.query.step_s = ChooseStep(range.from_ms, range.to_ms);
+    }
+    return r;
+  });
+}
+
+Parsed<EventsRequest> ParseEventsRequest(const QUrlQuery& q) {
+  return Checked<EventsRequest>([&] {
+    EventsRequest r;
+    r.range = Range(q);
+    r.prefix = Value(q, "prefix");
+    r.bus = Value(q, "bus");
+    if (const std::optional<std::string> a = Value(q, "address")) r.address = Address(*a);
+    return r;
+  });
+}
+
+Parsed<ExportRequest> ParseExportRequest(const QUrlQuery& q) {
+  return Checked<ExportRequest>([&] {
+    ExportRequest r;
+    r.unit = Unit(q);
+    r.range = Range(q);
+    return r;
+  });
+}
+
+}  // namespace kelvo_site

@@ -2,13 +2,12 @@
 
 #include "profile/value_meaning.h"
 #include "site/iso_time.h"
+#include "site/store/history_step.h"
 
 namespace kelvo_site {
 namespace {
 
-constexpr std::int64_t kMinuteS = 60;
-constexpr std::int64_t kHourS = 3600;
-constexpr std::int64_t kLongestStepS = 366LL * 24 * kHourS;
+constexpr std::int64_t kLongestStepS = 366LL * 24 * 3600;
 
 struct Fault {
   std::string why;
@@ -75,15 +74,8 @@ std::optional<std::string> KeyUnit(const kelvo_profile::Profile& profile, const 
   return std::move(meaning->unit);
 }
 
-int ChooseStep(std::int64_t from_ms, std::int64_t to_ms) {
-  const std::int64_t span_s = (to_ms - from_ms) / 1000;
-  if (span_s <= kMostPoints) return 0;  // answers come at most about once a second
-  if (span_s / kMinuteS <= kMostPoints) return static_cast<int>(kMinuteS);
-  const std::int64_t hours = (span_s / kHourS + kMostPoints - 1) / kMostPoints;
-  return static_cast<int>(std::min(std::max<std::int64_t>(hours, 1) * kHourS, kLongestStepS));
-}
-
-Parsed<HistoryRequest> ParseHistoryRequest(const QUrlQuery& q, const kelvo_profile::Profile& profile) {
+Parsed<HistoryRequest> ParseHistoryRequest(const QUrlQuery& q, const kelvo_profile::Profile& profile,
+                                           std::int64_t now_ms, const Retention& retention) {
   return Checked<HistoryRequest>([&] {
     HistoryRequest r;
     r.query.unit = Unit(q);
@@ -109,8 +101,10 @@ Parsed<HistoryRequest> ParseHistoryRequest(const QUrlQuery& q, const kelvo_profi
       const std::optional<std::int64_t> s = Whole(*step, 0, kLongestStepS);
       if (!s) throw Fault{"\"step\" must be a whole number of seconds"};
       r.query.step_s = static_cast<int>(*s);
+      if (std::optional<std::string> why = CheckStep(range.from_ms, range.to_ms, r.query.step_s))
+        throw Fault{std::move(*why)};
     } else {
-      r.query.step_s = ChooseStep(range.from_ms, range.to_ms);
+      r.query.step_s = ChooseStep(range.from_ms, range.to_ms, now_ms, retention);
     }
     return r;
   });

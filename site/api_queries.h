@@ -12,9 +12,6 @@
 
 namespace kelvo_site {
 
-// Most points /api/history answers with when no step is given.
-inline constexpr std::int64_t kMostPoints = 5000;
-
 struct HistoryRequest {
   HistoryQuery query;
   std::string unit;  // of the key, as the profile gives it; "" for none
@@ -45,12 +42,11 @@ using Parsed = std::variant<T, std::string>;  // the request, or why not
 [[nodiscard]] std::optional<std::string> KeyUnit(const kelvo_profile::Profile& profile,
                                                  const std::string& key);
 
-// The step for a range without one: the finest tier within kMostPoints
-// points (0 for raw answers), past the hour tier a multiple of an hour.
-[[nodiscard]] int ChooseStep(std::int64_t from_ms, std::int64_t to_ms);
-
+// Without a step, the store's choice for the range as of `now_ms`
+// (history_step.h); a step that would give too many points is refused.
 [[nodiscard]] Parsed<HistoryRequest> ParseHistoryRequest(const QUrlQuery& q,
-                                                         const kelvo_profile::Profile& profile);
+                                                         const kelvo_profile::Profile& profile,
+                                                         std::int64_t now_ms, const Retention& retention);
 [[nodiscard]] Parsed<EventsRequest> ParseEventsRequest(const QUrlQuery& q);
 [[nodiscard]] Parsed<ExportRequest> ParseExportRequest(const QUrlQuery& q);
 

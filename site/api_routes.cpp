@@ -1,5 +1,6 @@
 // The HTTP routes of SiteService: what each path answers, and who may ask.
 #include <QTcpSocket>
+#include <chrono>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -134,7 +135,11 @@ void SiteService::ProfileKeys(const ReplyPtr& reply) {
 }
 
 void SiteService::History(const HttpRequest& request, const ReplyPtr& reply) {
-  Parsed<HistoryRequest> parsed = ParseHistoryRequest(request.query, *config_.profile);
+  Parsed<HistoryRequest> parsed = ParseHistoryRequest(request.query, *config_.profile,
+                                                      std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                          std::chrono::system_clock::now().time_since_epoch())
+                                                          .count(),
+                                                      config_.store.retention);
   if (const std::string* why = std::get_if<std::string>(&parsed)) return SendError(reply, 400, *why);
   const HistoryRequest r = std::get<HistoryRequest>(std::move(parsed));
   reader_->Post([this, r, reply](Store* store, const std::string& why) {

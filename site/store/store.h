@@ -60,8 +60,8 @@ struct AvailabilityChange {
 // service or of a broker without persistence loses none of it.
 struct UnitState {
   UnitId unit;
-  std::optional<bool> online;     // none until its availability is heard
-  std::int64_t last_seen_ms = 0;  // time of its latest answer; 0: none yet
+  std::optional<bool> online;      // none until its availability is heard
+  std::int64_t last_seen_ms = 0;   // time of its latest answer; 0: none yet
   std::string values_json = "{}";  // the latest answer's `values` object
   std::string alarms_json = "[]";  // the `active` list of its latest alarm message
 };

@@ -199,7 +199,8 @@ TEST(SiteService, IngestsWhatGatewaysPublishAndServesItBack) {
   for (const std::string& bad : std::vector<std::string>{
            "&key=no_such_key" + kDay, "&key=total_voltage&from=yesterday&to=2026-12-10T00:00:00Z",
            "&key=total_voltage&from=2026-12-10T00:00:00Z&to=2026-12-09T00:00:00Z",
-           "&key=cell_voltages" + kDay}) {
+           "&key=cell_voltages" + kDay,
+           "&key=total_voltage&step=0" + kDay}) {  // every answer of a day: past what one answer holds
     const Answer a = site.Get("/api/history?" + kUnit + bad);
     EXPECT_EQ(a.status, 400) << bad;
     EXPECT_TRUE(Json::parse(a.body, nullptr, false).contains("error")) << a.body;

@@ -19,9 +19,9 @@ const MAX_LIVE_POINTS = 20000; // bounds a chart left open for a week
 const NICE_STEPS = [1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600,
   43200, 86400, 172800, 604800];
 
-// About one point per two pixels; none for a short range (the service's finest tier).
+// About one point a pixel; none for a short range (the service's finest tier).
 export function stepFor(rangeSeconds, widthPx) {
-  const wanted = rangeSeconds / Math.max(200, widthPx / 2);
+  const wanted = rangeSeconds / Math.max(300, widthPx);
   if (wanted <= 1) return 0;
   for (const step of NICE_STEPS) if (step >= wanted) return step;
   return Math.ceil(wanted / 86400) * 86400;
@@ -61,11 +61,19 @@ export class TrendChart {
       : `${typeof decimals === 'number' ? v.toFixed(decimals) : v}${unit ? ` ${unit}` : ''}`);
     const opts = {
       width: Math.max(300, this.box.clientWidth),
-      height: Math.max(220, this.box.clientHeight || 320),
+      height: 260,
       cursor: { drag: { x: true, y: false, setScale: false } },
       select: { show: true },
       legend: { show: true },
-      scales: { x: { time: true } },
+      scales: {
+        x: { time: true },
+        // A flat line (a voltage that holds) gets a band about it, not 0 to 100.
+        y: { range: (u, min, max) => {
+          if (min === null || max === null) return [0, 1];
+          const pad = Math.max((max - min) * 0.1, Math.abs(max) * 0.002, 10 ** -(decimals ?? 2));
+          return [min - pad, max + pad];
+        } },
+      },
       axes: [
         { stroke: axis, grid: { stroke: grid }, ticks: { stroke: grid } },
         { stroke: axis, grid: { stroke: grid }, ticks: { stroke: grid }, size: 70,
@@ -95,7 +103,7 @@ export class TrendChart {
   fit() {
     if (!this.plot) return;
     const width = Math.max(300, this.box.clientWidth);
-    const height = Math.max(220, this.box.clientHeight - 40);
+    const height = 260;
     if (width !== this.plot.width || height !== this.plot.height) this.plot.setSize({ width, height });
   }
 
@@ -160,7 +168,7 @@ export class TrendChart {
   show() {
     if (!this.plot) return;
     const count = this.data[0].length;
-    this.plot.setData(this.data, false);
+    this.plot.setData(this.data);
     this.plot.setScale('x', { min: this.from / 1000, max: this.to / 1000 });
     this.box.dataset.points = String(count);
     this.note.textContent = count

@@ -45,6 +45,13 @@ export function formatValue(key, value) {
   return info.unit === '%' ? `${text} %` : `${text} ${info.unit}`;
 }
 
+// A summary figure (banks, tiles) with fewer decimals than the profile's, when it has more.
+export function formatSummary(key, value, decimals) {
+  const info = keyInfo(key);
+  const text = number(value, Math.min(decimals, info.decimals ?? decimals));
+  return text === '–' || !info.unit ? text : `${text} ${info.unit}`;
+}
+
 export function formatTime(iso) {
   if (!iso) return '';
   const date = new Date(iso);

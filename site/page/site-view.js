@@ -2,7 +2,7 @@
 import { t } from './i18n.js';
 import { postJson } from './api.js';
 import { el, clear, unitHash } from './dom.js';
-import { formatTime, formatValue, number, setText } from './format.js';
+import { formatTime, formatValue, formatSummary, number, setText } from './format.js';
 import {
   units, banks, unitKey, unitState, stateRank, compareUnits, socOf, onFrame,
 } from './state.js';
@@ -176,7 +176,7 @@ function bankCard(entry) {
     figures.append(el('dt', null, label), dd);
   };
   add(t('current'), formatValue('current', bank.current));
-  add(t('power'), formatValue('power', bank.power));
+  add(t('power'), formatSummary('power', bank.power, 1));
   add(t('cell_min'), formatValue('cell_min', bank.cell_min?.value), where(bank.cell_min, 'cell'));
   add(t('cell_max'), formatValue('cell_max', bank.cell_max?.value), where(bank.cell_max, 'cell'));
   add(t('temperature_min'), formatValue('temperature_min', bank.temperature_min?.value),

@@ -185,7 +185,9 @@ listen = "127.0.0.1:{http_port}"
             options.add_argument(arg)
         options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
         driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
-        driver.set_window_size(1280, 800)
+        # The viewport itself 1280x800, whatever the window's frame takes.
+        driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                               {"width": 1280, "height": 800, "deviceScaleFactor": 1, "mobile": False})
         driver.get(f"{base}/")
         wait = WebDriverWait(driver, 20, poll_frequency=0.05,
                              ignored_exceptions=(StaleElementReferenceException,))
@@ -239,8 +241,13 @@ listen = "127.0.0.1:{http_port}"
             "const c = document.querySelector('#chart canvas'); return c && c.width > 100 && c.height > 100;")
         assert canvas_drawn, "the chart has a canvas"
         # Live points keep coming at the right edge.
-        before = int(driver.find_element(By.ID, "chart").get_attribute("data-points"))
-        wait.until(lambda d: int(d.find_element(By.ID, "chart").get_attribute("data-points")) > before)
+        points = lambda d: int(d.find_element(By.ID, "chart").get_attribute("data-points") or 0)
+        before = points(driver)
+        wait.until(lambda d: points(d) > before)
+        # A shorter range asks again, at the answers' own times: more points than the hour's steps.
+        hour_points = points(driver)
+        driver.find_element(By.CSS_SELECTOR, '[data-range="10m"]').click()
+        wait.until(lambda d: points(d) > hour_points + 5)
 
         if shots:
             driver.execute_script("window.scrollTo(0, 0)")

@@ -257,6 +257,12 @@ listen = "127.0.0.1:{http_port}"
         driver.find_element(By.CSS_SELECTOR, ".back").click()
         wait.until(lambda d: d.find_element(By.ID, "site-view").is_displayed())
 
+        # Chinese from the switch: the page's texts and the tiles' labels, kept across a reload.
+        driver.find_element(By.ID, "lang-switch").click()
+        wait.until(lambda d: "电流" in d.find_element(By.CSS_SELECTOR, f'[data-unit="{prefix}/a/1"]').text)
+        driver.refresh()
+        wait.until(lambda d: "当前报警" in d.find_element(By.CSS_SELECTOR, ".alarms-panel h2").text)
+
         errors = [entry for entry in driver.get_log("browser") if entry["level"] == "SEVERE"
                   and "favicon" not in entry["message"]]
         assert not errors, f"browser errors: {errors}"

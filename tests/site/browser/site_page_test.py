@@ -263,8 +263,29 @@ listen = "127.0.0.1:{http_port}"
         driver.refresh()
         wait.until(lambda d: "当前报警" in d.find_element(By.CSS_SELECTOR, ".alarms-panel h2").text)
 
+        # With a token: the page asks once, then the API and the live connection take it.
+        token_file = os.path.join(tmp, "site-token")
+        with open(os.open(token_file, os.O_WRONLY | os.O_CREAT, 0o600), "w") as f:
+            f.write("page-test-token\n")
+        guarded_port = free_port()
+        guarded_toml = os.path.join(tmp, "guarded.toml")
+        with open(guarded_toml, "w") as f:
+            f.write(open(site_toml).read()
+                    .replace(f"127.0.0.1:{http_port}", f"127.0.0.1:{guarded_port}")
+                    .replace("site.db", "guarded.db").replace('"page-test-site"', '"page-test-guarded"')
+                    + f'token_file = "{token_file}"\n')
+        chain.start("guarded", [site_bin, "--config", guarded_toml, "--page-dir", os.path.normpath(page_dir)])
+        guarded = f"http://127.0.0.1:{guarded_port}"
+        wait_for("the guarded kelvo-site", lambda: (http_json(f"{guarded}/healthz") or {}).get("subscribed"))
+        driver.get(f"{guarded}/")
+        wait.until(lambda d: d.find_element(By.ID, "token-dialog").get_attribute("open") is not None)
+        driver.find_element(By.ID, "token-input").send_keys("page-test-token\n")
+        wait.until(lambda d: len(tile_states(d)) == 4)
+        wait.until(lambda d: d.find_element(By.ID, "live-dot").get_attribute("class") == "live-dot up")
+        assert driver.execute_script("return localStorage.getItem('kvz-site-token')") == "page-test-token"
+
         errors = [entry for entry in driver.get_log("browser") if entry["level"] == "SEVERE"
-                  and "favicon" not in entry["message"]]
+                  and "status of 401" not in entry["message"]]  # the token's first ask
         assert not errors, f"browser errors: {errors}"
         ok = True
     except (AssertionError, WebDriverException) as error:

@@ -105,6 +105,16 @@ def main():
             options.add_argument(arg)
         driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
         driver.execute_cdp_cmd("Performance.enable", {})
+        # Counts the pushed messages and their bytes (no parsing, so as not to add to the cost).
+        driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": """
+          window.kvzPushed = 0; window.kvzPushedBytes = 0;
+          const Plain = window.WebSocket;
+          window.WebSocket = class extends Plain {
+            constructor(...args) {
+              super(...args);
+              this.addEventListener('message', (e) => { window.kvzPushed += 1; window.kvzPushedBytes += e.data.length; });
+            }
+          };"""})
         driver.get(f"{base}/")
         total = buses * per_bus
         WebDriverWait(driver, 60, poll_frequency=0.05).until(
@@ -119,6 +129,7 @@ def main():
         paint = driver.execute_script(
             "return performance.getEntriesByType('paint').map(e => [e.name, e.startTime])")
         start_metrics = metrics(driver)
+        pushed0 = driver.execute_script("return [window.kvzPushed, window.kvzPushedBytes]")
         started = time.monotonic()
         time.sleep(seconds)  # the measured window itself, not a synchronisation
         end_metrics = metrics(driver)
@@ -130,6 +141,9 @@ def main():
         print(f"units {total}, window {elapsed:.1f} s")
         print(f"main thread busy {100 * task / elapsed:.1f} % (script {100 * script / elapsed:.1f} %)")
         changed = driver.execute_script("return window.kvzChanged")
+        pushed1 = driver.execute_script("return [window.kvzPushed, window.kvzPushedBytes]")
+        print(f"pushed {(pushed1[0] - pushed0[0]) / elapsed:.1f} messages/s, "
+              f"{(pushed1[1] - pushed0[1]) / elapsed / 1e6:.2f} MB/s")
         print(f"first paint: {', '.join(f'{n} {t:.0f} ms' for n, t in paint)}; all {total} tiles by {tiles_ms:.0f} ms")
         print(f"tile changes {changed / elapsed:.0f}/s")
         print(f"DOM nodes {nodes:.0f}, JS heap {heap:.1f} MB")

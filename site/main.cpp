@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
 #include <csignal>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -45,7 +46,12 @@ int main(int argc, char** argv) {
     std::cerr << "kelvo-site: " << loaded.error << '\n';
     return kInvalid;
   }
-  if (page_dir.empty()) page_dir = kelvo_site::FindPageDir();
+  if (page_dir.empty()) {
+    page_dir = kelvo_site::FindPageDir();
+  } else if (!std::filesystem::is_regular_file(std::filesystem::path(page_dir) / "index.html")) {
+    std::cerr << "kelvo-site: --page-dir " << page_dir << " holds no index.html\n";
+    return kInvalid;
+  }
   if (check) {
     std::cout << kelvo_site::DescribeSiteConfig(*loaded.config, path)
               << (page_dir.empty() ? std::string("no page found: the API only\n")

@@ -44,7 +44,7 @@ std::vector<std::string> ReadPrefixes(const TableReader& t) {
     if (text == nullptr) t.FailKey("topic_prefixes", "every prefix must be a string");
     const std::string& prefix = text->get();
     if (const std::string why = kelvo_mqtt::TopicPrefixFault(prefix); !why.empty())
-      t.FailKey("topic_prefixes", "\"" + prefix + "\" " + why);
+      t.FailKey("topic_prefixes", kelvo_config::Quoted(prefix) + " " + why);
     if (prefix.size() > kMaxPrefixBytes)
       t.FailKey("topic_prefixes", "a prefix is longer than " + std::to_string(kMaxPrefixBytes) + " bytes");
     if (!seen.insert(prefix).second) t.FailKey("topic_prefixes", "\"" + prefix + "\" twice");

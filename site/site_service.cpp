@@ -63,19 +63,20 @@ SiteService::SiteService(SiteConfig config, std::string config_path, std::string
                    "\",\"health\":" + HealthJson() + "}";
           },
           [this](const std::string& token) { return TokenOk(token); }) {
-  writer_ = std::make_unique<StoreWriter>(open, [this](bool is_open, const std::string& what) {
+  reader_ = std::make_unique<StoreReader>(open);
+  writer_ = std::make_unique<StoreWriter>(std::move(open), [this](bool is_open, const std::string& what) {
     QMetaObject::invokeMethod(
         this, [this, is_open, what] { OnStoreState(is_open, what); }, Qt::QueuedConnection);
   });
-  reader_ = std::make_unique<StoreReader>(open);
   push_timer_.setInterval(kPushMs);
   connect(&push_timer_, &QTimer::timeout, this, &SiteService::PushChanges);
   http_.SetCommonHeaders({{"X-Content-Type-Options", "nosniff"},
                           {"X-Frame-Options", "DENY"},
                           {"Content-Security-Policy",
                            "default-src 'self'; connect-src 'self' ws: wss:; frame-ancestors 'none'"}});
-  http_.SetHandler(
-      [this](const HttpRequest& request, std::shared_ptr<HttpReply> reply) { OnRequest(request, reply); });
+  http_.SetHandler([this](const HttpRequest& request, const std::shared_ptr<HttpReply>& reply) {
+    OnRequest(request, reply);
+  });
   http_.SetUpgrade("/api/live", [this](const HttpRequest&, QTcpSocket* socket) { live_.Take(socket); });
 }
 
@@ -107,7 +108,8 @@ void SiteService::LoadState() {
       QMetaObject::invokeMethod(
           this,
           [this, fault] {
-            Log("the stored state is not read yet: " + fault);
+            if (!load_failure_told_) Log("the stored state is not read yet: " + fault + "; trying again");
+            load_failure_told_ = true;
             if (!shutting_down_) QTimer::singleShot(kReloadStateMs, this, &SiteService::LoadState);
           },
           Qt::QueuedConnection);
@@ -188,7 +190,7 @@ void SiteService::Bad(const QString& topic, const std::string& why) {
 void SiteService::OnStatus(const SiteTopic& t, const QByteArray& payload) {
   std::string why;
   std::optional<StatusValues> status =
-      ParseStatus(std::string_view(payload.constData(), payload.size()), &why);
+      ParseStatus(std::string_view(payload.constData(), static_cast<std::size_t>(payload.size())), &why);
   const UnitId unit{t.prefix, t.bus, t.address};
   if (!status) {
     Bad(QString::fromStdString(t.prefix + "/" + t.bus + "/" + std::to_string(t.address) + "/status"), why);

@@ -87,6 +87,7 @@ class SiteService : public QObject {
   bool store_open_ = false;
   std::string last_health_;
   SiteState state_;
+  bool load_failure_told_ = false;
   std::set<UnitId> changed_units_;
   std::set<BusId> changed_buses_;
   QTimer push_timer_;

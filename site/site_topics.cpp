@@ -68,6 +68,7 @@ std::vector<std::string> TopicFilters(const std::string& prefix) {
 
 std::optional<SiteTopic> ParseSiteTopic(const std::vector<std::string>& prefixes, std::string_view topic) {
   std::vector<const std::string*> longest_first;
+  longest_first.reserve(prefixes.size());
   for (const std::string& p : prefixes) longest_first.push_back(&p);
   std::stable_sort(longest_first.begin(), longest_first.end(),
                    [](const std::string* a, const std::string* b) { return a->size() > b->size(); });

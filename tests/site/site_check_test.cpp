@@ -44,7 +44,7 @@ TEST(SiteCheck, ChecksEveryFault) {
       std::filesystem::temp_directory_path() / ("kelvo-site-check-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   const auto write = [&dir](const std::string& name, const std::string& text, int mode) {
-    const std::string path = (dir / name).string();
+    std::string path = (dir / name).string();
     std::ofstream(path) << text;
     chmod(path.c_str(), static_cast<mode_t>(mode));
     return path;

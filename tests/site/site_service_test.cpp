@@ -47,10 +47,10 @@ class Site {
 
   // Writes the configuration (broker, optional token) and starts the service.
   bool Start(const Broker& broker, const std::string& extra_http = {},
-             const std::vector<std::string>& args = {}) {
+             const std::vector<std::string>& args = {}, const std::string& store_file = {}) {
     std::ofstream(dir() + "/site.toml")
         << "[broker]\nurl = \"" << broker.url() << "\"\ntopic_prefixes = [\"kelvo/site-a\", \"kelvo\"]\n"
-        << "[store]\nurl = \"sqlite://" << dir() << "/site.db\"\n"
+        << "[store]\nurl = \"sqlite://" << (store_file.empty() ? dir() + "/site.db" : store_file) << "\"\n"
         << "[http]\nlisten = \"127.0.0.1:" << http_port_ << "\"\n"
         << extra_http;
     QStringList arguments{"--config", QString::fromStdString(dir() + "/site.toml")};
@@ -201,7 +201,7 @@ TEST(SiteService, IngestsWhatGatewaysPublishAndServesItBack) {
            "&key=total_voltage&from=2026-12-10T00:00:00Z&to=2026-12-09T00:00:00Z",
            "&key=cell_voltages" + kDay,
            "&key=total_voltage&step=0" + kDay}) {  // every answer of a day: past what one answer holds
-    const Answer a = site.Get("/api/history?" + kUnit + bad);
+    const Answer a = site.Get(std::string("/api/history?").append(kUnit).append(bad));
     EXPECT_EQ(a.status, 400) << bad;
     EXPECT_TRUE(Json::parse(a.body, nullptr, false).contains("error")) << a.body;
   }
@@ -281,6 +281,40 @@ TEST(SiteService, ExportsALongRangeInTurnsWithNothingLostOrTwice) {
                                  "+00:00,";
     ASSERT_TRUE(lines[static_cast<std::size_t>(i) + 1].starts_with(expected)) << i << ": " << lines[i + 1];
   }
+}
+
+TEST(SiteService, HoldsAnswersWhileTheStoreIsAwayAndWritesThemOnceItOpens) {
+  Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Site site;
+  const std::string folder = site.dir() + "/not-yet";
+  ASSERT_TRUE(site.Start(broker, {}, {}, folder + "/site.db"));
+  Answer health;
+  ASSERT_TRUE(WaitFor([&] {
+    health = site.Get("/healthz");
+    return Json::parse(health.body, nullptr, false)["subscribed"] == true;
+  }));
+  EXPECT_EQ(health.status, 503);
+  EXPECT_NE(Json::parse(health.body, nullptr, false)["store"], "open") << health.body;
+  Publisher pub(broker.port());
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(pub.Publish("kelvo/site-a/rack1/3/status",
+                            Status("2026-12-09T14:10:0" + std::to_string(i) + ".000+00:00", 50 + i, 3.3)));
+  }
+  ASSERT_TRUE(WaitFor([&] { return Units(site).size() == 1; }));  // served from memory meanwhile
+  EXPECT_EQ(site.Get("/api/history?" + kUnit + "&key=total_voltage" + kHour + "&step=0").status, 503);
+  std::filesystem::create_directories(folder);
+  ASSERT_TRUE(WaitFor([&] { return site.Get("/healthz").status == 200; }, 15000));
+  Json history;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        history =
+            Json::parse(site.Get("/api/history?" + kUnit + "&key=total_voltage" + kHour + "&step=0").body,
+                        nullptr, false);
+        return history.is_object() && history["points"].size() == 3;
+      },
+      10000))
+      << history;
 }
 
 TEST(SiteService, TokenGuardsTheApiButNotThePage) {
@@ -376,6 +410,16 @@ TEST(SiteService, RefusesALongBodyWithoutReadingIt) {
       20000));
   const qint64 sent = queued - socket.bytesToWrite();
   EXPECT_LT(sent, kBody) << "the whole body went out: the server read it";
+
+  // A head past 16 KB: 431, and the connection closed.
+  QTcpSocket long_head;
+  long_head.connectToHost("127.0.0.1", static_cast<quint16>(site.port()));
+  ASSERT_TRUE(long_head.waitForConnected(5000));
+  QByteArray head_answer;
+  QObject::connect(&long_head, &QTcpSocket::readyRead, [&] { head_answer += long_head.readAll(); });
+  long_head.write("GET /healthz HTTP/1.1\r\nX-Filler: " + QByteArray(20 * 1024, 'a') + "\r\n\r\n");
+  ASSERT_TRUE(WaitFor([&] { return long_head.state() == QAbstractSocket::UnconnectedState; }));
+  EXPECT_TRUE(head_answer.startsWith("HTTP/1.1 431")) << head_answer.left(80).toStdString();
   if (!answer.isEmpty()) {
     EXPECT_TRUE(answer.startsWith("HTTP/1.1 413")) << answer.toStdString();
   }

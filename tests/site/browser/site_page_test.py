@@ -200,7 +200,7 @@ listen = "127.0.0.1:{http_port}"
 
         wait.until(lambda d: set(tile_states(d)) == set(units)
                    and all(s in ("critical", "warning", "offline", "ok") for s in tile_states(d).values()))
-        wait.until(lambda d: tile_states(d)[f"{prefix}/a/3"] == "warning")
+        wait.until(lambda d: tile_states(d)[f"{prefix}/a/3"] == "warning", "a/3 in warning (soc_low)")
         order = [t.get_attribute("data-unit") for t in driver.find_elements(By.CSS_SELECTOR, "[data-unit]")]
         assert order[0] == f"{prefix}/a/3", f"the warning unit comes first: {order}"
         # Then lowest charge first: 2 and 7 start at 60 %, 1 at 70 %.
@@ -211,13 +211,14 @@ listen = "127.0.0.1:{http_port}"
         row_css = f'[data-alarm="{alarm_id}"]'
         wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, f'{row_css} [data-action="ack"]'))
         driver.find_element(By.CSS_SELECTOR, f'{row_css} [data-action="ack"]').click()
-        wait.until(lambda d: d.find_element(By.CSS_SELECTOR, row_css).get_attribute("data-acknowledged") == "true")
+        wait.until(lambda d: d.find_element(By.CSS_SELECTOR, row_css).get_attribute("data-acknowledged") == "true",
+                   "the alarm row acknowledged")
 
         # A bus's sim gone: its unit greys within offline_after rounds (and the timeouts).
         chain.stop(sim_b)
         stopped = time.monotonic()
         WebDriverWait(driver, 10, poll_frequency=0.05).until(
-            lambda d: tile_states(d)[f"{prefix}/b/7"] == "offline")
+            lambda d: tile_states(d)[f"{prefix}/b/7"] == "offline", "b/7 greyed offline")
         took = time.monotonic() - stopped
         limit = OFFLINE_AFTER * INTERVAL_MS / 1000 * 2 + 3  # rounds, their timeouts, one push
         assert took < limit, f"offline after {took:.1f} s, over {limit:.1f} s"

@@ -285,6 +285,11 @@ listen = "127.0.0.1:{http_port}"
         wait.until(lambda d: d.find_element(By.ID, "live-dot").get_attribute("class") == "live-dot up")
         assert driver.execute_script("return localStorage.getItem('kvz-site-token')") == "page-test-token"
 
+        # The broker gone: the live health message raises the banner.
+        chain.stop(chain.procs[0])
+        wait.until(lambda d: any("broker" in b.text.lower() for b in d.find_elements(By.CSS_SELECTOR, ".banner-critical")),
+                   "a banner saying the broker is away")
+
         errors = [entry for entry in driver.get_log("browser") if entry["level"] == "SEVERE"
                   and "status of 401" not in entry["message"]]  # the token's first ask
         assert not errors, f"browser errors: {errors}"

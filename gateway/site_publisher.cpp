@@ -17,6 +17,9 @@ constexpr const char* kOnline = "online";
 constexpr const char* kOffline = "offline";
 // Energy counters go to the Wh's thousandth.
 constexpr int kEnergyDecimals = 3;
+// Status messages written ahead while they wait for the window: a burst of
+// answers in one pass of the event loop, or acknowledgements a moment late.
+constexpr std::size_t kWrittenAhead = 64;
 
 }  // namespace
 
@@ -75,9 +78,10 @@ void SitePublisher::PublishAnswer(std::shared_ptr<const std::string> topic, kelv
                                   const codec::FrameItems* items,
                                   std::span<const kelvo_profile::ProfileValue> values,
                                   std::optional<EnergyTotals> energy) {
-  // Written now only when it goes to the library within this pass, so that a
-  // queue waiting for the broker holds answers (a few hundred bytes), not texts.
-  if (!client_->isConnected() || goodbye_sent_ || queue_.size() + inflight_.size() >= Window()) {
+  // Written now only while the broker takes messages as they come, so that a
+  // queue waiting for it holds answers (a few hundred bytes), not texts: at
+  // most kWrittenAhead texts wait behind the window.
+  if (!client_->isConnected() || goodbye_sent_ || queue_.size() >= kWrittenAhead) {
     PublishStatus(std::move(topic), std::move(record), energy);
     return;
   }

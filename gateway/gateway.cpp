@@ -122,6 +122,8 @@ void Gateway::OnAnswered(const std::string& bus, int address, const QByteArray& 
   const UnitKey key{bus, address};
   Unit& unit = units_[key];
   kelvo_records::Record record{TimePoint(at), address, frame.toStdString(), latency_ms};
+  // Cut and valued once, for the message, the bank, the counters and the rules.
+  const std::optional<codec::FrameItems> items = codec::TryBreakDownFrame(record.frame);
   std::optional<EnergyTotals> energy;
   std::vector<kelvo_profile::ProfileValue> values;
   if (config_.site.profile) {
@@ -130,13 +132,18 @@ void Gateway::OnAnswered(const std::string& bus, int address, const QByteArray& 
       if (const auto kept = kept_energy_.find(key); kept != kept_energy_.end())
         unit.energy.Restore(kept->second);
     }
-    energy = TakeValues(key, unit, record, values);
+    if (items) energy = TakeValues(key, unit, record, *items, values);
   }
   const std::chrono::system_clock::time_point at_time = record.time;
   const bool first_frame = config_.discovery.enabled && unit.status_frame.empty();
   if (config_.discovery.enabled) unit.status_frame = record.frame;
   if (!unit.status_topic) unit.status_topic = std::make_shared<const std::string>(TopicsOfUnit(key).status);
-  publisher_->PublishStatus(unit.status_topic, std::move(record), energy);
+  publisher_->PublishAnswer(unit.status_topic, std::move(record), items ? &*items : nullptr, values, energy);
+  if (energy) {
+    // Rules may watch the counters too.
+    values.push_back({kEnergyKeys[0], kelvo_profile::ValueKind::Number, energy->charged_wh, {}, {}, 3});
+    values.push_back({kEnergyKeys[1], kelvo_profile::ValueKind::Number, energy->discharged_wh, {}, {}, 3});
+  }
   unit.misses = 0;
   PublishAlarmChanges(bus, AlarmsOf(bus).Answered(address, values, at_time));
   SetAvailability(key, unit, Availability::Online);
@@ -145,11 +152,10 @@ void Gateway::OnAnswered(const std::string& bus, int address, const QByteArray& 
 
 std::optional<EnergyTotals> Gateway::TakeValues(const UnitKey& key, Unit& unit,
                                                 const kelvo_records::Record& record,
+                                                const codec::FrameItems& items,
                                                 std::vector<kelvo_profile::ProfileValue>& values) {
-  const std::optional<codec::FrameItems> items = codec::TryBreakDownFrame(record.frame);
-  if (!items) return std::nullopt;
   std::optional<std::vector<kelvo_profile::ProfileValue>> applied =
-      kelvo_profile::ApplyProfile(*config_.site.profile, *items);
+      kelvo_profile::ApplyProfile(*config_.site.profile, items);
   if (!applied) return std::nullopt;
   values = std::move(*applied);
   unit.bank = BankInputsOf(values);
@@ -162,11 +168,7 @@ std::optional<EnergyTotals> Gateway::TakeValues(const UnitKey& key, Unit& unit,
   } else {
     unit.energy.Break();
   }
-  // Rules may watch the counters too.
-  const EnergyTotals totals = unit.energy.totals();
-  values.push_back({kEnergyKeys[0], kelvo_profile::ValueKind::Number, totals.charged_wh, {}, {}, 3});
-  values.push_back({kEnergyKeys[1], kelvo_profile::ValueKind::Number, totals.discharged_wh, {}, {}, 3});
-  return totals;
+  return unit.energy.totals();
 }
 
 const BusConfig* Gateway::BusNamed(const std::string& name) const {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "alarms/bus_alarms.h"
+#include "codec/frame_breakdown.h"
 #include "gateway/bank_figures.h"
 #include "gateway/bus_counters.h"
 #include "gateway/energy_state.h"
@@ -63,8 +64,10 @@ class Gateway : public QObject {
                   double latency_ms);
   void OnMissed(const std::string& bus, int address, const QString& reason);
   void OnIdentified(const std::string& bus, int address, const QByteArray& frame);
-  // The values of `record` for the bank and the energy counters: the unit's counters after it.
+  // The values of `record` (cut into `items`) for the bank and the energy
+  // counters: the unit's counters after it.
   std::optional<EnergyTotals> TakeValues(const UnitKey& key, Unit& unit, const kelvo_records::Record& record,
+                                         const codec::FrameItems& items,
                                          std::vector<kelvo_profile::ProfileValue>& values);
   // The bus's alarms, made (and its empty list published) on first use.
   kelvo_alarms::BusAlarms& AlarmsOf(const std::string& bus);

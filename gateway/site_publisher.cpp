@@ -17,6 +17,9 @@ constexpr const char* kOnline = "online";
 constexpr const char* kOffline = "offline";
 // Energy counters go to the Wh's thousandth.
 constexpr int kEnergyDecimals = 3;
+// Status messages written ahead while they wait for the window: a burst of
+// answers in one pass of the event loop, or acknowledgements a moment late.
+constexpr std::size_t kWrittenAhead = 64;
 
 }  // namespace
 
@@ -69,6 +72,28 @@ void SitePublisher::PublishStatus(std::shared_ptr<const std::string> topic, kelv
                                   std::optional<EnergyTotals> energy) {
   queue_.Push({std::move(topic), StatusBody{std::move(record), energy}});
   PumpSoon();
+}
+
+void SitePublisher::PublishAnswer(std::shared_ptr<const std::string> topic, kelvo_records::Record&& record,
+                                  const codec::FrameItems* items,
+                                  std::span<const kelvo_profile::ProfileValue> values,
+                                  std::optional<EnergyTotals> energy) {
+  // Written now only while the broker takes messages as they come, so that a
+  // queue waiting for it holds answers (a few hundred bytes), not texts: at
+  // most kWrittenAhead texts wait behind the window.
+  if (!client_->isConnected() || goodbye_sent_ || queue_.size() >= kWrittenAhead) {
+    PublishStatus(std::move(topic), std::move(record), energy);
+    return;
+  }
+  std::string payload;
+  if (energy) {
+    const kelvo_records::AddedValue added[] = {{"energy_charged", energy->charged_wh, kEnergyDecimals},
+                                               {"energy_discharged", energy->discharged_wh, kEnergyDecimals}};
+    payload = kelvo_records::JsonRecord(record, items, values, added);
+  } else {
+    payload = kelvo_records::JsonRecord(record, items, values, {});
+  }
+  PublishQueued(std::move(topic), std::move(payload));
 }
 
 void SitePublisher::PublishQueued(std::shared_ptr<const std::string> topic, std::string payload) {
@@ -179,25 +204,33 @@ bool SitePublisher::TakeInflight(int mid) {
   return true;
 }
 
-std::string SitePublisher::Payload(const OutboundMessage& m) const {
+const std::string& SitePublisher::Payload(const OutboundMessage& m, std::string& scratch) const {
   if (const auto* text = std::get_if<std::string>(&m.body)) return *text;
   const StatusBody& status = std::get<StatusBody>(m.body);
-  if (!status.energy) return kelvo_records::JsonRecord(status.record, profile_.get());
+  if (!status.energy) {
+    scratch = kelvo_records::JsonRecord(status.record, profile_.get());
+    return scratch;
+  }
   const kelvo_records::AddedValue energy[] = {
       {"energy_charged", status.energy->charged_wh, kEnergyDecimals},
       {"energy_discharged", status.energy->discharged_wh, kEnergyDecimals}};
-  return kelvo_records::JsonRecord(status.record, profile_.get(), energy);
+  scratch = kelvo_records::JsonRecord(status.record, profile_.get(), energy);
+  return scratch;
+}
+
+std::size_t SitePublisher::Window() const {
+  // The window never takes the whole bound, so that a new message always has room to wait.
+  return std::min<std::size_t>(MqttClient::kMaxInflight, std::max<std::size_t>(1, max_queued_ / 2));
 }
 
 void SitePublisher::Pump() {
-  // The window never takes the whole bound, so that a new message always has room to wait.
-  const std::size_t window =
-      std::min<std::size_t>(MqttClient::kMaxInflight, std::max<std::size_t>(1, max_queued_ / 2));
+  const std::size_t window = Window();
+  std::string scratch;
   while (!goodbye_sent_ && !queue_.empty() && inflight_.size() < window && client_->isConnected()) {
     int mid = -1;
     const OutboundMessage& m = queue_.front();
     QString why;
-    switch (client_->Publish(*m.topic, Payload(m), 1, false, &mid, &why)) {
+    switch (client_->Publish(*m.topic, Payload(m, scratch), 1, false, &mid, &why)) {
       case PublishOutcome::NotConnected: return;
       case PublishOutcome::Refused:
         // Dropped, never retried: it would block every message behind it for ever.

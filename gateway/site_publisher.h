@@ -10,11 +10,13 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 
 #include "gateway/outbound_queue.h"
 #include "mqtt/mqtt_client.h"
 #include "profile/profile.h"
+#include "profile/profile_values.h"
 
 namespace kelvo_gateway {
 
@@ -38,6 +40,13 @@ class SitePublisher : public QObject {
   void PublishStatus(std::string topic, kelvo_records::Record record) {
     PublishStatus(std::make_shared<const std::string>(std::move(topic)), std::move(record));
   }
+  // As PublishStatus, for an answer whose items (null: it does not cut) and
+  // values (ApplyProfile's under this publisher's profile; empty for none) the
+  // caller has worked out already: a message that goes out soon is written
+  // from them at once, one that must wait is held as its answer.
+  void PublishAnswer(std::shared_ptr<const std::string> topic, kelvo_records::Record&& record,
+                     const codec::FrameItems* items, std::span<const kelvo_profile::ProfileValue> values,
+                     std::optional<EnergyTotals> energy);
   // Queues `payload` for `topic` as it is, in order with status messages (QoS 1, not retained).
   void PublishQueued(std::shared_ptr<const std::string> topic, std::string payload);
   // The profile whose values status messages carry; null for none.
@@ -82,7 +91,10 @@ class SitePublisher : public QObject {
   // Hands one message outside the queue to the library; false when not connected.
   bool Send(const std::string& topic, const std::string& payload, int qos, bool retain);
   void Lost(const std::string& topic, const QString& why);
-  [[nodiscard]] std::string Payload(const OutboundMessage& m) const;
+  // The payload of a queued message: its text, or `scratch` made from its answer.
+  [[nodiscard]] const std::string& Payload(const OutboundMessage& m, std::string& scratch) const;
+  // Messages in flight the library may hold at once.
+  [[nodiscard]] std::size_t Window() const;
   // Pumps once the event loop is through with what it is doing, so that
   // messages of one pass go to the library together.
   void PumpSoon();

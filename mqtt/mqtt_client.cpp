@@ -151,15 +151,20 @@ void MqttClient::OnSubscribe(mosquitto*, void* self, int mid, int count, const i
 
 void MqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* m, const mqtt5__property*) {
   auto* client = static_cast<MqttClient*>(self);
-  std::lock_guard lock(client->incoming_mutex_);
-  if (client->incoming_.size() >= client->settings_.max_unread) {
-    ++client->unread_dropped_;
-    return;
+  Incoming incoming{QString::fromUtf8(m->topic),
+                    QByteArray(static_cast<const char*>(m->payload), m->payloadlen), m->retain};
+  bool first = false;
+  {
+    std::lock_guard lock(client->incoming_mutex_);
+    if (client->incoming_.size() >= client->settings_.max_unread) {
+      ++client->unread_dropped_;
+      return;
+    }
+    first = client->incoming_.empty();
+    client->incoming_.push_back(std::move(incoming));
   }
-  // Messages that come together cross to the owner's thread in one event.
-  if (client->incoming_.empty()) client->Post([client] { client->DeliverMessages(); });
-  client->incoming_.push_back({QString::fromUtf8(m->topic),
-                               QByteArray(static_cast<const char*>(m->payload), m->payloadlen), m->retain});
+  // Messages that come together cross to the owner's thread in one event, posted outside the lock.
+  if (first) client->Post([client] { client->DeliverMessages(); });
 }
 
 void MqttClient::DeliverMessages() {
@@ -173,10 +178,16 @@ void MqttClient::DeliverMessages() {
 
 void MqttClient::OnPublish(mosquitto*, void* self, int mid, int reason_code, const mqtt5__property*) {
   auto* client = static_cast<MqttClient*>(self);
-  // Acknowledgements that come together cross to the owner's thread in one event.
-  std::lock_guard lock(client->acks_mutex_);
-  if (client->acks_.empty()) client->Post([client] { client->DeliverAcks(); });
-  client->acks_.push_back({mid, reason_code});
+  // Acknowledgements that come together cross to the owner's thread in one
+  // event, posted outside the lock so that the owner never waits on it while
+  // the event is made. An event that finds the list taken already does nothing.
+  bool first = false;
+  {
+    std::lock_guard lock(client->acks_mutex_);
+    first = client->acks_.empty();
+    client->acks_.push_back({mid, reason_code});
+  }
+  if (first) client->Post([client] { client->DeliverAcks(); });
 }
 
 void MqttClient::DeliverAcks() {

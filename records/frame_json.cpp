@@ -7,10 +7,22 @@
 
 namespace kelvo_records {
 
-void AppendUtf8(std::string_view gbk, std::string& out) {
+namespace {
+
+kelvo_text::GbkToUtf8& Converter() {
   // The converter's tables are large: one per thread, on the heap.
   thread_local auto converter = std::make_unique<kelvo_text::GbkToUtf8>();
-  converter->Append(gbk, out);
+  return *converter;
+}
+
+}  // namespace
+
+void AppendUtf8(std::string_view gbk, std::string& out) {
+  Converter().Append(gbk, out);
+}
+
+void AppendLastingUtf8(std::string_view gbk, std::string& out) {
+  Converter().AppendLasting(gbk, out);
 }
 
 std::string Utf8(std::string_view gbk) {

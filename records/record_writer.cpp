@@ -1,14 +1,13 @@
 #include "records/record_writer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 
 #include "codec/field_numbers.h"
 #include "codec/frame_breakdown.h"
 #include "profile/profile_values.h"
-#include "records/frame_json.h"
-#include "records/profile_json.h"
+#include "records/json_text.h"
 #include "records/record_time.h"
 #include "records/utf8.h"
 
@@ -45,6 +44,125 @@ std::vector<PayloadField> PayloadFields(std::string_view frame, const Profile* p
 // Milliseconds to the microsecond, so that JSON shows "12.345", not 17 digits.
 double RoundedMs(double ms) {
   return std::round(ms * 1000.0) / 1000.0;
+}
+
+// A status record with values is some 2.5 KB: room for it at once.
+constexpr std::size_t kJsonRecordReserve = 3072;
+
+// GBK text as a JSON string of its UTF-8 form, converted in place.
+void AppendUtf8String(std::string_view gbk, bool lasting, std::string& out) {
+  out += '"';
+  const std::size_t start = out.size();
+  if (lasting) {
+    AppendLastingUtf8(gbk, out);
+  } else {
+    AppendUtf8(gbk, out);
+  }
+  EscapeJsonFrom(start, out);
+  out += '"';
+}
+
+// JsonItem's object, written out.
+void AppendJsonItem(const codec::FrameItem& item, std::string& out) {
+  out += "{\"value\":";
+  AppendUtf8String(item.value, false, out);
+  out += ",\"label\":";
+  AppendUtf8String(item.label, true, out);  // the codec's labels live as long as the program
+  const codec::ItemNumbers numbers = codec::ReadItemNumbers(item);
+  if (numbers.number) {
+    out += ",\"number\":";
+    AppendJsonUnsigned(*numbers.number, out);
+  }
+  // An empty array is complete; a non-empty one without numbers is not hex.
+  if (numbers.is_array && (!numbers.numbers.empty() || item.value.empty())) {
+    out += ",\"numbers\":[";
+    for (std::size_t i = 0; i < numbers.numbers.size(); ++i) {
+      if (i > 0) out += ',';
+      AppendJsonUnsigned(numbers.numbers[i], out);
+    }
+    out += ']';
+  }
+  if (numbers.text) {
+    out += ",\"text\":";
+    AppendJsonString(*numbers.text, out);
+  }
+  out += '}';
+}
+
+// A value's number as JsonValues gives it: whole where the key has no decimals.
+void AppendValueNumber(double number, int decimals, std::string& out) {
+  if (decimals == 0) {
+    AppendJsonInteger(std::llround(number), out);
+  } else {
+    AppendJsonDouble(number, out);
+  }
+}
+
+void AppendValue(const kelvo_profile::ProfileValue& value, std::string& out) {
+  switch (value.kind) {
+    case kelvo_profile::ValueKind::Number: AppendValueNumber(value.number, value.decimals, out); return;
+    case kelvo_profile::ValueKind::Numbers:
+      out += '[';
+      for (std::size_t i = 0; i < value.numbers.size(); ++i) {
+        if (i > 0) out += ',';
+        AppendValueNumber(value.numbers[i], value.decimals, out);
+      }
+      out += ']';
+      return;
+    case kelvo_profile::ValueKind::Flags:
+      out += '[';
+      for (std::size_t i = 0; i < value.flags.size(); ++i) {
+        if (i > 0) out += ',';
+        AppendJsonString(value.flags[i], out);
+      }
+      out += ']';
+      return;
+  }
+}
+
+void AppendAddedValue(const AddedValue& a, std::string& out) {
+  const double shift = std::pow(10.0, a.decimals);
+  AppendJsonDouble(std::round(a.number * shift) / shift, out);
+}
+
+// The members of "values": each value, an added figure in place of a value
+// with its key (as a keyed assignment would do), the other added ones last.
+void AppendJsonValues(std::span<const kelvo_profile::ProfileValue> values, std::span<const AddedValue> added,
+                      std::string& out) {
+  // The last figure given for `name`, as the last assignment would leave it.
+  const auto added_for = [&](std::string_view name) -> const AddedValue* {
+    const AddedValue* found = nullptr;
+    for (const AddedValue& a : added) {
+      if (a.key == name) found = &a;
+    }
+    return found;
+  };
+  bool first = true;
+  const auto key = [&](std::string_view name) {
+    if (!first) out += ',';
+    first = false;
+    AppendJsonString(name, out);
+    out += ':';
+  };
+  for (const kelvo_profile::ProfileValue& value : values) {
+    key(value.key);
+    if (const AddedValue* a = added_for(value.key)) {
+      AppendAddedValue(*a, out);
+    } else {
+      AppendValue(value, out);
+    }
+  }
+  for (std::size_t i = 0; i < added.size(); ++i) {
+    const AddedValue& a = added[i];
+    const bool in_values =
+        std::ranges::any_of(values, [&](const kelvo_profile::ProfileValue& v) { return v.key == a.key; });
+    // A key given twice among the added ones keeps its first place and its last figure.
+    bool seen_before = false;
+    for (std::size_t k = 0; k < i; ++k) seen_before = seen_before || added[k].key == a.key;
+    if (in_values || seen_before) continue;
+    key(a.key);
+    AppendAddedValue(*added_for(a.key), out);
+  }
 }
 
 void AppendCsvCell(std::string_view cell, std::string& out) {
@@ -130,25 +248,46 @@ std::string JsonRecord(const Record& r, const Profile* profile) {
 std::string JsonRecord(const Record& r, const Profile* profile, std::span<const AddedValue> added) {
   // Cut once for the items and the values.
   const std::optional<codec::FrameItems> breakdown = codec::TryBreakDownFrame(r.frame);
-  nlohmann::ordered_json items = nlohmann::ordered_json::array();
-  if (breakdown) {
-    for (const codec::FrameItem& item : *breakdown) items.push_back(JsonItem(item));
-  }
-  nlohmann::ordered_json object{{"time", FormatTime(r.time)},
-                                {"address", r.address},
-                                {"frame", Utf8(r.frame)},
-                                {"latency_ms", RoundedMs(r.latency_ms)},
-                                {"items", std::move(items)}};
-  if (profile != nullptr && breakdown) {
-    if (std::optional<nlohmann::ordered_json> values = JsonValues(*profile, *breakdown)) {
-      for (const AddedValue& a : added) {
-        const double shift = std::pow(10.0, a.decimals);
-        (*values)[std::string(a.key)] = std::round(a.number * shift) / shift;
-      }
-      object["values"] = std::move(*values);
+  std::optional<std::vector<kelvo_profile::ProfileValue>> values;
+  if (profile != nullptr && breakdown) values = kelvo_profile::ApplyProfile(*profile, *breakdown);
+  return JsonRecord(r, breakdown ? &*breakdown : nullptr,
+                    values ? std::span<const kelvo_profile::ProfileValue>(*values)
+                           : std::span<const kelvo_profile::ProfileValue>(),
+                    added);
+}
+
+std::string JsonRecord(const Record& r, const codec::FrameItems* items,
+                       std::span<const kelvo_profile::ProfileValue> values,
+                       std::span<const AddedValue> added) {
+  // Written straight into the text, in the order and number forms the JSON
+  // document (JsonItem, JsonValues) gives: a record's bytes are fixed.
+  std::string out;
+  out.reserve(kJsonRecordReserve);
+  out += "{\"time\":";
+  AppendJsonString(FormatTime(r.time), out);
+  out += ",\"address\":";
+  AppendJsonInteger(r.address, out);
+  out += ",\"frame\":";
+  AppendUtf8String(r.frame, false, out);
+  out += ",\"latency_ms\":";
+  AppendJsonDouble(RoundedMs(r.latency_ms), out);
+  out += ",\"items\":[";
+  if (items != nullptr) {
+    bool first = true;
+    for (const codec::FrameItem& item : *items) {
+      if (!first) out += ',';
+      first = false;
+      AppendJsonItem(item, out);
     }
   }
-  return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  out += ']';
+  if (!values.empty()) {
+    out += ",\"values\":{";
+    AppendJsonValues(values, added, out);
+    out += '}';
+  }
+  out += '}';
+  return out;
 }
 
 std::string RecordWriter::Lines(const Record& r) {

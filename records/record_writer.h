@@ -7,7 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/frame_breakdown.h"
 #include "profile/profile.h"
+#include "profile/profile_values.h"
 #include "records/record.h"
 
 namespace kelvo_records {
@@ -33,6 +35,13 @@ struct AddedValue {
 
 // As above, with `added` at the end of "values" whenever there are values.
 [[nodiscard]] std::string JsonRecord(const Record& r, const kelvo_profile::Profile* profile,
+                                     std::span<const AddedValue> added);
+
+// As above, from what the caller has worked out already: the answer's items
+// (null when it does not cut) and the profile's values of them (empty: no
+// "values"), so that a caller who needs the values too works them out once.
+[[nodiscard]] std::string JsonRecord(const Record& r, const codec::FrameItems* items,
+                                     std::span<const kelvo_profile::ProfileValue> values,
                                      std::span<const AddedValue> added);
 
 // Each call returns the complete text of the lines for one record (with "\n"

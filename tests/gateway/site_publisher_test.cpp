@@ -7,11 +7,17 @@
 #include <QCoreApplication>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "codec/frame_breakdown.h"
 #include "mqtt_harness.h"
+#include "profile/profile.h"
+#include "profile/profile_values.h"
+#include "records/record_writer.h"
 
 namespace kelvo_gateway_test {
 namespace {
@@ -141,6 +147,48 @@ TEST(GatewayPublisher, StalledBrokerKeepsTheBoundAndDropsTheOldestWaiting) {
   for (const Message& m : sub.On("site/q/1/status")) got.push_back(FrameIn(m.payload));
   EXPECT_EQ(got, expected);
   EXPECT_TRUE(WaitFor([&] { return c.publisher.queued() == 0; }));
+}
+
+// Answers handed over with their values: those that go out at once are
+// written from the gateway's values, those that wait behind them from the
+// answer when sent; both carry the record the profile gives, in order.
+TEST(GatewayPublisher, AnswersWrittenAtOnceOrWhenSentAlike) {
+  const kelvo_profile::ProfileLoad load = kelvo_profile::LoadProfile(KVZ_DEFAULT_PROFILE);
+  ASSERT_TRUE(load.profile) << load.error->text;
+  const auto profile = std::make_shared<const kelvo_profile::Profile>(*load.profile);
+  // A 0xC2 answer of the simulated unit: 16 cells, 4 sensors.
+  const std::string c2 =
+      "<BB300C2AE6B19623400C8611486100CCF0CD60CD20CD90CD50CD10CD80CD40CD00CD70CD30CCF0CD60CD20CD90CD500000708"
+      "04"
+      "4445464400000000000200000000030000000000000000000000780077500F2812F212D416A816BC70>";
+  Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Subscriber sub(broker.port(), "site/#");
+  ASSERT_TRUE(WaitFor([&] { return sub.subscribed(); }));
+  Connected c(broker, 1000);
+  c.publisher.SetProfile(profile);
+  ASSERT_TRUE(WaitFor([&] { return c.publisher.isConnected(); }));
+
+  // In one pass of the event loop, more than are written ahead.
+  constexpr int kAnswers = 150;
+  std::vector<std::string> expected;
+  const auto topic = std::make_shared<const std::string>("site/v/1/status");
+  for (int i = 0; i < kAnswers; ++i) {
+    kelvo_records::Record record{std::chrono::system_clock::now(), 1, c2, 0.5 * i};
+    const kelvo_gateway::EnergyTotals energy{0.0015 * i, 1000.0 / (i + 1)};
+    const kelvo_records::AddedValue added[] = {{"energy_charged", energy.charged_wh, 3},
+                                               {"energy_discharged", energy.discharged_wh, 3}};
+    expected.push_back(kelvo_records::JsonRecord(record, profile.get(), added));
+    const std::optional<codec::FrameItems> items = codec::TryBreakDownFrame(record.frame);
+    const std::optional<std::vector<kelvo_profile::ProfileValue>> values =
+        kelvo_profile::ApplyProfile(*profile, *items);
+    c.publisher.PublishAnswer(topic, std::move(record), &*items, *values, energy);
+  }
+  ASSERT_TRUE(WaitFor([&] { return sub.Count(*topic) == kAnswers; })) << sub.Count(*topic);
+  std::vector<std::string> got;
+  for (const Message& m : sub.On(*topic)) got.push_back(m.payload);
+  ASSERT_EQ(got.size(), expected.size());
+  for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i], expected[i]) << "answer " << i;
 }
 
 }  // namespace

@@ -67,9 +67,19 @@ Parsed<T> Checked(Read read) {
 
 }  // namespace
 
+std::optional<kelvo_profile::ValueMeaning> KeyMeaning(const kelvo_profile::Profile& profile,
+                                                      const std::string& key) {
+  if (key == "energy_charged")
+    return kelvo_profile::ValueMeaning{"Wh",  "energy",         "total_increasing", 3,
+                                       false, "Energy charged", "充电电量"};
+  if (key == "energy_discharged")
+    return kelvo_profile::ValueMeaning{"Wh",      "energy", "total_increasing", 3, false, "Energy discharged",
+                                       "放电电量"};
+  return kelvo_profile::MeaningOf(profile, key);
+}
+
 std::optional<std::string> KeyUnit(const kelvo_profile::Profile& profile, const std::string& key) {
-  if (key == "energy_charged" || key == "energy_discharged") return "Wh";
-  std::optional<kelvo_profile::ValueMeaning> meaning = kelvo_profile::MeaningOf(profile, key);
+  std::optional<kelvo_profile::ValueMeaning> meaning = KeyMeaning(profile, key);
   if (!meaning) return std::nullopt;
   return std::move(meaning->unit);
 }
@@ -80,12 +90,11 @@ Parsed<HistoryRequest> ParseHistoryRequest(const QUrlQuery& q, const kelvo_profi
     HistoryRequest r;
     r.query.unit = Unit(q);
     r.query.slot.key = Required(q, "key");
-    const std::optional<std::string> unit = KeyUnit(profile, r.query.slot.key);
-    if (!unit) throw Fault{"unknown key \"" + r.query.slot.key + "\""};
-    r.unit = *unit;
-    const std::optional<kelvo_profile::ValueMeaning> meaning =
-        kelvo_profile::MeaningOf(profile, r.query.slot.key);
-    const bool array = meaning && meaning->array;
+    const std::optional<kelvo_profile::ValueMeaning> meaning = KeyMeaning(profile, r.query.slot.key);
+    if (!meaning) throw Fault{"unknown key \"" + r.query.slot.key + "\""};
+    r.unit = meaning->unit;
+    r.decimals = meaning->decimals;
+    const bool array = meaning->array;
     if (const std::optional<std::string> element = Value(q, "element")) {
       const std::optional<std::int64_t> e = Whole(*element, 1, 100000);
       if (!e) throw Fault{"\"element\" must be a whole number from 1"};

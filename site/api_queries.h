@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "profile/profile.h"
+#include "profile/value_meaning.h"
 #include "site/store/store.h"
 
 namespace kelvo_site {
@@ -15,6 +16,7 @@ namespace kelvo_site {
 struct HistoryRequest {
   HistoryQuery query;
   std::string unit;  // of the key, as the profile gives it; "" for none
+  int decimals = 0;  // of its values
 };
 
 struct TimeRange {
@@ -41,6 +43,10 @@ using Parsed = std::variant<T, std::string>;  // the request, or why not
 // none for a key the values never hold.
 [[nodiscard]] std::optional<std::string> KeyUnit(const kelvo_profile::Profile& profile,
                                                  const std::string& key);
+// What a stored key means: the profile's meaning, or for the gateway's energy
+// counters (Wh to the thousandth) their own; none for a key never stored.
+[[nodiscard]] std::optional<kelvo_profile::ValueMeaning> KeyMeaning(const kelvo_profile::Profile& profile,
+                                                                    const std::string& key);
 
 // Without a step, the store's choice for the range as of `now_ms`
 // (history_step.h); a step that would give too many points is refused.

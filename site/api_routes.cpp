@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "mqtt/topic_rules.h"
+#include "profile/profile_values.h"
 #include "profile/value_meaning.h"
 #include "site/api_queries.h"
 #include "site/iso_time.h"
@@ -38,6 +39,13 @@ void SendError(const ReplyPtr& reply, int status, const std::string& error) {
 
 std::string Number(double value) {
   return std::isfinite(value) ? ShortestNumber(value) : "null";
+}
+
+// A mean to two decimals past the values' own: enough to tell means apart,
+// without the noise of a sum in binary (52.769999999999996 for 52.77s).
+double MeanOf(double mean, int decimals) {
+  const double scale = std::pow(10.0, decimals + 2);
+  return std::round(mean * scale) / scale;
 }
 
 std::string ColumnName(const Slot& slot, const std::string& unit) {
@@ -122,15 +130,13 @@ void SiteService::ProfileKeys(const ReplyPtr& reply) {
   };
   std::vector<std::string> all;
   for (const kelvo_profile::ProfileField& field : profile.fields()) all.push_back(field.key);
-  for (std::string_view derived : {"current", "power", "cell_min", "cell_max", "cell_spread", "cell_min_cell",
-                                   "cell_max_cell", "temperature_min", "temperature_max"})
-    all.emplace_back(derived);
+  for (std::string_view derived : kelvo_profile::kDerivedKeys) all.emplace_back(derived);
+  all.emplace_back("energy_charged");
+  all.emplace_back("energy_discharged");
   for (const std::string& key : all) {
-    if (const std::optional<kelvo_profile::ValueMeaning> m = kelvo_profile::MeaningOf(profile, key))
+    if (const std::optional<kelvo_profile::ValueMeaning> m = KeyMeaning(profile, key))
       add(key, m->unit, m->decimals, m->array, m->title_en, m->title_zh);
   }
-  add("energy_charged", "Wh", 3, false, "Energy charged", "充电电量");
-  add("energy_discharged", "Wh", 3, false, "Energy discharged", "放电电量");
   SendJson(reply, 200, Json{{"keys", keys}}.dump(-1, ' ', false, Json::error_handler_t::replace));
 }
 
@@ -155,8 +161,8 @@ void SiteService::History(const HttpRequest& request, const ReplyPtr& reply) {
       for (std::size_t i = 0; i < points.size(); ++i) {
         const Point& p = points[i];
         if (i > 0) body += ',';
-        body += "[" + std::to_string(p.time_ms) + "," + Number(p.mean) + "," + Number(p.min) + "," +
-                Number(p.max) + "]";
+        body += "[" + std::to_string(p.time_ms) + "," + Number(MeanOf(p.mean, r.decimals)) + "," +
+                Number(p.min) + "," + Number(p.max) + "]";
       }
       body += "]}";
     }

@@ -7,6 +7,8 @@
 #   bench/gateway_scale.sh [SECONDS] [BUSES] [UNITS]    default 100 20 50
 #   BUILD=build/dev bench/gateway_scale.sh               an existing build
 #   PROFILE=none, RULES=bench/twenty_rules.toml          without values; with alarm rules
+#   SITE=sqlite, SITE=postgresql://USER@HOST:PORT/DB     kelvo-site follows the broker and stores
+#                                                        every answer: its CPU per stored status too
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-100}
@@ -16,7 +18,7 @@ units=${3:-50}
 if [ -z "${BUILD:-}" ]; then
   bash scripts/install-deps.sh
   cmake --preset release >/dev/null
-  cmake --build --preset release --target kelvo-gateway kelvo-frame
+  cmake --build --preset release --target kelvo-gateway kelvo-frame ${SITE:+kelvo-site}
   BUILD=build/release
 fi
 . bench/gateway_bench_setup.sh
@@ -55,6 +57,19 @@ mosquitto_sub -p "$broker_port" -q 1 -t 'bench/+/+/status' -F '%t' > "$work/stat
 pids+=("$!")
 mosquitto_sub -p "$broker_port" -t bench/gateway/stats > "$work/stats.txt" &
 pids+=("$!")
+site_port=
+if [ -n "${SITE:-}" ]; then
+  site_port=$(free_port)
+  store_url=$SITE
+  [ "$SITE" = sqlite ] && store_url="sqlite://$work/site.db"
+  printf '[broker]\nurl = "mqtt://127.0.0.1:%s"\ntopic_prefixes = ["bench"]\n[store]\nurl = "%s"\n[http]\nlisten = "127.0.0.1:%s"\n' \
+    "$broker_port" "$store_url" "$site_port" > "$work/site.toml"
+  "$BUILD/site/kelvo-site" --config "$work/site.toml" 2>"$work/site.log" &
+  site=$!
+  pids+=("$site")
+  until curl -sf "http://127.0.0.1:$site_port/healthz" >/dev/null; do sleep 0.1; done
+fi
+stored() { curl -s "http://127.0.0.1:$site_port/metrics" | awk '/^kelvo_site_answers_stored_total/ {print $2}'; }
 sleep 0.5
 
 "$gateway_bin" --config "$config" 2>"$work/gateway.log" &
@@ -63,8 +78,10 @@ pids+=("$gateway")
 # Warm-up: every connection open, the first rounds done.
 sleep 3
 g0=$(ticks "$gateway"); m0=$(ticks "$broker"); n0=$(wc -l < "$work/status.txt"); rss_start=$(rss_kb "$gateway")
+[ -n "$site_port" ] && { s0=$(ticks "$site"); st0=$(stored); }
 sleep "$seconds"
 g1=$(ticks "$gateway"); m1=$(ticks "$broker"); n1=$(wc -l < "$work/status.txt"); rss_end=$(rss_kb "$gateway")
+[ -n "$site_port" ] && { s1=$(ticks "$site"); site_rss=$(rss_kb "$site"); }
 
 kill -TERM "$gateway"
 wait "$gateway" || true
@@ -93,3 +110,18 @@ p50 = max(b["latency_p50_ms"] or 0 for b in stats["buses"].values())
 p99 = max(b["latency_p99_ms"] or 0 for b in stats["buses"].values())
 print(f"exchange latency, worst bus: p50 {p50:.2f} ms, p99 {p99:.2f} ms")
 PY
+if [ -n "$site_port" ]; then
+  # Whatever was in the last batch when the window closed lands within a second.
+  sleep 1.5
+  st1=$(stored)
+  python3 - "$s0" "$s1" "$st0" "$st1" "$m0" "$m1" "$n0" "$n1" "$hz" "$seconds" "$site_rss" <<'PY'
+import sys
+s0, s1, st0, st1, m0, m1, n0, n1, hz, secs, rss = map(float, sys.argv[1:12])
+stored = st1 - st0
+s_us = (s1 - s0) / hz / stored * 1e6
+m_us = (m1 - m0) / hz / (n1 - n0) * 1e6
+print(f"kelvo-site stored {stored:.0f} of the {n1 - n0:.0f} published in the window")
+print(f"kelvo-site CPU: {(s1 - s0) / hz / secs * 100:.1f} % of a core, {s_us:.1f} us per stored status, RSS {rss / 1024:.1f} MB")
+print(f"ratio kelvo-site / broker: {s_us / m_us:.2f} (target <= 2)")
+PY
+fi

@@ -151,7 +151,7 @@ void BM_HistoryOverPlainQuery(benchmark::State& state) {
     WriteUnitDay(*writer, unit);
   }
   auto store = kelvo_site::OpenStore("sqlite://" + dir.Db(), "", {});
-  PlainQuery plain_query(dir.Db(), kelvo_site::TierForStep(step_s) == kelvo_site::HistoryTier::kRaw, 2,
+  PlainQuery plain_query(dir.Db(), kelvo_site::TierForStep(step_s) == kelvo_site::HistoryTier::Raw, 2,
                          step_s);
   std::chrono::duration<double> history{0};
   std::chrono::duration<double> plain{0};

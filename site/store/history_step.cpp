@@ -15,9 +15,9 @@ std::int64_t Intervals(std::int64_t from_ms, std::int64_t to_ms, std::int64_t st
 }  // namespace
 
 HistoryTier TierForStep(int step_s) {
-  if (step_s > 0 && step_s % 3600 == 0) return HistoryTier::kHour;
-  if (step_s > 0 && step_s % 60 == 0) return HistoryTier::kMinute;
-  return HistoryTier::kRaw;
+  if (step_s > 0 && step_s % 3600 == 0) return HistoryTier::Hour;
+  if (step_s > 0 && step_s % 60 == 0) return HistoryTier::Minute;
+  return HistoryTier::Raw;
 }
 
 std::int64_t IntervalStart(std::int64_t time_ms, std::int64_t step_ms) {

@@ -16,7 +16,7 @@ inline constexpr std::int64_t kMaxHistoryPoints = 5000;
 
 // Where the points of a step come from: the raw answers, the one-minute or
 // the one-hour aggregates.
-enum class HistoryTier { kRaw, kMinute, kHour };
+enum class HistoryTier { Raw, Minute, Hour };
 
 // The finest tier whose interval divides `step_s`: raw for 0 and for steps
 // that are no multiple of a minute, the hour tier for multiples of an hour.

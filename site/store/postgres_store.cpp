@@ -53,9 +53,9 @@ INSERT INTO meta(key, value) VALUES('schema_version', '1') ON CONFLICT DO NOTHIN
 
 const char* TableName(Table table) {
   switch (table) {
-    case Table::kRaw: return "answer";
-    case Table::kMinute: return "minute";
-    case Table::kHour: return "hour";
+    case Table::Raw: return "answer";
+    case Table::Minute: return "minute";
+    case Table::Hour: return "hour";
   }
   return "answer";
 }
@@ -197,6 +197,7 @@ class PostgresStore final : public TieredStore {
     const Result result =
         Run("SELECT prefix, bus, bank_json, alarms_json FROM bus_state ORDER BY prefix, bus", Params());
     std::vector<BusState> buses;
+    buses.reserve(static_cast<std::size_t>(result.rows()));
     for (int row = 0; row < result.rows(); ++row) {
       buses.push_back({result.Text(row, 0), result.Text(row, 1), result.Text(row, 2), result.Text(row, 3)});
     }
@@ -355,6 +356,7 @@ class PostgresStore final : public TieredStore {
     std::map<UnitId, const UnitState*> last;
     for (const UnitState& state : units) last[state.unit] = &state;
     std::vector<const UnitState*> rows;
+    rows.reserve(last.size());
     for (const auto& entry : last) rows.push_back(entry.second);
     ForChunks(rows.size(), [&](std::size_t begin, std::size_t end) {
       Params params;
@@ -378,6 +380,7 @@ class PostgresStore final : public TieredStore {
     std::map<std::pair<std::string, std::string>, const BusState*> last;
     for (const BusState& state : buses) last[{state.prefix, state.bus}] = &state;
     std::vector<const BusState*> rows;
+    rows.reserve(last.size());
     for (const auto& entry : last) rows.push_back(entry.second);
     ForChunks(rows.size(), [&](std::size_t begin, std::size_t end) {
       Params params;
@@ -396,7 +399,7 @@ class PostgresStore final : public TieredStore {
                 const RowVisitor& each) override {
     // A page at a time, on from the last row's key, so that a year never sits in memory.
     const std::string limit = " LIMIT " + std::to_string(kRowsPerFetch);
-    if (table == Table::kRaw) {
+    if (table == Table::Raw) {
       const std::string sql =
           "SELECT time_ms, layout, numbers FROM answer WHERE unit = $1 AND time_ms >= $2 AND time_ms <= $3"
           " ORDER BY time_ms" +
@@ -459,7 +462,7 @@ class PostgresStore final : public TieredStore {
   void DeleteBefore(Table table, std::int64_t before_ms) override {
     Run(std::string("DELETE FROM ") + TableName(table) +
             " WHERE unit = ANY(ARRAY(SELECT id FROM unit)) AND " +
-            (table == Table::kRaw ? "time_ms" : "start_ms") + " < $1",
+            (table == Table::Raw ? "time_ms" : "start_ms") + " < $1",
         Params().Int(before_ms));
   }
 

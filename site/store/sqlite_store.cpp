@@ -41,15 +41,15 @@ INSERT OR IGNORE INTO meta(key, value) VALUES('schema_version', '1');
 
 const char* TableName(Table table) {
   switch (table) {
-    case Table::kRaw: return "answer";
-    case Table::kMinute: return "minute";
-    case Table::kHour: return "hour";
+    case Table::Raw: return "answer";
+    case Table::Minute: return "minute";
+    case Table::Hour: return "hour";
   }
   return "answer";
 }
 
 const char* TimeColumn(Table table) {
-  return table == Table::kRaw ? "time_ms" : "start_ms";
+  return table == Table::Raw ? "time_ms" : "start_ms";
 }
 
 std::string Lowered(std::string text) {
@@ -250,7 +250,7 @@ class SqliteStore final : public TieredStore {
 
   RollupRows LoadRollups(Table table, const std::vector<RollupKey>& keys) override {
     RollupRows rows;
-    const Statement& statement = table == Table::kHour ? load_hour_ : load_minute_;
+    const Statement& statement = table == Table::Hour ? load_hour_ : load_minute_;
     for (const RollupKey& key : keys) {
       Use use(statement);
       use.Int(1, key.unit).Int(2, key.start_ms).Int(3, key.layout);
@@ -263,7 +263,7 @@ class SqliteStore final : public TieredStore {
   }
 
   void SaveRollups(Table table, const RollupRows& rows) override {
-    const Statement& statement = table == Table::kHour ? save_hour_ : save_minute_;
+    const Statement& statement = table == Table::Hour ? save_hour_ : save_minute_;
     for (const auto& [key, stats] : rows) {
       Use use(statement);
       use.Int(1, key.unit).Int(2, key.start_ms).Int(3, key.layout).Blob(4, stats);
@@ -308,9 +308,9 @@ class SqliteStore final : public TieredStore {
 
   void ScanRows(Table table, std::int64_t unit, std::int64_t from_ms, std::int64_t to_ms,
                 const RowVisitor& each) override {
-    const Statement& statement = table == Table::kRaw    ? scan_raw_
-                                 : table == Table::kHour ? scan_hour_
-                                                         : scan_minute_;
+    const Statement& statement = table == Table::Raw    ? scan_raw_
+                                 : table == Table::Hour ? scan_hour_
+                                                        : scan_minute_;
     Use use(statement);
     use.Int(1, unit).Int(2, from_ms).Int(3, to_ms);
     while (Step(use, "read")) {

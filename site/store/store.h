@@ -4,12 +4,12 @@
 // never on its event loop; one Store is used by one thread at a time.
 #pragma once
 
-#include <compare>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace kelvo_site {
@@ -20,7 +20,10 @@ struct UnitId {
   std::string bus;
   int address = 0;
 
-  auto operator<=>(const UnitId&) const = default;
+  bool operator==(const UnitId&) const = default;
+  bool operator<(const UnitId& o) const {
+    return std::tie(prefix, bus, address) < std::tie(o.prefix, o.bus, o.address);
+  }
 };
 
 // One number of an answer: a value key and, for an array key, the 1-based
@@ -29,7 +32,8 @@ struct Slot {
   std::string key;
   int element = 0;
 
-  auto operator<=>(const Slot&) const = default;
+  bool operator==(const Slot&) const = default;
+  bool operator<(const Slot& o) const { return std::tie(key, element) < std::tie(o.key, o.element); }
 };
 
 // The values of one status message. Consecutive answers of a unit share

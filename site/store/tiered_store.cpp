@@ -109,8 +109,8 @@ void TieredStore::WriteAnswers(const std::vector<Answer>& answers) {
     Accumulate(minutes[{row.unit, IntervalStart(row.time_ms, kMinuteMs), row.layout}], answers[i].numbers);
     Accumulate(hours[{row.unit, IntervalStart(row.time_ms, kHourMs), row.layout}], answers[i].numbers);
   }
-  MergeRollups(Table::kMinute, minutes);
-  MergeRollups(Table::kHour, hours);
+  MergeRollups(Table::Minute, minutes);
+  MergeRollups(Table::Hour, hours);
 }
 
 void TieredStore::MergeRollups(Table table, const std::map<RollupKey, std::vector<SlotStats>>& fresh) {
@@ -159,7 +159,7 @@ std::vector<Point> TieredStore::History(const HistoryQuery& query) {
   const HistoryTier tier = TierForStep(query.step_s);
   if (query.step_s == 0) {
     std::vector<Point> points;
-    ScanRows(Table::kRaw, *unit, query.from_ms, query.to_ms,
+    ScanRows(Table::Raw, *unit, query.from_ms, query.to_ms,
              [&](std::int64_t time_ms, std::int64_t layout, std::span<const std::uint8_t> numbers) {
                const std::size_t index = index_of(layout);
                if (index == kNoSlot) return true;
@@ -175,8 +175,8 @@ std::vector<Point> TieredStore::History(const HistoryQuery& query) {
   const std::int64_t from_ms = IntervalStart(query.from_ms, step_ms);
   const std::int64_t to_ms = SaturatingAdd(IntervalStart(query.to_ms, step_ms), step_ms - 1);
   Buckets buckets(step_ms);
-  if (tier == HistoryTier::kRaw) {
-    ScanRows(Table::kRaw, *unit, from_ms, to_ms,
+  if (tier == HistoryTier::Raw) {
+    ScanRows(Table::Raw, *unit, from_ms, to_ms,
              [&](std::int64_t time_ms, std::int64_t layout, std::span<const std::uint8_t> numbers) {
                const std::size_t index = index_of(layout);
                if (index == kNoSlot) return true;
@@ -186,7 +186,7 @@ std::vector<Point> TieredStore::History(const HistoryQuery& query) {
                return true;
              });
   } else {
-    ScanRows(tier == HistoryTier::kHour ? Table::kHour : Table::kMinute, *unit, from_ms, to_ms,
+    ScanRows(tier == HistoryTier::Hour ? Table::Hour : Table::Minute, *unit, from_ms, to_ms,
              [&](std::int64_t start_ms, std::int64_t layout, std::span<const std::uint8_t> stats) {
                const std::size_t index = index_of(layout);
                if (index != kNoSlot) buckets.Add(start_ms, PackedStats(stats, index));
@@ -207,7 +207,7 @@ void TieredStore::Answers(const UnitId& unit, std::int64_t from_ms, std::int64_t
                           const std::function<bool(const Answer&)>& each) {
   const std::optional<std::int64_t> row = FindUnit(unit);
   if (!row || to_ms < from_ms) return;
-  ScanRows(Table::kRaw, *row, from_ms, to_ms,
+  ScanRows(Table::Raw, *row, from_ms, to_ms,
            [&](std::int64_t time_ms, std::int64_t layout, std::span<const std::uint8_t> numbers) {
              return each(Answer{unit, time_ms, Layout(layout), UnpackNumbers(numbers)});
            });
@@ -220,8 +220,8 @@ void TieredStore::Prune(std::int64_t now_ms) {
   const std::int64_t minutes_before = now_ms - std::int64_t{retention_.minute_days} * kDayMs;
   Begin();
   try {
-    DeleteBefore(Table::kRaw, now_ms - std::int64_t{retention_.raw_hours} * kHourMs);
-    DeleteBefore(Table::kMinute, minutes_before);
+    DeleteBefore(Table::Raw, now_ms - std::int64_t{retention_.raw_hours} * kHourMs);
+    DeleteBefore(Table::Minute, minutes_before);
     DeleteEventsBefore(minutes_before);
     Commit();
   } catch (...) {

@@ -4,13 +4,13 @@
 // SQL, through the primitives below; every primitive throws StoreError.
 #pragma once
 
-#include <compare>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <span>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -19,7 +19,7 @@
 
 namespace kelvo_site {
 
-enum class Table { kRaw, kMinute, kHour };
+enum class Table { Raw, Minute, Hour };
 
 // One stored answer.
 struct RawRow {
@@ -36,7 +36,10 @@ struct RollupKey {
   std::int64_t start_ms = 0;
   std::int64_t layout = 0;
 
-  auto operator<=>(const RollupKey&) const = default;
+  bool operator==(const RollupKey&) const = default;
+  bool operator<(const RollupKey& o) const {
+    return std::tie(unit, start_ms, layout) < std::tie(o.unit, o.start_ms, o.layout);
+  }
 };
 
 using RollupRows = std::map<RollupKey, std::string>;  // key -> PackStats
@@ -71,7 +74,7 @@ class TieredStore : public Store {
   // Stores the rows whose (unit, time) is new; true for each row stored, so
   // that an answer replayed twice is counted once.
   [[nodiscard]] virtual std::vector<bool> InsertRaw(const std::vector<RawRow>& rows) = 0;
-  // The stored rows of these keys (Table::kMinute or kHour), where present.
+  // The stored rows of these keys (Table::Minute or Table::Hour), where present.
   [[nodiscard]] virtual RollupRows LoadRollups(Table table, const std::vector<RollupKey>& keys) = 0;
   virtual void SaveRollups(Table table, const RollupRows& rows) = 0;
   virtual void InsertEvents(const std::vector<Event>& events) = 0;

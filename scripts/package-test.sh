@@ -66,6 +66,7 @@ pages=(man1/kelvo-frame.1)
 [ -f "$build/app/kelvo_vavo_zuru" ] && pages+=(man1/kelvo_vavo_zuru.1)
 [ -f "$build/monitor/kelvo-monitor" ] && pages+=(man1/kelvo-monitor.1)
 [ -f "$build/gateway/kelvo-gateway" ] && pages+=(man8/kelvo-gateway.8 man5/kelvo-gateway.toml.5)
+[ -f "$build/site/kelvo-site" ] && pages+=(man8/kelvo-site.8)
 contents=$(dpkg-deb --contents "$deb")
 for page in "${pages[@]}"; do
   file=/usr/share/man/$page.gz
@@ -114,5 +115,19 @@ if [ -f "$build/gateway/kelvo-gateway" ]; then
   echo "kelvo-gateway.service: exposure $exposure"
   example=/usr/share/doc/kelvo-vavo-zuru/examples/gateway.toml
   /usr/bin/kelvo-gateway --config "$example" --check || fail "the example configuration does not check"
+fi
+if [ -f "$build/site/kelvo-site" ]; then
+  [ -x /usr/bin/kelvo-site ] || fail "kelvo-site is not installed"
+  unit=/usr/lib/systemd/system/kelvo-site.service
+  [ -f "$unit" ] || fail "the kelvo-site.service unit is not installed"
+  grep -qxF 'DynamicUser=yes' "$unit" || fail "kelvo-site.service lacks 'DynamicUser=yes'"
+  grep -qxF 'StateDirectory=kelvo-site' "$unit" || fail "kelvo-site.service lacks 'StateDirectory=kelvo-site'"
+  exposure=$(systemd-analyze security --offline=yes "$unit" 2>/dev/null |
+    sed -n 's/.*Overall exposure level for .*: \([0-9.]*\) .*/\1/p')
+  awk -v e="$exposure" 'BEGIN { exit !(e < 2.0) }' || fail "kelvo-site.service rates '$exposure' exposed (aim: below 2.0)"
+  echo "kelvo-site.service: exposure $exposure"
+  [ -f /usr/share/kelvo/site/page/index.html ] || fail "kelvo-site's page is not installed"
+  /usr/bin/kelvo-site --config /usr/share/doc/kelvo-vavo-zuru/examples/site.toml --check >/dev/null ||
+    fail "kelvo-site's example configuration does not check"
 fi
 echo "package test passed"

@@ -25,8 +25,8 @@ packages=(
   scdoc lintian man-db groff-base bash-completion
   # the gateway's unit checked offline (systemd-analyze security), and its profile (perf)
   systemd linux-perf
-  # kelvo-site: its web server, stores, a PostgreSQL server and a metrics linter for tests
-  qt6-httpserver-dev qt6-websockets-dev libsqlite3-dev sqlite3 libpq-dev postgresql prometheus curl
+  # kelvo-site: its live socket, status reader, stores, a PostgreSQL server and a metrics linter for tests
+  qt6-websockets-dev libsimdjson-dev libsqlite3-dev sqlite3 libpq-dev postgresql prometheus curl
   # kelvo-site's page in a real browser
   chromium chromium-driver python3-selenium
   # rebuilds

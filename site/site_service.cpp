@@ -197,7 +197,7 @@ void SiteService::OnStatus(const SiteTopic& t, const QByteArray& payload) {
     return;
   }
   writer_->Add(state_.TakeStatus(unit, std::move(*status)));
-  UnitChanged(unit);
+  UnitChanged(unit, true);
 }
 
 void SiteService::OnAvailability(const SiteTopic& t, const QByteArray& payload) {
@@ -269,9 +269,9 @@ void SiteService::OnEvent(const SiteTopic& t, const QByteArray& payload) {
   live_.Broadcast("{\"type\":\"event\",\"event\":" + e.json + "}");
 }
 
-void SiteService::UnitChanged(const UnitId& unit) {
+void SiteService::UnitChanged(const UnitId& unit, bool values_only) {
   changed_units_.insert(unit);
-  if (const UnitEntry* entry = state_.FindUnit(unit)) writer_->Put(entry->state);
+  if (const UnitEntry* entry = state_.FindUnit(unit)) writer_->Put(entry->state, values_only);
 }
 
 void SiteService::BusChanged(const BusId& bus) {

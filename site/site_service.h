@@ -55,7 +55,7 @@ class SiteService : public QObject {
   void OnBus(const SiteTopic& t, const QByteArray& payload);
   void OnEvent(const SiteTopic& t, const QByteArray& payload);
   void Bad(const QString& topic, const std::string& why);
-  void UnitChanged(const UnitId& unit);
+  void UnitChanged(const UnitId& unit, bool values_only = false);
   void BusChanged(const BusId& bus);
   void PushChanges();
   void OnStoreState(bool open, const std::string& what);

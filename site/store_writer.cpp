@@ -56,9 +56,11 @@ void StoreWriter::Add(AvailabilityChange change) {
   if (Room()) pending_.availability.push_back(std::move(change));
 }
 
-void StoreWriter::Put(const UnitState& unit) {
+void StoreWriter::Put(const UnitState& unit, bool values_only) {
   std::lock_guard lock(mutex_);
-  units_.insert_or_assign(unit.unit, unit);
+  PendingUnit& pending = units_[unit.unit];
+  pending.state = unit;
+  pending.values_only = pending.values_only && values_only;
 }
 
 void StoreWriter::Put(const BusState& bus) {
@@ -76,12 +78,15 @@ void StoreWriter::Stop() {
   if (thread_.joinable()) thread_.join();
 }
 
-Batch StoreWriter::TakeBatch() {
+Batch StoreWriter::TakeBatch(bool with_latest_values) {
   Batch batch = std::move(pending_);
   pending_ = Batch{};
-  for (auto& [id, unit] : units_) batch.units.push_back(std::move(unit));
+  std::erase_if(units_, [&](auto& entry) {
+    if (entry.second.values_only && !with_latest_values) return false;
+    batch.units.push_back(std::move(entry.second.state));
+    return true;
+  });
   for (auto& [id, bus] : buses_) batch.buses.push_back(std::move(bus));
-  units_.clear();
   buses_.clear();
   return batch;
 }
@@ -91,7 +96,7 @@ void StoreWriter::GiveBack(Batch batch) {
   Prepend(pending_.answers, std::move(batch.answers));
   Prepend(pending_.events, std::move(batch.events));
   Prepend(pending_.availability, std::move(batch.availability));
-  for (UnitState& unit : batch.units) units_.try_emplace(unit.unit, std::move(unit));
+  for (UnitState& unit : batch.units) units_.try_emplace(unit.unit, PendingUnit{std::move(unit), false});
   for (BusState& bus : batch.buses) buses_.try_emplace({bus.prefix, bus.bus}, std::move(bus));
   while (pending_.answers.size() > kMaxBacklog) {
     const std::size_t over = pending_.answers.size() - kMaxBacklog;
@@ -124,6 +129,7 @@ bool StoreWriter::Write(Batch& batch) {
 void StoreWriter::Run() {
   Clock::time_point next_open = Clock::now();
   Clock::time_point next_prune = Clock::now() + std::chrono::milliseconds(kPruneMs);
+  Clock::time_point next_latest = Clock::now();
   std::unique_lock lock(mutex_);
   for (;;) {
     if (!store_ && !stop_ && Clock::now() >= next_open) {
@@ -146,7 +152,9 @@ void StoreWriter::Run() {
                      [this] { return stop_ || (store_ && pending_.answers.size() >= kBatchAnswers); });
     const bool stopping = stop_;
     if (store_) {
-      Batch batch = TakeBatch();
+      const bool latest_due = stopping || Clock::now() >= next_latest;
+      if (latest_due) next_latest = Clock::now() + std::chrono::milliseconds(kLatestValuesMs);
+      Batch batch = TakeBatch(latest_due);
       backlog_ = 0;
       lock.unlock();
       const bool ok = Write(batch);

@@ -26,6 +26,9 @@ class StoreWriter {
   static constexpr std::size_t kBatchAnswers = 1000;
   static constexpr int kReopenMs = 3000;
   static constexpr int kPruneMs = 5 * 60 * 1000;
+  // A unit's latest values change with every answer and are in the raw tier
+  // anyway, so a unit whose values alone changed is written this often.
+  static constexpr int kLatestValuesMs = 10'000;
   // Answers and events held while the store is away; past that, new ones are dropped and counted.
   static constexpr std::size_t kMaxBacklog = 500'000;
 
@@ -38,7 +41,8 @@ class StoreWriter {
   void Add(Answer answer);
   void Add(Event event);
   void Add(AvailabilityChange change);
-  void Put(const UnitState& unit);
+  // `values_only`: nothing but the latest answer changed (see kLatestValuesMs).
+  void Put(const UnitState& unit, bool values_only = false);
   void Put(const BusState& bus);
 
   // Writes what is held (when the store is open) and ends the thread.
@@ -51,9 +55,9 @@ class StoreWriter {
 
  private:
   void Run();
-  bool Room();                 // under the mutex
-  Batch TakeBatch();           // under the mutex
-  void GiveBack(Batch batch);  // under the mutex
+  bool Room();                               // under the mutex
+  Batch TakeBatch(bool with_latest_values);  // under the mutex
+  void GiveBack(Batch batch);                // under the mutex
   bool Write(Batch& batch);
 
   StoreOpener open_;
@@ -63,7 +67,11 @@ class StoreWriter {
   std::condition_variable wake_;
   bool stop_ = false;
   Batch pending_;
-  std::map<UnitId, UnitState> units_;
+  struct PendingUnit {
+    UnitState state;
+    bool values_only = true;
+  };
+  std::map<UnitId, PendingUnit> units_;
   std::map<std::pair<std::string, std::string>, BusState> buses_;
   std::atomic<std::uint64_t> written_{0};
   std::atomic<std::uint64_t> dropped_{0};

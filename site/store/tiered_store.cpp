@@ -115,24 +115,28 @@ void TieredStore::WriteAnswers(const std::vector<Answer>& answers) {
 
 void TieredStore::MergeRollups(Table table, const std::map<RollupKey, std::vector<SlotStats>>& fresh) {
   if (fresh.empty()) return;
-  std::vector<RollupKey> keys;
-  keys.reserve(fresh.size());
-  for (const auto& entry : fresh) keys.push_back(entry.first);
-  const RollupRows stored = LoadRollups(table, keys);
+  // A unit's open minute and hour are met again in the next batch: what this
+  // store wrote there is known, so only the others are read back.
+  RollupCache& cache = table == Table::Hour ? hour_cache_ : minute_cache_;
+  std::vector<RollupKey> unknown;
+  for (const auto& entry : fresh)
+    if (!cache.contains(entry.first)) unknown.push_back(entry.first);
+  const RollupRows stored = unknown.empty() ? RollupRows{} : LoadRollups(table, unknown);
+  for (const auto& [key, bytes] : stored)
+    cache[key] = UnpackStats({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
   RollupRows merged;
+  std::int64_t newest_ms = std::numeric_limits<std::int64_t>::min();
   for (const auto& [key, stats] : fresh) {
-    const auto old = stored.find(key);
-    if (old == stored.end()) {
-      merged.emplace(key, PackStats(stats));
-      continue;
-    }
-    std::vector<SlotStats> sum =
-        UnpackStats({reinterpret_cast<const std::uint8_t*>(old->second.data()), old->second.size()});
+    std::vector<SlotStats>& sum = cache[key];
     if (sum.size() < stats.size()) sum.resize(stats.size());
     for (std::size_t i = 0; i < stats.size(); ++i) sum[i].Merge(stats[i]);
     merged.emplace(key, PackStats(sum));
+    newest_ms = std::max(newest_ms, key.start_ms);
   }
   SaveRollups(table, merged);
+  // Intervals before the newest one written are closed but for late answers.
+  const std::int64_t keep_from = newest_ms - (table == Table::Hour ? kHourMs : kMinuteMs);
+  std::erase_if(cache, [keep_from](const auto& entry) { return entry.first.start_ms < keep_from; });
 }
 
 std::vector<Point> TieredStore::History(const HistoryQuery& query) {
@@ -267,6 +271,8 @@ const std::shared_ptr<const std::vector<Slot>>& TieredStore::Layout(std::int64_t
 }
 
 void TieredStore::ForgetCaches() {
+  minute_cache_.clear();
+  hour_cache_.clear();
   unit_rows_.clear();
   layout_by_slots_.clear();
   layout_by_text_.clear();

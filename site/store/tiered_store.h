@@ -111,6 +111,11 @@ class TieredStore : public Store {
   std::map<const void*, std::pair<std::weak_ptr<const std::vector<Slot>>, std::int64_t>> layout_by_slots_;
   std::map<std::string, std::int64_t> layout_by_text_;
   std::map<std::int64_t, std::shared_ptr<const std::vector<Slot>>> layouts_;
+  // The rows of the open intervals as this store last wrote them: one
+  // kelvo-site writes a store, so they are what the store holds.
+  using RollupCache = std::map<RollupKey, std::vector<SlotStats>>;
+  RollupCache minute_cache_;
+  RollupCache hour_cache_;
 };
 
 }  // namespace kelvo_site

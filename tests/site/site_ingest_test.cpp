@@ -71,6 +71,20 @@ TEST(StatusValues, FlattensNumbersAndArraysButNotFlags) {
   // The flags stay in the values shown; the counter beside them joins them.
   EXPECT_NE(s->values_json.find("\"status_flags\":[\"charging\",\"balancing\"]"), std::string::npos);
   EXPECT_NE(s->values_json.find("\"energy_charged\":12.5"), std::string::npos);
+  EXPECT_EQ(FlattenValues(s->values_json).slots, slots);  // as read back from the store
+}
+
+TEST(StatusValues, KeepsTheValuesAsTheyCame) {
+  std::string why;
+  const std::optional<StatusValues> s = ParseStatus(
+      "{ \"values\" : { \"soc\" : 50.10 } ,\n \"energy_discharged\": 3, \"time\":\"2026-12-09T14:10:02Z\" }",
+      &why);
+  ASSERT_TRUE(s) << why;
+  EXPECT_EQ(s->values_json, "{ \"soc\" : 50.10 ,\"energy_discharged\":3.0}");
+  const std::optional<StatusValues> empty =
+      ParseStatus(R"({"values":{},"energy_charged":1,"time":"2026-12-09T14:10:02Z"})", &why);
+  ASSERT_TRUE(empty) << why;
+  EXPECT_EQ(empty->values_json, R"({"energy_charged":1.0})");
 }
 
 TEST(StatusValues, RefusesWhatIsNotAStatus) {
@@ -84,6 +98,15 @@ TEST(StatusValues, RefusesWhatIsNotAStatus) {
       {"a time that is no date", R"({"time":"2026-13-45T99:10:02.511+00:00","values":{}})"},
       {"a number for the time", R"({"time":1796825402511,"values":{}})"},
       {"values that are a list", R"({"time":"2026-12-09T14:10:02.511+00:00","values":[1]})"},
+      // Kept as text for the page, so nothing in it may be broken JSON.
+      {"a bad escape among the values", R"({"time":"2026-12-09T14:10:02.511+00:00","values":{"name":"\q"}})"},
+      {"a bad number in a flags list",
+       R"({"time":"2026-12-09T14:10:02.511+00:00","values":{"x_flags":[1.]}})"},
+      {"a key twice", R"({"time":"2026-12-09T14:10:02.511+00:00","values":{"soc":50,"soc":51}})"},
+      {"text after the object", R"({"time":"2026-12-09T14:10:02.511+00:00","values":{}} {})"},
+      {"an unclosed object", R"({"time":"2026-12-09T14:10:02.511+00:00","values":{"soc":5)"},
+      {"nested past any gateway's depth", R"({"time":"2026-12-09T14:10:02.511+00:00","values":{"x":)" +
+                                              std::string(100, '[') + std::string(100, ']') + "}}"},
       {"too long", huge},
   };
   for (const auto& [name, payload] : cases) {

@@ -96,7 +96,10 @@ void StoreWriter::GiveBack(Batch batch) {
   Prepend(pending_.answers, std::move(batch.answers));
   Prepend(pending_.events, std::move(batch.events));
   Prepend(pending_.availability, std::move(batch.availability));
-  for (UnitState& unit : batch.units) units_.try_emplace(unit.unit, PendingUnit{std::move(unit), false});
+  for (UnitState& unit : batch.units) {
+    UnitId id = unit.unit;  // the state is moved from below
+    units_.try_emplace(std::move(id), PendingUnit{std::move(unit), false});
+  }
   for (BusState& bus : batch.buses) buses_.try_emplace({bus.prefix, bus.bus}, std::move(bus));
   while (pending_.answers.size() > kMaxBacklog) {
     const std::size_t over = pending_.answers.size() - kMaxBacklog;

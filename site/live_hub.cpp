@@ -26,6 +26,7 @@ QByteArray CloseFrame(int code, QByteArrayView reason) {
 
 struct LiveHub::Client {
   QWebSocket* socket = nullptr;
+  QPointer<QTcpSocket> tcp;
   bool admitted = false;
   QTimer deadline;
 };
@@ -51,10 +52,12 @@ LiveHub::~LiveHub() {
 }
 
 bool LiveHub::full() const {
-  return sockets_ >= kMaxClients;
+  return std::count_if(tcp_.begin(), tcp_.end(), [](const auto& entry) { return !entry.second.isNull(); }) >=
+         kMaxClients;
 }
 
 void LiveHub::Take(QTcpSocket* socket) {
+  std::erase_if(tcp_, [](const auto& entry) { return entry.second.isNull(); });
   if (full()) {
     const QByteArray body = "{\"error\":\"too many live connections; try again later\"}";
     socket->write("HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\nContent-Length: " +
@@ -63,19 +66,12 @@ void LiveHub::Take(QTcpSocket* socket) {
     socket->disconnectFromHost();
     return;
   }
-  // Owned here while the handshake runs, then by its QWebSocket.
+  // Owned here, the handshake's and its QWebSocket's time; counted while it lives.
   socket->setParent(this);
-  ++sockets_;
-  const std::pair<QString, quint16> peer{socket->peerAddress().toString(), socket->peerPort()};
-  tcp_[peer] = socket;
-  connect(socket, &QObject::destroyed, this, [this, peer] {
-    --sockets_;
-    tcp_.erase(peer);
-  });
-  // A handshake that fails leaves the socket here; an upgraded one belongs to its QWebSocket.
-  connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-    if (socket->parent() == this) socket->deleteLater();
-  });
+  tcp_[{socket->peerAddress().toString(), socket->peerPort()}] = socket;
+  // A handshake that fails leaves the socket to us. (Once upgraded, its
+  // QWebSocket drops every connection to its signals, this one included.)
+  connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
   server_.handleConnection(socket);
 }
 
@@ -86,6 +82,7 @@ void LiveHub::OnConnection() {
     socket->setMaxAllowedIncomingFrameSize(kMaxTokenMessage);
     auto client = std::make_unique<Client>();
     client->socket = socket;
+    client->tcp = TcpOf(socket);
     Client* c = client.get();
     clients_.push_back(std::move(client));
     c->deadline.setSingleShot(true);
@@ -99,13 +96,17 @@ void LiveHub::OnConnection() {
   }
 }
 
-void LiveHub::Refuse(QWebSocket* socket, QByteArrayView reason) {
+QPointer<QTcpSocket> LiveHub::TcpOf(QWebSocket* socket) const {
   const auto it = tcp_.find({socket->peerAddress().toString(), socket->peerPort()});
-  if (it == tcp_.end() || it->second.isNull()) {
+  return it == tcp_.end() ? nullptr : it->second;
+}
+
+void LiveHub::Refuse(QWebSocket* socket, QByteArrayView reason) {
+  const QPointer<QTcpSocket> tcp = TcpOf(socket);
+  if (tcp.isNull()) {
     socket->close(QWebSocketProtocol::CloseCodePolicyViolated, reason.toByteArray());
     return;
   }
-  QTcpSocket* tcp = it->second;
   tcp->write(CloseFrame(kUnauthorized, reason));
   tcp->disconnectFromHost();
 }
@@ -146,8 +147,14 @@ void LiveHub::Drop(QWebSocket* socket) {
   const auto it = std::find_if(clients_.begin(), clients_.end(),
                                [socket](const auto& client) { return client->socket == socket; });
   if (it == clients_.end()) return;
+  const QPointer<QTcpSocket> tcp = (*it)->tcp;
   clients_.erase(it);
   socket->disconnect(this);
+  // The connection outlives its QWebSocket, which does not own it: it goes
+  // after it, unless the QWebSocket took it along.
+  connect(socket, &QObject::destroyed, this, [tcp] {
+    if (tcp) tcp->deleteLater();
+  });
   socket->deleteLater();
 }
 

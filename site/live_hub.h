@@ -51,14 +51,15 @@ class LiveHub : public QObject {
   void Drop(QWebSocket* socket);
   // Closes with kUnauthorized and `reason`.
   void Refuse(QWebSocket* socket, QByteArrayView reason);
+  [[nodiscard]] QPointer<QTcpSocket> TcpOf(QWebSocket* socket) const;
 
   std::function<std::string()> hello_;
   std::function<bool(const std::string&)> token_ok_;
   QWebSocketServer server_;
   std::vector<std::unique_ptr<Client>> clients_;
   // The connection under each socket, by its peer, for what QWebSocket cannot say itself.
+  // Those alive are the clients counted against kMaxClients, in the handshake or upgraded.
   std::map<std::pair<QString, quint16>, QPointer<QTcpSocket>> tcp_;
-  int sockets_ = 0;  // taken and not yet destroyed: in the handshake or upgraded
   std::uint64_t closed_slow_ = 0;
 };
 

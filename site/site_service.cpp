@@ -173,9 +173,7 @@ void SiteService::OnMessage(const QString& topic, const QByteArray& payload) {
     case TopicKind::BusBank:
     case TopicKind::SiteBank: OnBus(*t, payload); break;
     case TopicKind::Events: OnEvent(*t, payload); break;
-    case TopicKind::GatewayAvailability:
-      if (payload == "online" || payload == "offline") gateways_[t->prefix] = payload == "online";
-      break;
+    case TopicKind::GatewayAvailability: OnGatewayAvailability(*t, payload); break;
   }
 }
 
@@ -207,9 +205,26 @@ void SiteService::OnAvailability(const SiteTopic& t, const QByteArray& payload) 
         "is neither \"online\" nor \"offline\"");
     return;
   }
-  const UnitId unit{t.prefix, t.bus, t.address};
-  UnitEntry& entry = state_.Unit(unit);
+  // A gateway gone away leaves its units' last word retained; it says it
+  // again once it is back, its own "online" first.
+  const auto gateway = gateways_.find(t.prefix);
+  const bool gateway_away = gateway != gateways_.end() && !gateway->second;
+  SetOnline(UnitId{t.prefix, t.bus, t.address}, payload == "online" && !gateway_away);
+}
+
+void SiteService::OnGatewayAvailability(const SiteTopic& t, const QByteArray& payload) {
+  if (payload != "online" && payload != "offline") return;
   const bool online = payload == "online";
+  gateways_[t.prefix] = online;
+  if (online) return;
+  std::vector<UnitId> units;
+  for (const auto& [unit, entry] : state_.units())
+    if (unit.prefix == t.prefix && entry.state.online.value_or(false)) units.push_back(unit);
+  for (const UnitId& unit : units) SetOnline(unit, false);
+}
+
+void SiteService::SetOnline(const UnitId& unit, bool online) {
+  UnitEntry& entry = state_.Unit(unit);
   if (entry.state.online == online) return;
   entry.state.online = online;
   writer_->Add(AvailabilityChange{unit, NowMs(), online});

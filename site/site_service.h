@@ -51,6 +51,8 @@ class SiteService : public QObject {
   void OnMessage(const QString& topic, const QByteArray& payload);
   void OnStatus(const SiteTopic& t, const QByteArray& payload);
   void OnAvailability(const SiteTopic& t, const QByteArray& payload);
+  void OnGatewayAvailability(const SiteTopic& t, const QByteArray& payload);
+  void SetOnline(const UnitId& unit, bool online);  // stored and pushed when it changes
   void OnUnitAlarms(const SiteTopic& t, const QByteArray& payload);
   void OnBus(const SiteTopic& t, const QByteArray& payload);
   void OnEvent(const SiteTopic& t, const QByteArray& payload);

@@ -13,9 +13,12 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QWebSocket>
+#include <algorithm>
 #include <csignal>
 #include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 
 #include "mqtt_harness.h"
@@ -236,6 +239,20 @@ TEST(SiteService, IngestsWhatGatewaysPublishAndServesItBack) {
   EXPECT_DOUBLE_EQ(units[0]["values"]["total_voltage"].get<double>(), 53.2);
   EXPECT_EQ(units[0]["online"], true);
   EXPECT_EQ(units[0]["alarms"][0]["name"], "cell_over");
+
+  // A gateway gone away takes its units with it until it is back and says so.
+  Publisher again(empty.port());
+  ASSERT_TRUE(again.Publish("kelvo/site-a/gateway/availability", "offline", true));
+  ASSERT_TRUE(WaitFor([&] { return Units(site)[0]["online"] == false; }));
+  ASSERT_TRUE(again.Publish("kelvo/site-a/rack1/3/availability", "online", true));  // its last word
+  ASSERT_TRUE(again.Publish("kelvo/site-a/gateway/availability", "online", true));
+  ASSERT_TRUE(WaitFor([&] {
+    return site.Get("/metrics").body.find("kelvo_gateway_online{prefix=\"kelvo/site-a\"} 1") !=
+           std::string::npos;
+  }));
+  EXPECT_EQ(Units(site)[0]["online"], false);
+  ASSERT_TRUE(again.Publish("kelvo/site-a/rack1/3/availability", "online", true));
+  EXPECT_TRUE(WaitFor([&] { return Units(site)[0]["online"] == true; }));
 }
 
 TEST(SiteService, ExportsALongRangeInTurnsWithNothingLostOrTwice) {
@@ -536,6 +553,83 @@ TEST(SiteService, LiveSocketWantsTheTokenFirstThenPushesChanges) {
       return m["type"] == "event" && m["event"]["name"] == "bus_down";
     });
   }));
+}
+
+TEST(SiteService, AFloodOfConnectionsAndLiveSocketsIsHeldAtItsLimits) {
+  Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Site site;
+  ASSERT_TRUE(site.Start(broker));
+  ASSERT_TRUE(WaitFor([&] { return site.Get("/healthz").status == 200; }));
+
+  // Connections that never send a request: past 512 (the client's one kept-alive
+  // connection among them) each is answered 503 at once. They are opened in
+  // waves the listen queue holds, so that none waits out a SYN retry.
+  constexpr int kIdle = 600;
+  constexpr int kWave = 40;
+  std::vector<std::unique_ptr<QTcpSocket>> idle;
+  int busy = 0;
+  for (int i = 0; i < kIdle; ++i) {
+    idle.push_back(std::make_unique<QTcpSocket>());
+    QTcpSocket* socket = idle.back().get();
+    QObject::connect(socket, &QTcpSocket::readyRead, [socket, &busy] {
+      if (socket->readAll().startsWith("HTTP/1.1 503")) ++busy;
+    });
+    socket->connectToHost("127.0.0.1", static_cast<quint16>(site.port()));
+    if ((i + 1) % kWave == 0) {
+      ASSERT_TRUE(WaitFor([&] {
+        return std::none_of(idle.begin(), idle.end(), [](const auto& s) {
+          return s->state() == QAbstractSocket::HostLookupState ||
+                 s->state() == QAbstractSocket::ConnectingState;
+        });
+      }));
+    }
+  }
+  ASSERT_TRUE(WaitFor([&] { return busy >= kIdle - 512; })) << busy;
+  EXPECT_LE(busy, kIdle - 511);
+  idle.clear();
+  ASSERT_TRUE(WaitFor([&] { return site.Get("/api/units").status == 200; }));
+
+  // Live sockets: 256 are taken, the rest refused at the handshake.
+  const QUrl url(QString::fromStdString("ws://127.0.0.1:" + std::to_string(site.port()) + "/api/live"));
+  constexpr int kLive = 300;
+  std::vector<std::unique_ptr<QWebSocket>> live;
+  std::set<QWebSocket*> greeted;
+  int refused = 0;
+  for (int i = 0; i < kLive; ++i) {
+    live.push_back(std::make_unique<QWebSocket>());
+    QWebSocket* socket = live.back().get();
+    QObject::connect(socket, &QWebSocket::connected,
+                     [socket] { socket->sendTextMessage("{\"token\":\"\"}"); });
+    QObject::connect(socket, &QWebSocket::textMessageReceived,
+                     [socket, &greeted] { greeted.insert(socket); });
+    QObject::connect(socket, &QWebSocket::disconnected, [socket, &greeted, &refused] {
+      if (!greeted.contains(socket)) ++refused;
+    });
+    socket->open(url);
+  }
+  ASSERT_TRUE(WaitFor([&] { return static_cast<int>(greeted.size()) + refused >= kLive; }, 30000))
+      << greeted.size() << " greeted, " << refused << " refused";
+  EXPECT_EQ(greeted.size(), 256u);
+  EXPECT_EQ(refused, kLive - 256);
+  EXPECT_EQ(site.Get("/api/units").status, 200);
+
+  // A place given back is taken again (a page that reconnects all week must
+  // not use one up each time).
+  QWebSocket* leaving = *greeted.begin();
+  leaving->close();
+  QWebSocket late;
+  bool late_greeted = false;
+  QObject::connect(&late, &QWebSocket::connected, [&] { late.sendTextMessage("{\"token\":\"\"}"); });
+  QObject::connect(&late, &QWebSocket::textMessageReceived, [&] { late_greeted = true; });
+  ASSERT_TRUE(WaitFor([&] { return leaving->state() == QAbstractSocket::UnconnectedState; }));
+  // The service sees the close a moment after the client does.
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        if (late.state() == QAbstractSocket::UnconnectedState) late.open(url);
+        return late_greeted;
+      },
+      10000));
 }
 
 }  // namespace

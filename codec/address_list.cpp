@@ -43,8 +43,9 @@ std::optional<std::vector<int>> ParseAddressList(std::string_view text, std::str
     }
     if (*high < *low) return Refuse(why, "range \"" + std::string(item) + "\" runs backwards");
     for (int a = *low; a <= *high; ++a) {
-      if (listed[a]) return Refuse(why, "address " + std::to_string(a) + " is listed twice");
-      listed[a] = true;
+      if (listed[static_cast<std::size_t>(a)])
+        return Refuse(why, "address " + std::to_string(a) + " is listed twice");
+      listed[static_cast<std::size_t>(a)] = true;
       addresses.push_back(a);
     }
     if (comma == text.size()) return addresses;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Fuzzes the breakdown and the builder with libFuzzer for a bounded time.
+# Fuzzes the breakdown and the builder, then kelvo-site's reading of a status
+# message, with libFuzzer for a bounded time each.
 #   scripts/fuzz.sh [SECONDS]    default 60
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,5 +11,7 @@ cmake --preset fuzz
 cmake --build --preset fuzz
 # New inputs go to a scratch folder; the committed seeds stay as they are.
 work=build/fuzz/corpus-run
-mkdir -p "$work"
-./build/fuzz/fuzz/codec_fuzz -max_total_time="$seconds" -max_len=600 -print_final_stats=1 "$work" fuzz/corpus
+mkdir -p "$work/codec" "$work/status"
+./build/fuzz/fuzz/codec_fuzz -max_total_time="$seconds" -max_len=600 -print_final_stats=1 "$work/codec" fuzz/corpus
+./build/fuzz/fuzz/status_fuzz -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 "$work/status" \
+  fuzz/status-corpus

@@ -177,6 +177,7 @@ std::optional<StatusValues> ParseStatus(std::string_view payload, std::string* w
   double energy[std::size(kEnergyKeys)];
   bool has_energy[std::size(kEnergyKeys)] = {};
   bool values_not_object = false;
+  bool values_seen = false;
   for (auto field : status) {
     std::string_view key;
     od::value value;
@@ -187,15 +188,18 @@ std::optional<StatusValues> ParseStatus(std::string_view payload, std::string* w
       std::string_view t;
       if (value.get_string().get(t)) return fail("is not a JSON object");
       time_ms = ParseIsoTime(t);
-    } else if (key == "values" && type == od::json_type::object) {
-      od::object object;
-      if (value.get_object().get(object) || object.raw_json().get(values))
-        return fail("is not a JSON object");
-      values = TrimEnd(values);
-      values_not_object = false;
     } else if (key == "values") {
-      values_not_object = true;
-      if (!Check(value, 1)) return fail("is not a JSON object");
+      // Only the `values` kept is read through below, so a second one is refused.
+      if (values_seen) return fail("has \"values\" twice");
+      values_seen = true;
+      od::object object;
+      if (type != od::json_type::object) {
+        values_not_object = true;
+        if (!Check(value, 1)) return fail("is not a JSON object");
+      } else if (value.get_object().get(object) || object.raw_json().get(values)) {
+        return fail("is not a JSON object");
+      }
+      values = TrimEnd(values);
     } else {
       const auto* energy_key = std::find(std::begin(kEnergyKeys), std::end(kEnergyKeys), key);
       const auto i = static_cast<std::size_t>(energy_key - std::begin(kEnergyKeys));

@@ -103,6 +103,8 @@ TEST(StatusValues, RefusesWhatIsNotAStatus) {
       {"a bad number in a flags list",
        R"({"time":"2026-12-09T14:10:02.511+00:00","values":{"x_flags":[1.]}})"},
       {"a key twice", R"({"time":"2026-12-09T14:10:02.511+00:00","values":{"soc":50,"soc":51}})"},
+      // The first, never read through, hides broken JSON.
+      {"values twice", R"({"time":"2026-12-09T14:10:02.511+00:00","values":{"soc":nul},"values":{}})"},
       {"text after the object", R"({"time":"2026-12-09T14:10:02.511+00:00","values":{}} {})"},
       {"an unclosed object", R"({"time":"2026-12-09T14:10:02.511+00:00","values":{"soc":5)"},
       {"nested past any gateway's depth", R"({"time":"2026-12-09T14:10:02.511+00:00","values":{"x":)" +

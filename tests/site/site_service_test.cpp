@@ -555,6 +555,62 @@ TEST(SiteService, LiveSocketWantsTheTokenFirstThenPushesChanges) {
   }));
 }
 
+TEST(SiteService, ALiveClientThatStopsReadingIsClosedWhileTheOthersKeepUp) {
+  Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Site site;
+  ASSERT_TRUE(site.Start(broker));
+  ASSERT_TRUE(WaitFor([&] { return site.Get("/healthz").status == 200; }));
+
+  // A page whose machine stopped reading: greeted, then never read again.
+  QTcpSocket slow;
+  slow.connectToHost("127.0.0.1", static_cast<quint16>(site.port()));
+  ASSERT_TRUE(WaitFor([&] { return slow.state() == QAbstractSocket::ConnectedState; }));
+  slow.write(
+      "GET /api/live HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+      "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+  QByteArray heard;
+  ASSERT_TRUE(WaitFor([&] {
+    heard += slow.readAll();
+    return heard.contains("\r\n\r\n");
+  }));
+  ASSERT_TRUE(heard.startsWith("HTTP/1.1 101")) << heard.toStdString();
+  const QByteArray token = "{\"token\":\"\"}";
+  // A client's frame is masked; a zero mask leaves the text as it is.
+  slow.write(QByteArray("\x81") + static_cast<char>(0x80 | token.size()) + QByteArray(4, '\0') + token);
+  ASSERT_TRUE(WaitFor([&] {
+    heard += slow.readAll();
+    return heard.contains("\"hello\"");
+  }));
+  slow.setReadBufferSize(4096);
+
+  QWebSocket fast;
+  int events = 0;
+  QObject::connect(&fast, &QWebSocket::connected, [&] { fast.sendTextMessage("{\"token\":\"\"}"); });
+  QObject::connect(&fast, &QWebSocket::textMessageReceived, [&](const QString& text) {
+    if (text.startsWith("{\"type\":\"event\"")) ++events;
+  });
+  fast.open(QUrl(QString::fromStdString("ws://127.0.0.1:" + std::to_string(site.port()) + "/api/live")));
+  ASSERT_TRUE(WaitFor(
+      [&] { return site.Get("/metrics").body.find("\nkelvo_site_live_clients 2\n") != std::string::npos; }));
+
+  // Events of 200 KB, far more than the slow one's buffers and the 4 MB it may have waiting.
+  Publisher pub(broker.port());
+  const std::string event =
+      "{\"time\":\"2026-12-09T14:10:04.000+00:00\",\"bus\":\"rack1\",\"name\":\"x\","
+      "\"pad\":\"" +
+      std::string(200'000, 'p') + "\"}";
+  constexpr int kEvents = 150;
+  for (int i = 0; i < kEvents; ++i) {
+    ASSERT_TRUE(pub.Publish("kelvo/events", event));
+    ASSERT_TRUE(WaitFor([&] { return events == i + 1; })) << i;
+  }
+  const Answer metrics = site.Get("/metrics");
+  EXPECT_NE(metrics.body.find("\nkelvo_site_live_closed_slow_total 1\n"), std::string::npos) << metrics.body;
+  EXPECT_NE(metrics.body.find("\nkelvo_site_live_clients 1\n"), std::string::npos);
+  EXPECT_EQ(fast.state(), QAbstractSocket::ConnectedState);
+}
+
 TEST(SiteService, AFloodOfConnectionsAndLiveSocketsIsHeldAtItsLimits) {
   Broker broker;
   ASSERT_TRUE(broker.Start());

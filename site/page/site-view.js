@@ -153,9 +153,22 @@ function bankCard(entry) {
   const isSite = entry.bus === null || entry.bus === undefined;
   const card = el('article', isSite ? 'bank bank-site' : 'bank');
   card.dataset.bank = `${entry.prefix}/${entry.bus ?? ''}`;
+  // Figures nobody stands behind any more: no unit of it online (its gateway
+  // gone, say), or the gateway itself counts none fresh.
+  let heard = 0;
+  let online = 0;
+  for (const unit of units.values()) {
+    if (unit.prefix !== entry.prefix || (!isSite && unit.bus !== entry.bus)) continue;
+    heard += 1;
+    if (unit.online === true) online += 1;
+  }
+  const stale = (heard > 0 && online === 0) || bank.fresh === 0;
+  card.classList.toggle('is-stale', stale);
   const head = el('header', 'bank-head');
   head.append(el('h2', null, isSite ? `${t('site_bank')} ${entry.prefix}` : t('bus_bank', { bus: entry.bus })));
-  if (typeof bank.units === 'number') {
+  if (stale) {
+    head.append(el('span', 'bank-fresh', t('bank_stale')));
+  } else if (typeof bank.units === 'number') {
     head.append(el('span', 'bank-fresh', t('fresh_of', { fresh: bank.fresh ?? 0, units: bank.units })));
   }
   card.append(head);
@@ -375,7 +388,7 @@ export function initSiteView() {
   });
   onFrame((dirty) => {
     if (dirty.all || dirty.units.size) renderTiles(dirty);
-    if (dirty.all || dirty.banks || dirty.alarms) renderBanks();
+    if (dirty.all || dirty.banks || dirty.alarms || dirty.units.size) renderBanks();
     if (dirty.all || dirty.alarms) renderAlarms();
   });
 }

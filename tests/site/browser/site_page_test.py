@@ -224,6 +224,11 @@ listen = "127.0.0.1:{http_port}"
         assert took < limit, f"offline after {took:.1f} s, over {limit:.1f} s"
         tile = driver.find_element(By.CSS_SELECTOR, f'[data-unit="{prefix}/b/7"]')
         assert "last seen" in tile.text, tile.text
+        # Its bus has no unit left online: the bank's figures are shown as stale.
+        wait.until(lambda d: "is-stale" in d.find_element(By.CSS_SELECTOR, f'[data-bank="{prefix}/b"]')
+                   .get_attribute("class"), "bus b's bank greyed")
+        assert "is-stale" not in driver.find_element(By.CSS_SELECTOR, f'[data-bank="{prefix}/a"]') \
+            .get_attribute("class")
 
         if shots:
             os.makedirs(shots, exist_ok=True)

@@ -353,8 +353,11 @@ void SiteService::Reload() {
     return;
   }
   SiteConfig& n = *next.config;
-  if (n.http.listen != config_.http.listen)
-    Log("a new listen address takes a restart; still on " + config_.http.listen);
+  if (n.http.listen != config_.http.listen && !MoveListen(n.http)) {
+    n.http.listen = config_.http.listen;
+    n.http.host = config_.http.host;
+    n.http.port = config_.http.port;
+  }
   if (n.store.url != config_.store.url || n.store.retention.raw_hours != config_.store.retention.raw_hours ||
       n.store.retention.minute_days != config_.store.retention.minute_days ||
       n.store.password != config_.store.password)
@@ -363,15 +366,24 @@ void SiteService::Reload() {
   config_.broker = std::move(n.broker);
   config_.profile = std::move(n.profile);
   config_.profile_path = std::move(n.profile_path);
-  const std::string listen = config_.http.listen;
-  const std::string host = config_.http.host;
-  const std::uint16_t port = config_.http.port;
   config_.http = std::move(n.http);
-  config_.http.listen = listen;
-  config_.http.host = host;
-  config_.http.port = port;
   if (reconnect) ConnectBroker();
   Log("configuration reloaded from " + path_);
+}
+
+bool SiteService::MoveListen(const SiteHttp& to) {
+  // The old address is let go first: the new one may share its port.
+  http_.Close();
+  QString why;
+  if (http_.Listen(QString::fromStdString(to.host), to.port, &why)) {
+    Log("listening on " + to.listen + " instead of " + config_.http.listen +
+        "; connections open stay till they close");
+    return true;
+  }
+  Log("cannot listen on " + to.listen + ": " + why.toStdString() + "; staying on " + config_.http.listen);
+  if (!http_.Listen(QString::fromStdString(config_.http.host), config_.http.port, &why))
+    Log("cannot listen on " + config_.http.listen + " again either: " + why.toStdString());
+  return false;
 }
 
 void SiteService::Shutdown() {

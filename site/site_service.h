@@ -45,6 +45,8 @@ class SiteService : public QObject {
   void finished();
 
  private:
+  // Listens on `to` instead; false (logged, still on the old address) when it cannot.
+  bool MoveListen(const SiteHttp& to);
   // Ingest.
   void LoadState();
   void ConnectBroker();

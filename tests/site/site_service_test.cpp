@@ -10,6 +10,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QWebSocket>
@@ -51,11 +52,10 @@ class Site {
   // Writes the configuration (broker, optional token) and starts the service.
   bool Start(const Broker& broker, const std::string& extra_http = {},
              const std::vector<std::string>& args = {}, const std::string& store_file = {}) {
-    std::ofstream(dir() + "/site.toml")
-        << "[broker]\nurl = \"" << broker.url() << "\"\ntopic_prefixes = [\"kelvo/site-a\", \"kelvo\"]\n"
-        << "[store]\nurl = \"sqlite://" << (store_file.empty() ? dir() + "/site.db" : store_file) << "\"\n"
-        << "[http]\nlisten = \"127.0.0.1:" << http_port_ << "\"\n"
-        << extra_http;
+    head_ = "[broker]\nurl = \"" + broker.url() + "\"\ntopic_prefixes = [\"kelvo/site-a\", \"kelvo\"]\n" +
+            "[store]\nurl = \"sqlite://" + (store_file.empty() ? dir() + "/site.db" : store_file) + "\"\n";
+    extra_http_ = extra_http;
+    WriteConfig();
     QStringList arguments{"--config", QString::fromStdString(dir() + "/site.toml")};
     for (const std::string& a : args) arguments << QString::fromStdString(a);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -82,6 +82,11 @@ class Site {
   }
   int exitCode() const { return process_.exitCode(); }
   void Hangup() { ::kill(static_cast<pid_t>(process_.processId()), SIGHUP); }
+  // The configuration with another listen port, for a SIGHUP to take; requests go there from now on.
+  void MoveTo(int port) {
+    http_port_ = port;
+    WriteConfig();
+  }
 
   Answer Request(const QByteArray& method, const std::string& path, const QByteArray& body = {},
                  const QByteArray& token = {}) {
@@ -105,8 +110,15 @@ class Site {
   }
 
  private:
+  void WriteConfig() {
+    std::ofstream(dir() + "/site.toml") << head_ << "[http]\nlisten = \"127.0.0.1:" << http_port_ << "\"\n"
+                                        << extra_http_;
+  }
+
   QTemporaryDir dir_;
   int http_port_;
+  std::string head_;
+  std::string extra_http_;
   QProcess process_;
   QNetworkAccessManager network_;
 };
@@ -395,6 +407,36 @@ TEST(SiteService, TokenGuardsTheApiButNotThePage) {
   // The refusal is logged; the token in use stays.
   EXPECT_FALSE(WaitFor([&] { return site.Get("/api/units", "third-t0ken").status == 200; }, 1500));
   EXPECT_EQ(site.Get("/api/units", "a-new-t0ken").status, 200);
+
+  // A new listen address is taken at once, and the old one let go.
+  const int old_port = site.port();
+  site.MoveTo(FreePort());
+  site.Hangup();
+  ASSERT_TRUE(WaitFor([&] { return site.Get("/api/units", "third-t0ken").status == 200; }));
+  QTcpSocket probe;  // a new connection: the client's kept-alive one to the old port stays open
+  probe.connectToHost("127.0.0.1", static_cast<quint16>(old_port));
+  ASSERT_TRUE(WaitFor([&] { return probe.state() == QAbstractSocket::UnconnectedState; }));
+  EXPECT_EQ(probe.error(), QAbstractSocket::ConnectionRefusedError);
+
+  // An address it cannot take leaves it where it was, on a new connection too; the rest applies.
+  QTcpServer taken;
+  ASSERT_TRUE(taken.listen(QHostAddress::LocalHost));
+  const int moved = site.port();
+  site.MoveTo(taken.serverPort());
+  std::ofstream(token_path) << "fourth-t0ken\n";
+  site.Hangup();
+  const auto fresh_get = [&] {
+    QTcpSocket socket;
+    socket.connectToHost("127.0.0.1", static_cast<quint16>(moved));
+    socket.write("GET /api/units HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer fourth-t0ken\r\n\r\n");
+    QByteArray said;
+    WaitFor([&] {
+      said += socket.readAll();
+      return said.contains("\r\n\r\n") || socket.state() == QAbstractSocket::UnconnectedState;
+    });
+    return said;
+  };
+  ASSERT_TRUE(WaitFor([&] { return fresh_get().startsWith("HTTP/1.1 200"); }));
 }
 
 TEST(SiteService, RefusesALongBodyWithoutReadingIt) {

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <set>
 
 namespace kelvo_site {
 namespace {
@@ -16,6 +17,24 @@ std::string Number(double value) {
 std::string UnitLabels(const UnitId& u) {
   return "prefix=\"" + LabelValue(u.prefix) + "\",bus=\"" + LabelValue(u.bus) + "\",address=\"" +
          std::to_string(u.address) + "\"";
+}
+
+// One series per alarm name and severity: an alarm standing on several cells
+// of one key is listed once per cell, and a scrape must not repeat a series.
+void AlarmSeries(std::string& out, const std::string& labels, const std::string& alarms_json) {
+  const nlohmann::json active = nlohmann::json::parse(alarms_json, nullptr, false);
+  if (!active.is_array()) return;
+  std::set<std::pair<std::string, std::string>> seen;
+  for (const nlohmann::json& alarm : active) {
+    if (!alarm.is_object() || !alarm.contains("name") || !alarm["name"].is_string()) continue;
+    std::string severity = alarm.contains("severity") && alarm["severity"].is_string()
+                               ? alarm["severity"].get<std::string>()
+                               : std::string();
+    auto [it, fresh] = seen.emplace(alarm["name"].get<std::string>(), std::move(severity));
+    if (!fresh) continue;
+    out += "kelvo_alarm_active{" + labels + ",name=\"" + LabelValue(it->first) + "\",severity=\"" +
+           LabelValue(it->second) + "\"} 1\n";
+  }
 }
 
 void Family(std::string& out, const char* name, const char* type, const char* help) {
@@ -69,19 +88,14 @@ std::string MetricsText(const SiteState& state, const std::map<std::string, bool
     if (entry.state.online)
       out += "kelvo_online{" + UnitLabels(id) + "} " + (*entry.state.online ? "1" : "0") + '\n';
   }
-  Family(out, "kelvo_alarm_active", "gauge", "1 for every alarm standing on a unit.");
-  for (const auto& [id, entry] : state.units()) {
-    const nlohmann::json active = nlohmann::json::parse(entry.state.alarms_json, nullptr, false);
-    if (!active.is_array()) continue;
-    for (const nlohmann::json& alarm : active) {
-      if (!alarm.is_object() || !alarm.contains("name") || !alarm["name"].is_string()) continue;
-      const std::string severity = alarm.contains("severity") && alarm["severity"].is_string()
-                                       ? alarm["severity"].get<std::string>()
-                                       : std::string();
-      out += "kelvo_alarm_active{" + UnitLabels(id) + ",name=\"" +
-             LabelValue(alarm["name"].get<std::string>()) + "\",severity=\"" + LabelValue(severity) +
-             "\"} 1\n";
-    }
+  Family(out, "kelvo_alarm_active", "gauge",
+         "1 for every alarm standing on a unit, or on a bus (address empty: bus_down).");
+  for (const auto& [id, entry] : state.units()) AlarmSeries(out, UnitLabels(id), entry.state.alarms_json);
+  for (const auto& [id, bus] : state.buses()) {
+    if (id.second.empty()) continue;  // a site has no alarms of its own
+    AlarmSeries(out,
+                "prefix=\"" + LabelValue(id.first) + "\",bus=\"" + LabelValue(id.second) + "\",address=\"\"",
+                bus.alarms_json);
   }
   for (const OwnMetric& m : own) {
     out += "# HELP " + m.name + ' ' + m.help + "\n# TYPE " + m.name + (m.counter ? " counter\n" : " gauge\n");

@@ -499,13 +499,34 @@ TEST(SiteService, HealthFollowsTheBrokerAndMetricsPassPromtool) {
   Publisher pub(broker.port());
   ASSERT_TRUE(pub.Publish("kelvo/odd\"bus\\/7/status", Status("2026-12-09T14:10:02.000+00:00", 52.5, 3.3)));
   ASSERT_TRUE(pub.Publish("kelvo/odd\"bus\\/7/availability", "offline", true));
+  // Two cells over: one series, since a scrape must not repeat one. A bus's own alarm has no address.
+  ASSERT_TRUE(pub.Publish("kelvo/odd\"bus\\/7/alarms",
+                          R"({"time":"2026-12-09T14:10:02.000+00:00","active":[)"
+                          R"({"name":"cell_over","severity":"critical","element":2},)"
+                          R"({"name":"cell_over","severity":"critical","element":5}]})",
+                          true));
+  ASSERT_TRUE(pub.Publish(
+      "kelvo/odd\"bus\\/alarms",
+      R"({"time":"2026-12-09T14:10:02.000+00:00","active":[{"name":"bus_down","severity":"critical"}]})",
+      true));
   ASSERT_TRUE(pub.Publish("kelvo/gateway/availability", "online", true));
   Answer metrics;
   ASSERT_TRUE(WaitFor([&] {
     metrics = site.Get("/metrics");
     return metrics.body.find("kelvo_online{") != std::string::npos &&
-           metrics.body.find("kelvo_gateway_online{") != std::string::npos;
+           metrics.body.find("kelvo_gateway_online{") != std::string::npos &&
+           metrics.body.find("bus_down") != std::string::npos &&
+           metrics.body.find("cell_over") != std::string::npos;
   }));
+  EXPECT_NE(metrics.body.find(
+                "kelvo_alarm_active{prefix=\"kelvo\",bus=\"odd\\\"bus\\\\\",address=\"\",name=\"bus_down\","
+                "severity=\"critical\"} 1\n"),
+            std::string::npos)
+      << metrics.body;
+  const std::string cell_over = "name=\"cell_over\",severity=\"critical\"} 1";
+  const std::size_t first = metrics.body.find(cell_over);
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(metrics.body.find(cell_over, first + 1), std::string::npos);
   EXPECT_NE(metrics.body.find(
                 "kelvo_value{prefix=\"kelvo\",bus=\"odd\\\"bus\\\\\",address=\"7\",key=\"cell_voltages\","
                 "element=\"2\"} 3.3"),

@@ -122,6 +122,9 @@ void SiteService::LoadState() {
         [this, units, buses] {
           const std::size_t count = units->size();
           state_.Merge(std::move(*units), std::move(*buses));
+          // The store may remember units online whose gateway has gone since.
+          for (const auto& [prefix, online] : gateways_)
+            if (!online) UnitsOffline(prefix);
           Log("state of " + std::to_string(count) + (count == 1 ? " unit" : " units") +
               " read from the store");
         },
@@ -216,10 +219,13 @@ void SiteService::OnGatewayAvailability(const SiteTopic& t, const QByteArray& pa
   if (payload != "online" && payload != "offline") return;
   const bool online = payload == "online";
   gateways_[t.prefix] = online;
-  if (online) return;
+  if (!online) UnitsOffline(t.prefix);
+}
+
+void SiteService::UnitsOffline(const std::string& prefix) {
   std::vector<UnitId> units;
   for (const auto& [unit, entry] : state_.units())
-    if (unit.prefix == t.prefix && entry.state.online.value_or(false)) units.push_back(unit);
+    if (unit.prefix == prefix && entry.state.online.value_or(false)) units.push_back(unit);
   for (const UnitId& unit : units) SetOnline(unit, false);
 }
 

@@ -55,6 +55,7 @@ class SiteService : public QObject {
   void OnAvailability(const SiteTopic& t, const QByteArray& payload);
   void OnGatewayAvailability(const SiteTopic& t, const QByteArray& payload);
   void SetOnline(const UnitId& unit, bool online);  // stored and pushed when it changes
+  void UnitsOffline(const std::string& prefix);     // those of a gateway gone away
   void OnUnitAlarms(const SiteTopic& t, const QByteArray& payload);
   void OnBus(const SiteTopic& t, const QByteArray& payload);
   void OnEvent(const SiteTopic& t, const QByteArray& payload);

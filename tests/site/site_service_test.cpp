@@ -346,6 +346,36 @@ TEST(SiteService, HoldsAnswersWhileTheStoreIsAwayAndWritesThemOnceItOpens) {
       << history;
 }
 
+TEST(SiteService, UnitsRememberedOnlineFollowTheirGatewayGoneMeanwhile) {
+  Site site;
+  const std::string folder = site.dir() + "/store";
+  std::filesystem::create_directories(folder);
+  {
+    Broker broker;
+    ASSERT_TRUE(broker.Start());
+    ASSERT_TRUE(site.Start(broker, {}, {}, folder + "/site.db"));
+    Publisher pub(broker.port());
+    ASSERT_TRUE(pub.Publish("kelvo/site-a/rack1/3/availability", "online", true));
+    ASSERT_TRUE(WaitFor([&] { return Units(site).size() == 1; }));
+    ASSERT_GE(site.Stop(), 0);  // the state written as it stops
+  }
+  // Back with the store away at first, so that the broker speaks before the store is read.
+  std::filesystem::rename(folder, folder + ".away");
+  Broker broker;
+  ASSERT_TRUE(broker.Start());
+  Publisher pub(broker.port());
+  ASSERT_TRUE(pub.Publish("kelvo/site-a/gateway/availability", "offline", true));
+  ASSERT_TRUE(site.Start(broker, {}, {}, folder + "/site.db"));
+  ASSERT_TRUE(WaitFor([&] {
+    return site.Get("/metrics").body.find("kelvo_gateway_online{prefix=\"kelvo/site-a\"} 0") !=
+           std::string::npos;
+  }));
+  std::filesystem::rename(folder + ".away", folder);
+  Json units;
+  ASSERT_TRUE(WaitFor([&] { return (units = Units(site)).size() == 1; }, 15000));
+  EXPECT_EQ(units[0]["online"], false);
+}
+
 TEST(SiteService, TokenGuardsTheApiButNotThePage) {
   Broker broker;
   ASSERT_TRUE(broker.Start());

@@ -148,21 +148,15 @@ function countAlarms(lists) {
   return counts;
 }
 
-function bankCard(entry) {
+function bankCard(entry, presence) {
   const bank = entry.bank || {};
   const isSite = entry.bus === null || entry.bus === undefined;
   const card = el('article', isSite ? 'bank bank-site' : 'bank');
   card.dataset.bank = `${entry.prefix}/${entry.bus ?? ''}`;
   // Figures nobody stands behind any more: no unit of it online (its gateway
   // gone, say), or the gateway itself counts none fresh.
-  let heard = 0;
-  let online = 0;
-  for (const unit of units.values()) {
-    if (unit.prefix !== entry.prefix || (!isSite && unit.bus !== entry.bus)) continue;
-    heard += 1;
-    if (unit.online === true) online += 1;
-  }
-  const stale = (heard > 0 && online === 0) || bank.fresh === 0;
+  const seen = presence.get(bankScope(entry.prefix, isSite ? null : entry.bus));
+  const stale = (seen !== undefined && seen.online === 0) || bank.fresh === 0;
   card.classList.toggle('is-stale', stale);
   const head = el('header', 'bank-head');
   head.append(el('h2', null, isSite ? `${t('site_bank')} ${entry.prefix}` : t('bus_bank', { bus: entry.bus })));
@@ -217,6 +211,25 @@ function bankCard(entry) {
   return card;
 }
 
+function bankScope(prefix, bus) {
+  return bus === null ? `${prefix}\n` : `${prefix}\n${bus}`;
+}
+
+// Units online per bus and per site, in one pass; a scope no unit was heard of has no entry.
+function unitPresence() {
+  const presence = new Map();
+  const count = (scope, online) => {
+    const seen = presence.get(scope) || { online: 0 };
+    if (online) seen.online += 1;
+    presence.set(scope, seen);
+  };
+  for (const unit of units.values()) {
+    count(bankScope(unit.prefix, null), unit.online === true);
+    count(bankScope(unit.prefix, unit.bus), unit.online === true);
+  }
+  return presence;
+}
+
 function renderBanks() {
   const entries = [...banks.values()].sort((a, b) => {
     if (a.prefix !== b.prefix) return a.prefix < b.prefix ? -1 : 1;
@@ -226,7 +239,8 @@ function renderBanks() {
     return a.bus < b.bus ? -1 : 1;
   });
   const fragment = document.createDocumentFragment();
-  for (const entry of entries) fragment.append(bankCard(entry));
+  const presence = unitPresence();
+  for (const entry of entries) fragment.append(bankCard(entry, presence));
   clear(banksBox);
   banksBox.append(fragment);
 }

@@ -677,8 +677,8 @@ TEST(SiteService, ALiveClientThatStopsReadingIsClosedWhileTheOthersKeepUp) {
   }));
   slow.setReadBufferSize(4096);
 
-  QWebSocket fast;
   int events = 0;
+  QWebSocket fast;
   QObject::connect(&fast, &QWebSocket::connected, [&] { fast.sendTextMessage("{\"token\":\"\"}"); });
   QObject::connect(&fast, &QWebSocket::textMessageReceived, [&](const QString& text) {
     if (text.startsWith("{\"type\":\"event\"")) ++events;
@@ -716,8 +716,8 @@ TEST(SiteService, AFloodOfConnectionsAndLiveSocketsIsHeldAtItsLimits) {
   // waves the listen queue holds, so that none waits out a SYN retry.
   constexpr int kIdle = 600;
   constexpr int kWave = 40;
+  int busy = 0;  // before the sockets, whose handlers count into it till they go
   std::vector<std::unique_ptr<QTcpSocket>> idle;
-  int busy = 0;
   for (int i = 0; i < kIdle; ++i) {
     idle.push_back(std::make_unique<QTcpSocket>());
     QTcpSocket* socket = idle.back().get();
@@ -742,9 +742,9 @@ TEST(SiteService, AFloodOfConnectionsAndLiveSocketsIsHeldAtItsLimits) {
   // Live sockets: 256 are taken, the rest refused at the handshake.
   const QUrl url(QString::fromStdString("ws://127.0.0.1:" + std::to_string(site.port()) + "/api/live"));
   constexpr int kLive = 300;
-  std::vector<std::unique_ptr<QWebSocket>> live;
-  std::set<QWebSocket*> greeted;
+  std::set<QWebSocket*> greeted;  // before the sockets: a socket says it is disconnected as it goes
   int refused = 0;
+  std::vector<std::unique_ptr<QWebSocket>> live;
   for (int i = 0; i < kLive; ++i) {
     live.push_back(std::make_unique<QWebSocket>());
     QWebSocket* socket = live.back().get();
@@ -767,8 +767,8 @@ TEST(SiteService, AFloodOfConnectionsAndLiveSocketsIsHeldAtItsLimits) {
   // not use one up each time).
   QWebSocket* leaving = *greeted.begin();
   leaving->close();
-  QWebSocket late;
   bool late_greeted = false;
+  QWebSocket late;
   QObject::connect(&late, &QWebSocket::connected, [&] { late.sendTextMessage("{\"token\":\"\"}"); });
   QObject::connect(&late, &QWebSocket::textMessageReceived, [&] { late_greeted = true; });
   ASSERT_TRUE(WaitFor([&] { return leaving->state() == QAbstractSocket::UnconnectedState; }));
